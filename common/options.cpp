@@ -1,0 +1,65 @@
+#include "driver.h"
+#include "output.h"
+#include "platform.h"
+#include "settings.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+int32_t parse_code(const char *text) {
+  long long value = std::strtoll(text, nullptr, 0);
+  if (value > INT32_MAX) return INT32_MAX;
+  if (value < INT32_MIN) return INT32_MIN;
+  return static_cast<int32_t>(value);
+}
+
+namespace {
+
+constexpr int USAGE_STATUS = 1;
+
+bool starts_option_group(const char *arg) {
+  return arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/');
+}
+
+int show_usage(const program_profile &profile) {
+  output_text(profile.usage);
+  output_flush();
+  return USAGE_STATUS;
+}
+
+} // namespace
+
+int scan_options(int argc, char **argv, const program_profile &profile, int &first_file) {
+  const char *program = argc > 0 ? argv[0] : "";
+  int next = 1;
+  while (next < argc && starts_option_group(argv[next])) {
+    const char *group = argv[next++];
+    if (std::strcmp(group, "--") == 0) break;
+    if (std::strcmp(group, "--help") == 0) return show_usage(profile);
+    for (const char *letter = group + 1; *letter != '\0'; ++letter) {
+      if (*letter == 'p') {
+        replace_enabled = true;
+        if (next >= argc) {
+          std::fprintf(stderr, "%s: bad option -p: no code\n", program);
+          return USAGE_STATUS;
+        }
+        replace_code = parse_code(argv[next]);
+        if (replace_code >= profile.replace_bound) {
+          std::fprintf(stderr, "%s: bad option -p %s\n", program, argv[next]);
+          return USAGE_STATUS;
+        }
+        ++next;
+      } else if (*letter == '-' || *letter == '/') {
+        continue;
+      } else if (*letter == 'h' || *letter == '?') {
+        return show_usage(profile);
+      } else if (!profile.apply_letter(*letter)) {
+        std::fprintf(stderr, "%s: bad option %c\n", program, *letter);
+        return show_usage(profile);
+      }
+    }
+  }
+  first_file = next;
+  return KEEP_RUNNING;
+}

@@ -1,0 +1,57 @@
+#include "output.h"
+
+#include "platform.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+unsigned char buffer[OUTPUT_BUFFER_SIZE];
+size_t used = 0;
+int first_error = 0;
+std::string *memory_sink = nullptr;
+
+} // namespace
+
+bool output_flush() {
+  if (used > 0 && first_error == 0) {
+    if (memory_sink != nullptr)
+      memory_sink->append(reinterpret_cast<const char *>(buffer), used);
+    else if (!write_all(STDOUT_FD, buffer, used))
+      first_error = errno != 0 ? errno : EIO;
+  }
+  used = 0;
+  return first_error == 0;
+}
+
+unsigned char *output_begin(size_t &room) {
+  if (OUTPUT_BUFFER_SIZE - used < OUTPUT_BUFFER_SIZE / 2) output_flush();
+  room = OUTPUT_BUFFER_SIZE - used;
+  return buffer + used;
+}
+
+void output_commit(unsigned char *end) { used = static_cast<size_t>(end - buffer); }
+
+void output_bytes(const void *data, size_t size) {
+  const unsigned char *bytes = static_cast<const unsigned char *>(data);
+  while (size > 0) {
+    size_t room;
+    unsigned char *to = output_begin(room);
+    size_t count = size < room ? size : room;
+    std::memcpy(to, bytes, count);
+    output_commit(to + count);
+    bytes += count;
+    size -= count;
+  }
+}
+
+void output_text(const char *text) { output_bytes(text, std::strlen(text)); }
+
+int output_error() { return first_error; }
+
+void output_to_memory(std::string *sink) {
+  memory_sink = sink;
+  used = 0;
+  first_error = 0;
+}

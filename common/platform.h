@@ -1,0 +1,31 @@
+// The only place that knows which system the programs run on. Everything else calls these.
+#pragma once
+
+#include <cstddef>
+
+// On Windows an option group may also begin with '/'; on POSIX such an argument is a path.
+#ifdef _WIN32
+constexpr bool SLASH_STARTS_OPTION = true;
+#else
+constexpr bool SLASH_STARTS_OPTION = false;
+#endif
+
+constexpr int STDIN_FD = 0;
+constexpr int STDOUT_FD = 1;
+
+// Opens a file for reading in binary mode: a descriptor, or -1 with errno set.
+int open_for_reading(const char *name);
+void close_file(int fd);
+
+// Reads up to `size` bytes: the count, 0 at end of input, -1 with errno set on failure.
+// Retries reads interrupted by a signal.
+long read_bytes(int fd, unsigned char *buffer, size_t size);
+
+// Writes all `size` bytes: true, or false with errno set.
+bool write_all(int fd, const unsigned char *data, size_t size);
+
+// No newline translation and no end-of-file character on this descriptor.
+void set_binary_mode(int fd);
+
+// The system's description of an error number, such as "No such file or directory".
+const char *error_description(int error);

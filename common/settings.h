@@ -1,0 +1,7 @@
+// Settings shared by both programs, set while options are scanned and read by the converters.
+#pragma once
+
+#include <cstdint>
+
+extern bool replace_enabled; // the letter p was given
+extern int32_t replace_code; // varnok: a Unicode value; dostrel: a CP932 code

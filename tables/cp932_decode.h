@@ -1,0 +1,25 @@
+// The decode tables of varnok: CP932 bytes and two-byte codes to Unicode values.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// cp932_single, by byte: a Unicode value, or one of these marks.
+constexpr int16_t LEAD_BYTE_MARK = -1;    // the byte begins a two-byte code
+constexpr int16_t INVALID_BYTE_MARK = -2; // the byte cannot begin a character
+
+// cp932_double covers the codes 0x8140 to 0xFCFF; -1 marks a well-formed but unmapped code.
+constexpr unsigned DOUBLE_FIRST_CODE = 0x8140;
+constexpr size_t DOUBLE_TABLE_SIZE = 0xFCFF - DOUBLE_FIRST_CODE + 1;
+constexpr int16_t UNMAPPED_CODE = -1;
+
+// Values from U+8000 up read as negative: the 16 bits of an entry are the code point.
+extern std::array<int16_t, 256> cp932_single;
+extern std::array<int16_t, DOUBLE_TABLE_SIZE> cp932_double;
+
+inline int16_t &double_entry(unsigned code) { return cp932_double[code - DOUBLE_FIRST_CODE]; }
+
+// Applies the variant patch of `letter` (y o v z e d f j s a k) to the tables. Returns false,
+// changing nothing, when the letter has no patch.
+bool apply_decode_variant(char letter);

@@ -1,0 +1,43 @@
+// The variant letters of varnok: fixed writes into the decode tables, each choosing another
+// Unicode value for one of the characters with competing mappings.
+#include "cp932_decode.h"
+
+namespace {
+
+struct decode_patch {
+  char letter;
+  uint16_t code; // a byte (below 0x100) of cp932_single, else a code of cp932_double
+  uint16_t unicode;
+};
+
+constexpr decode_patch DECODE_PATCHES[] = {
+    {'y', 0x5C, 0x00A5},   // YEN SIGN for the byte 0x5C (JIS X 0201 Roman)
+    {'o', 0x7E, 0x203E},   // OVERLINE for the byte 0x7E (JIS X 0201 Roman)
+    {'v', 0x7C, 0x007C},   // VERTICAL LINE stays; accepted for symmetry with dostrel
+    {'z', 0x818F, 0x00A5}, // YEN SIGN
+    {'e', 0x815C, 0x2014}, // EM DASH
+    {'d', 0x8160, 0x301C}, // WAVE DASH
+    {'d', 0x8161, 0x2016}, // DOUBLE VERTICAL LINE
+    {'d', 0x817C, 0x2212}, // MINUS SIGN
+    {'f', 0x8191, 0x00A2}, // CENT SIGN
+    {'f', 0x8192, 0x00A3}, // POUND SIGN
+    {'f', 0x81CA, 0x00AC}, // NOT SIGN (0xEEF9 and 0xFA54 keep FULLWIDTH NOT SIGN)
+    {'j', 0x8150, 0x203E}, // OVERLINE
+    {'s', 0x815F, 0x005C}, // REVERSE SOLIDUS
+    {'a', 0x8163, 0x22EF}, // MIDLINE HORIZONTAL ELLIPSIS
+    {'k', 0xEEFA, 0x00A6}, // BROKEN BAR, both codes of FULLWIDTH BROKEN BAR
+    {'k', 0xFA55, 0x00A6},
+};
+
+} // namespace
+
+bool apply_decode_variant(char letter) {
+  bool found = false;
+  for (const decode_patch &patch : DECODE_PATCHES) {
+    if (patch.letter != letter) continue;
+    int16_t &entry = patch.code < 0x100 ? cp932_single[patch.code] : double_entry(patch.code);
+    entry = static_cast<int16_t>(patch.unicode);
+    found = true;
+  }
+  return found;
+}

@@ -1,0 +1,171 @@
+#include "decode_fixture.h"
+#include "hex.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+struct decoded {
+  std::string out;
+  int status;
+};
+
+// Decodes `input` in memory; `largest_read` and `split_at` shape the reads as a pipe might.
+decoded decode_bytes(const std::string &input, size_t largest_read = 0, size_t split_at = 0) {
+  std::string out;
+  output_to_memory(&out);
+  input_stream in = memory_input(input.data(), input.size());
+  in.largest_read = largest_read;
+  in.split_at = split_at;
+  int status = decode_stream(in);
+  output_flush();
+  output_to_memory(nullptr);
+  return {out, status};
+}
+
+// Applies options as the command line would: "-dl", or "-p 0x3013".
+void apply_options(const std::string &options) {
+  std::vector<std::string> words = {"varnok"};
+  size_t start = 0;
+  while (start < options.size()) {
+    size_t space = options.find(' ', start);
+    if (space == std::string::npos) space = options.size();
+    if (space > start) words.push_back(options.substr(start, space - start));
+    start = space + 1;
+  }
+  std::vector<char *> argv;
+  for (std::string &word : words) argv.push_back(word.data());
+  int first_file = 0;
+  ASSERT_EQ(scan_options(static_cast<int>(argv.size()), argv.data(), varnok_profile, first_file),
+            KEEP_RUNNING);
+}
+
+struct decode_case {
+  const char *options;
+  const char *input;
+  const char *output;
+  int status;
+};
+
+const decode_case DECODE_CASES[] = {
+    {"", "41 0A", "00 41 00 0A", 0},
+    {"-l", "41 0A", "41 00 0A 00", 0},
+    {"", "82 A0", "30 42", 0},
+    {"-l", "82 A0", "42 30", 0},
+    {"", "93 FA 96 7B 8C EA 0D 0A", "65 E5 67 2C 8A 9E 00 0D 00 0A", 0},
+    {"", "B1 A1 DF", "FF 71 FF 61 FF 9F", 0},
+    {"", "5C 7E 7C", "00 5C 00 7E 00 7C", 0},
+    {"", "81 5F 81 60 81 61 81 7C", "FF 3C FF 5E 22 25 FF 0D", 0},
+    {"", "81 91 81 CA 81 5C", "FF E0 FF E2 20 15", 0},
+    {"-y", "5C 81 5F", "00 A5 FF 3C", 0},
+    {"-ys", "5C 81 5F", "00 A5 00 5C", 0},
+    {"-o", "7E", "20 3E", 0},
+    {"-v", "7C", "00 7C", 0},
+    {"-z", "81 8F", "00 A5", 0},
+    {"-e", "81 5C", "20 14", 0},
+    {"-d", "81 60 81 61 81 7C", "30 1C 20 16 22 12", 0},
+    {"-f", "81 91 81 92 81 CA EE F9 FA 54", "00 A2 00 A3 00 AC FF E2 FF E2", 0},
+    {"-j", "81 50", "20 3E", 0},
+    {"-a", "81 63", "22 EF", 0},
+    {"-k", "EE FA FA 55", "00 A6 00 A6", 0},
+    {"", "FC 4B FC 4C", "9E D1", 0},
+    // Invalid bytes: dropped or replaced, status 4.
+    {"", "80", "", 4},
+    {"-p 0x3013", "80", "30 13", 4},
+    {"", "A0 FD FE FF 41", "00 41", 4},
+    {"-p 0x10000", "80", "D8 00 DC 00", 4},
+    {"-lp 0x10000", "80", "00 D8 00 DC", 4},
+    {"-p 0x10FFFF", "80", "DB FF DF FF", 4},
+    {"-p 0xD800", "80", "D8 00", 4},
+    {"-p -1", "80", "FF FF", 4},
+    // A bad trail byte: an ASCII byte after a lead byte is decoded on its own.
+    {"", "81 0A", "00 0A", 4},
+    {"-p 0x3013", "81 0A", "30 13 00 0A", 4},
+    {"", "81 20 81 3F 81 7F", "00 20 00 3F 00 7F", 4},
+    {"", "81 81 A0", "FF 1D", 4},
+    {"", "81 FD 41", "00 41", 4},
+    {"-p 0x3013", "81 FE 81 FF", "30 13 30 13", 4},
+    {"", "81 81 81", "FF 1D", 2},
+    // Unmapped but well-formed codes: replaced or dropped, no status.
+    {"", "F0 40 F9 FC 85 40", "", 0},
+    {"-p 0x3013", "F0 40", "30 13", 0},
+    // A lead byte at the end: nothing for it, not even the replacement.
+    {"", "81", "", 2},
+    {"-p 0x3013", "41 81", "00 41", 2},
+    {"", "80 81", "", 6},
+    {"", "", "", 0},
+};
+
+using decoder = decode_fixture;
+
+TEST_F(decoder, decodes_each_case) {
+  for (const decode_case &c : DECODE_CASES) {
+    SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
+    apply_options(c.options);
+    decoded result = decode_bytes(hex(c.input));
+    EXPECT_EQ(to_hex(result.out), to_hex(hex(c.output)));
+    EXPECT_EQ(result.status, c.status);
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(decoder, block_boundaries_change_nothing) {
+  for (const decode_case &c : DECODE_CASES) {
+    SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
+    apply_options(c.options);
+    const std::string input = hex(c.input);
+    const decoded whole = decode_bytes(input);
+    for (size_t largest = 1; largest <= 3; ++largest)
+      EXPECT_EQ(to_hex(decode_bytes(input, largest).out), to_hex(whole.out)) << largest;
+    for (size_t split = 1; split < input.size(); ++split) {
+      decoded parts = decode_bytes(input, 0, split);
+      EXPECT_EQ(to_hex(parts.out), to_hex(whole.out)) << "split at " << split;
+      EXPECT_EQ(parts.status, whole.status) << "split at " << split;
+    }
+    TearDown();
+    SetUp();
+  }
+}
+
+TEST_F(decoder, long_input_spans_many_blocks) {
+  // 300,001 bytes: 100,000 two-byte characters and ASCII with a lead byte at the very end.
+  std::string input, expected;
+  for (int k = 0; k < 100000; ++k) {
+    input += hex("82 A0 41");
+    expected += hex("30 42 00 41");
+  }
+  input += hex("81");
+  for (size_t largest : {size_t{0}, size_t{4093}}) {
+    decoded result = decode_bytes(input, largest);
+    EXPECT_EQ(result.status, STATUS_TRUNCATED);
+    EXPECT_TRUE(result.out == expected);
+  }
+}
+
+TEST_F(decoder, writer_drops_values_beyond_unicode) {
+  struct writer_case {
+    int32_t value;
+    bool little;
+    const char *bytes;
+    int status;
+  };
+  const writer_case cases[] = {
+      {0x41, false, "00 41", 0},          {0xFFFF, false, "FF FF", 0},
+      {0x10000, false, "D8 00 DC 00", 0}, {0x10FFFF, true, "FF DB FF DF", 0},
+      {0x110000, false, "", STATUS_RANGE}, {INT32_MAX, false, "", STATUS_RANGE},
+      {-1, false, "FF FF", 0},            {INT32_MIN, false, "00 00", 0},
+  };
+  for (const writer_case &c : cases) {
+    little_endian = c.little;
+    unsigned char bytes[4];
+    int status = 0;
+    unsigned char *end = put_utf16(bytes, c.value, status);
+    std::string written(reinterpret_cast<char *>(bytes), static_cast<size_t>(end - bytes));
+    EXPECT_EQ(to_hex(written), to_hex(hex(c.bytes))) << c.value;
+    EXPECT_EQ(status, c.status) << c.value;
+  }
+}
+
+} // namespace

@@ -1,0 +1,37 @@
+// Runs a built program as a child process and collects what it did, for end-to-end tests.
+//
+// The programs come from the environment: VARNOK and DOSTREL name them, and E2E_LAUNCHER, when
+// set, is a command put in front of them (wine, for the Windows build).
+#pragma once
+
+#include <string>
+#include <vector>
+
+enum class stdin_kind { bytes, closed };
+enum class stdout_kind { pipe, full_device, closed };
+
+struct process_input {
+  std::string bytes; // what the child reads from standard input
+  stdin_kind in = stdin_kind::bytes;
+  stdout_kind out = stdout_kind::pipe;
+  std::string directory; // working directory of the child; empty keeps the test's
+};
+
+struct process_result {
+  std::string out; // standard output bytes
+  std::string err; // standard error text, with carriage returns removed
+  int status = -1; // exit status, or 128 + signal number
+};
+
+// The program named by the environment variable `variable`, or empty when it is not set.
+std::string program_from_environment(const char *variable);
+
+process_result run_process(const std::string &program, const std::vector<std::string> &args,
+                           const process_input &input = {});
+
+// The programs under test are Windows builds (E2E_WINDOWS is set).
+bool windows_target();
+
+// A fresh empty directory under the system's temporary directory.
+std::string make_temporary_directory();
+void write_file(const std::string &path, const std::string &bytes);

@@ -1,0 +1,153 @@
+// Runs the built varnok and checks its output bytes, messages and exit status.
+#include "hex.h"
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+const char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
+
+class varnok_e2e : public ::testing::Test {
+protected:
+  void SetUp() override {
+    program = program_from_environment("VARNOK");
+    if (program.empty()) GTEST_SKIP() << "VARNOK names no program";
+    directory = make_temporary_directory();
+    write_file(directory + "/a.txt", hex("82 A0 0A"));
+    write_file(directory + "/bad.txt", hex("41 80"));
+    write_file(directory + "/cut.txt", hex("41 81"));
+    write_file(directory + "/empty.txt", "");
+  }
+  void TearDown() override {
+    if (!directory.empty()) std::system(("rm -rf '" + directory + "'").c_str());
+  }
+  process_result varnok(const std::vector<std::string> &args, const std::string &input = "") {
+    process_input how;
+    how.bytes = input;
+    how.directory = directory;
+    return run_process(program, args, how);
+  }
+  // A message of the program: its name as it was started, ": ", the text and a newline.
+  std::string message(const std::string &text) { return program + ": " + text + "\n"; }
+  std::string program, directory;
+};
+
+TEST_F(varnok_e2e, converts_standard_input) {
+  process_result r = varnok({}, hex("41 82 A0 81 0A"));
+  EXPECT_EQ(to_hex(r.out), "00 41 30 42 00 0A");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 4);
+}
+
+TEST_F(varnok_e2e, empty_input_gives_empty_output) {
+  process_result r = varnok({});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.status, 0);
+  r = varnok({"-b"});
+  EXPECT_EQ(to_hex(r.out), "FE FF");
+  EXPECT_EQ(r.status, 0);
+  r = varnok({"-bl", "-"});
+  EXPECT_EQ(to_hex(r.out), "FF FE");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(varnok_e2e, mark_is_written_once_for_all_files) {
+  process_result r = varnok({"-b", "a.txt", "empty.txt", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "FE FF 30 42 00 0A 30 42 00 0A");
+  EXPECT_EQ(r.status, 0);
+  r = varnok({"-lb", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "FF FE 42 30 0A 00");
+}
+
+TEST_F(varnok_e2e, converter_status_stops_the_run) {
+  // The second file is never opened, so its missing name is not reported.
+  process_result r = varnok({"bad.txt", "missing.txt"});
+  EXPECT_EQ(to_hex(r.out), "00 41");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 4);
+  r = varnok({"cut.txt", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "00 41");
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(varnok_e2e, unopenable_file_is_reported_and_ends_the_run) {
+  process_result r = varnok({"-b", "a.txt", "missing.txt", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "FE FF 30 42 00 0A");
+  EXPECT_EQ(r.err, "missing.txt: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+  r = varnok({""});
+  EXPECT_EQ(r.err, "No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(varnok_e2e, bad_options_convert_nothing) {
+  process_result r = varnok({"-bQ", "a.txt"});
+  EXPECT_EQ(r.out, USAGE);
+  EXPECT_EQ(r.err, message("bad option Q"));
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"-b", "-p"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, message("bad option -p: no code"));
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"-p", "0x110000", "a.txt"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, message("bad option -p 0x110000"));
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"--help"});
+  EXPECT_EQ(r.out, USAGE);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(varnok_e2e, options_apply_to_every_file) {
+  write_file(directory + "/-x", hex("5C"));
+  process_result r = varnok({"-y", "-p", "0x3013", "--", "-x", "bad.txt"});
+  EXPECT_EQ(to_hex(r.out), "00 A5 00 41 30 13");
+  EXPECT_EQ(r.status, 4);
+}
+
+TEST_F(varnok_e2e, large_input_streams_through) {
+  std::string input, expected;
+  for (int k = 0; k < 200000; ++k) {
+    input += hex("93 FA 41");
+    expected += hex("65 E5 00 41");
+  }
+  process_result r = varnok({"-"}, input);
+  EXPECT_TRUE(r.out == expected);
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(varnok_e2e, read_and_write_errors_are_failures) {
+  // A directory opens on POSIX but cannot be read: a read error, not an empty input.
+  std::system(("mkdir '" + directory + "/sub'").c_str());
+  process_result r = varnok({"a.txt", "sub", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "30 42 00 0A");
+  EXPECT_EQ(r.err, "sub: Is a directory\n");
+  EXPECT_EQ(r.status, 1);
+
+  process_input full;
+  full.bytes = hex("41 80");
+  full.out = stdout_kind::full_device;
+  r = run_process(program, {}, full);
+  EXPECT_EQ(r.err, message("write error: No space left on device"));
+  EXPECT_EQ(r.status, 1); // the write error wins over the converter's status 4
+
+  process_input closed;
+  closed.bytes = hex("41");
+  closed.out = stdout_kind::closed;
+  r = run_process(program, {"-b"}, closed);
+  EXPECT_EQ(r.err, message("write error: Bad file descriptor"));
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(varnok_e2e, absolute_path_is_a_file_name) {
+  if (windows_target()) GTEST_SKIP() << "a POSIX path convention";
+  process_result r = varnok({directory + "/a.txt"});
+  EXPECT_EQ(to_hex(r.out), "30 42 00 0A");
+  EXPECT_EQ(r.status, 0);
+}
+
+} // namespace

@@ -1,0 +1,7 @@
+#!/bin/sh
+# Installs what building and testing need on Debian (run as root).
+set -e
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q --no-install-recommends \
+  cmake make g++ libgtest-dev libc-bin
