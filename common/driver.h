@@ -5,6 +5,9 @@
 
 #include <cstdint>
 
+// Both converters return this status for an input that ends inside a character.
+constexpr int STATUS_TRUNCATED = 2;
+
 // What makes one program out of the shared front end.
 struct program_profile {
   const char *usage;

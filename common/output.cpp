@@ -31,7 +31,9 @@ unsigned char *output_begin(size_t &room) {
   return buffer + used;
 }
 
-void output_commit(unsigned char *end) { used = static_cast<size_t>(end - buffer); }
+void output_commit(unsigned char *end) {
+  used = static_cast<size_t>(end - buffer);
+}
 
 void output_bytes(const void *data, size_t size) {
   const unsigned char *bytes = static_cast<const unsigned char *>(data);
@@ -46,9 +48,13 @@ void output_bytes(const void *data, size_t size) {
   }
 }
 
-void output_text(const char *text) { output_bytes(text, std::strlen(text)); }
+void output_text(const char *text) {
+  output_bytes(text, std::strlen(text));
+}
 
-int output_error() { return first_error; }
+int output_error() {
+  return first_error;
+}
 
 void output_to_memory(std::string *sink) {
   memory_sink = sink;

@@ -12,7 +12,9 @@ int open_for_reading(const char *name) {
   return fd;
 }
 
-void close_file(int fd) { close(fd); }
+void close_file(int fd) {
+  close(fd);
+}
 
 long read_bytes(int fd, unsigned char *buffer, size_t size) {
   ssize_t got;
@@ -36,4 +38,6 @@ bool write_all(int fd, const unsigned char *data, size_t size) {
 
 void set_binary_mode(int) {}
 
-const char *error_description(int error) { return std::strerror(error); }
+const char *error_description(int error) {
+  return std::strerror(error);
+}

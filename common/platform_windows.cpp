@@ -6,9 +6,13 @@
 #include <fcntl.h>
 #include <io.h>
 
-int open_for_reading(const char *name) { return _open(name, _O_RDONLY | _O_BINARY); }
+int open_for_reading(const char *name) {
+  return _open(name, _O_RDONLY | _O_BINARY);
+}
 
-void close_file(int fd) { _close(fd); }
+void close_file(int fd) {
+  _close(fd);
+}
 
 long read_bytes(int fd, unsigned char *buffer, size_t size) {
   unsigned count = size > INT_MAX ? INT_MAX : static_cast<unsigned>(size);
@@ -30,6 +34,10 @@ bool write_all(int fd, const unsigned char *data, size_t size) {
   return true;
 }
 
-void set_binary_mode(int fd) { _setmode(fd, _O_BINARY); }
+void set_binary_mode(int fd) {
+  _setmode(fd, _O_BINARY);
+}
 
-const char *error_description(int error) { return std::strerror(error); }
+const char *error_description(int error) {
+  return std::strerror(error);
+}

@@ -9,8 +9,10 @@ namespace {
 
 // "name: description", or the description alone for an empty name.
 void report_file_error(const char *name, int error) {
-  if (name[0] == '\0') std::fprintf(stderr, "%s\n", error_description(error));
-  else std::fprintf(stderr, "%s: %s\n", name, error_description(error));
+  if (name[0] == '\0')
+    std::fprintf(stderr, "%s\n", error_description(error));
+  else
+    std::fprintf(stderr, "%s: %s\n", name, error_description(error));
 }
 
 // Converts one input; returns the converter's status, or 1 after a read error.

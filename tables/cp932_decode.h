@@ -18,7 +18,9 @@ constexpr int16_t UNMAPPED_CODE = -1;
 extern std::array<int16_t, 256> cp932_single;
 extern std::array<int16_t, DOUBLE_TABLE_SIZE> cp932_double;
 
-inline int16_t &double_entry(unsigned code) { return cp932_double[code - DOUBLE_FIRST_CODE]; }
+inline int16_t &double_entry(unsigned code) {
+  return cp932_double[code - DOUBLE_FIRST_CODE];
+}
 
 // Applies the variant patch of `letter` (y o v z e d f j s a k) to the tables. Returns false,
 // changing nothing, when the letter has no patch.

@@ -17,9 +17,12 @@ TEST_F(decode_tables, single_byte_table_has_its_counts) {
   int characters = 0, leads = 0, invalids = 0;
   for (unsigned byte = 0; byte < 256; ++byte) {
     int16_t entry = cp932_single[byte];
-    if (entry == LEAD_BYTE_MARK) ++leads;
-    else if (entry == INVALID_BYTE_MARK) ++invalids;
-    else ++characters;
+    if (entry == LEAD_BYTE_MARK)
+      ++leads;
+    else if (entry == INVALID_BYTE_MARK)
+      ++invalids;
+    else
+      ++characters;
   }
   EXPECT_EQ(characters, 191);
   EXPECT_EQ(leads, 60);

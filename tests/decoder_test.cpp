@@ -152,10 +152,14 @@ TEST_F(decoder, writer_drops_values_beyond_unicode) {
     int status;
   };
   const writer_case cases[] = {
-      {0x41, false, "00 41", 0},          {0xFFFF, false, "FF FF", 0},
-      {0x10000, false, "D8 00 DC 00", 0}, {0x10FFFF, true, "FF DB FF DF", 0},
-      {0x110000, false, "", STATUS_RANGE}, {INT32_MAX, false, "", STATUS_RANGE},
-      {-1, false, "FF FF", 0},            {INT32_MIN, false, "00 00", 0},
+      {0x41, false, "00 41", 0},
+      {0xFFFF, false, "FF FF", 0},
+      {0x10000, false, "D8 00 DC 00", 0},
+      {0x10FFFF, true, "FF DB FF DF", 0},
+      {0x110000, false, "", STATUS_RANGE},
+      {INT32_MAX, false, "", STATUS_RANGE},
+      {-1, false, "FF FF", 0},
+      {INT32_MIN, false, "00 00", 0},
   };
   for (const writer_case &c : cases) {
     little_endian = c.little;

@@ -8,11 +8,16 @@ std::string hex(const std::string &text) {
   int high = -1;
   for (char c : text) {
     int digit;
-    if (c >= '0' && c <= '9') digit = c - '0';
-    else if (c >= 'a' && c <= 'f') digit = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') digit = c - 'A' + 10;
-    else if (c == ' ') continue;
-    else throw std::invalid_argument("not hexadecimal: " + text);
+    if (c >= '0' && c <= '9')
+      digit = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      digit = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      digit = c - 'A' + 10;
+    else if (c == ' ')
+      continue;
+    else
+      throw std::invalid_argument("not hexadecimal: " + text);
     if (high < 0) {
       high = digit;
     } else {

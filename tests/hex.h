@@ -3,5 +3,5 @@
 
 #include <string>
 
-std::string hex(const std::string &text);          // "30 42" -> the two bytes 0x30 0x42
-std::string to_hex(const std::string &bytes);      // the bytes back as "30 42"
+std::string hex(const std::string &text);     // "30 42" -> the two bytes 0x30 0x42
+std::string to_hex(const std::string &bytes); // the bytes back as "30 42"

@@ -73,8 +73,8 @@ TEST_F(options, scan_follows_the_rules) {
     output_to_memory(&out);
     testing::internal::CaptureStderr();
     int first_file = 0;
-    int result = scan_options(static_cast<int>(words.size()), argv.data(), varnok_profile,
-                              first_file);
+    int result =
+        scan_options(static_cast<int>(words.size()), argv.data(), varnok_profile, first_file);
     std::string err = testing::internal::GetCapturedStderr();
     EXPECT_EQ(result, c.result);
     if (result == KEEP_RUNNING) {

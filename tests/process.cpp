@@ -27,8 +27,10 @@ void check(bool ok, const char *what) {
 
 [[noreturn]] void start_child(const std::vector<std::string> &words, const process_input &input,
                               int in_read, int out_write, int err_write) {
-  if (input.in == stdin_kind::closed) close(0);
-  else dup2(in_read, 0);
+  if (input.in == stdin_kind::closed)
+    close(0);
+  else
+    dup2(in_read, 0);
   if (input.out == stdout_kind::closed) {
     close(1);
   } else if (input.out == stdout_kind::full_device) {
@@ -121,7 +123,9 @@ process_result run_process(const std::string &program, const std::vector<std::st
   return result;
 }
 
-bool windows_target() { return std::getenv("E2E_WINDOWS") != nullptr; }
+bool windows_target() {
+  return std::getenv("E2E_WINDOWS") != nullptr;
+}
 
 std::string make_temporary_directory() {
   const char *base = std::getenv("TMPDIR");

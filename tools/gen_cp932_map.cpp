@@ -32,9 +32,15 @@ long convert_one(iconv_t converter, const unsigned char *bytes, size_t length) {
   return out[0] << 8 | out[1];
 }
 
-bool is_user_defined(unsigned code) { return code >= 0xF040 && code <= 0xF9FC; }
-bool is_lead(unsigned b) { return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC); }
-bool is_trail(unsigned b) { return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC); }
+bool is_user_defined(unsigned code) {
+  return code >= 0xF040 && code <= 0xF9FC;
+}
+bool is_lead(unsigned b) {
+  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
+}
+bool is_trail(unsigned b) {
+  return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
+}
 
 } // namespace
 
@@ -73,8 +79,10 @@ int main(int argc, char **argv) {
   }
   iconv_close(converter);
   bool failed = std::ferror(out) != 0;
-  if (out != stdout) failed = std::fclose(out) != 0 || failed;
-  else failed = std::fflush(out) != 0 || failed;
+  if (out != stdout)
+    failed = std::fclose(out) != 0 || failed;
+  else
+    failed = std::fflush(out) != 0 || failed;
   if (failed) {
     std::fprintf(stderr, "gen_cp932_map: write error\n");
     return 1;

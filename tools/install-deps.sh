@@ -4,4 +4,4 @@ set -e
 export DEBIAN_FRONTEND=noninteractive
 apt-get update -q
 apt-get install -y -q --no-install-recommends \
-  cmake make g++ libgtest-dev libc-bin
+  cmake make g++ libgtest-dev libc-bin binutils clang-format

@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-// Status bits of decode_stream, ORed together; 0 is a clean conversion.
-constexpr int STATUS_TRUNCATED = 2; // the input ended right after a lead byte
-constexpr int STATUS_INVALID = 4;   // a byte that cannot start a character, or a bad trail byte
-constexpr int STATUS_RANGE = 8;     // a value above U+10FFFF reached the writer and was dropped
+// Status bits of decode_stream, ORed together; 0 is a clean conversion. STATUS_TRUNCATED (2,
+// the shared front end's): the input ended right after a lead byte.
+constexpr int STATUS_INVALID = 4; // a byte that cannot start a character, or a bad trail byte
+constexpr int STATUS_RANGE = 8;   // a value above U+10FFFF reached the writer and was dropped
 
 // Settings of varnok.
 extern bool little_endian; // l: UTF-16LE instead of UTF-16BE

@@ -60,8 +60,10 @@ const unsigned char *decode_run(const unsigned char *from, const unsigned char *
       unsigned trail = from[1];
       if (trail >= 0x40 && trail <= 0xFC && trail != 0x7F) {
         unsigned mapped = static_cast<uint16_t>(double_entry(byte << 8 | trail));
-        if (mapped != static_cast<uint16_t>(UNMAPPED_CODE)) to = put_unit<LITTLE>(to, mapped);
-        else to = put_replacement<LITTLE>(to, status);
+        if (mapped != static_cast<uint16_t>(UNMAPPED_CODE))
+          to = put_unit<LITTLE>(to, mapped);
+        else
+          to = put_replacement<LITTLE>(to, status);
         from += 2;
       } else {
         // A bad trail byte: an ASCII byte (a line feed, say) is not swallowed but decoded on

@@ -1,4 +1,6 @@
 #include "decode.h"
 #include "driver.h"
 
-int main(int argc, char **argv) { return run(argc, argv, varnok_profile); }
+int main(int argc, char **argv) {
+  return run(argc, argv, varnok_profile);
+}

@@ -1,0 +1,64 @@
+// dostrel's converter: UTF-16 in, CP932 out.
+#pragma once
+
+#include "cp932_encode.h"
+#include "driver.h"
+#include "input.h"
+#include "settings.h"
+
+#include <cstdint>
+
+// Settings of dostrel.
+extern bool input_little_endian; // L: input without a byte order mark is UTF-16LE
+extern int reference_mode;       // g: 1, decimal references; x: 2, hexadecimal references
+extern bool escape_markup;       // m: entity references for " & < >
+
+// The marker handed to put_code for a character or broken surrogate that has no code.
+constexpr int32_t UNMAPPED = -1;
+
+// The most bytes that one put_unicode or put_code call writes ("&#65535;", "&quot;").
+constexpr size_t MOST_BYTES_PER_CHARACTER = 8;
+
+// Writes one CP932 code at `to`: one byte below 0x100, else the low 16 bits as two bytes (lead
+// byte first). UNMAPPED writes the replacement code when p was given, nothing otherwise; the
+// replacement is written as it is, never looked up or escaped. Returns the end of the output.
+inline unsigned char *put_code(unsigned char *to, int32_t code) {
+  if (code == UNMAPPED) {
+    if (!replace_enabled) return to;
+    code = replace_code;
+  }
+  if (code >= 0 && code <= 0xFF) {
+    *to = static_cast<unsigned char>(code);
+    return to + 1;
+  }
+  to[0] = static_cast<unsigned char>(code >> 8);
+  to[1] = static_cast<unsigned char>(code);
+  return to + 2;
+}
+
+// Writes "&#N;" or "&#xN;" (lower-case hexadecimal) for a BMP value.
+unsigned char *put_reference(unsigned char *to, unsigned value);
+// Writes "&quot;", "&amp;", "&lt;" or "&gt;" for one of the four markup characters.
+unsigned char *put_entity(unsigned char *to, unsigned character);
+
+inline bool is_markup(unsigned character) {
+  return character == 0x22 || character == 0x26 || character == 0x3C || character == 0x3E;
+}
+
+// Writes one Unicode scalar value: its code, a reference, an entity, the replacement, or
+// nothing, by the settings. Supplementary characters are never looked up nor referenced.
+inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
+  if (character >= 0x10000) return put_code(to, UNMAPPED);
+  unsigned code = unicode_to_cp932[static_cast<unsigned>(character)];
+  if (reference_mode != 0 && code == NO_CODE)
+    return put_reference(to, static_cast<unsigned>(character));
+  if (escape_markup && is_markup(static_cast<unsigned>(character)))
+    return put_entity(to, static_cast<unsigned>(character));
+  return put_code(to, code == NO_CODE ? UNMAPPED : static_cast<int32_t>(code));
+}
+
+// Converts `in` from its position to its end onto standard output: 0, or STATUS_TRUNCATED when
+// it ends inside a code unit or right after a high surrogate.
+int encode_stream(input_stream &in);
+
+extern const program_profile dostrel_profile;

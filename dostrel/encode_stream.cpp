@@ -1,0 +1,106 @@
+#include "encode.h"
+#include "output.h"
+
+#include <algorithm>
+#include <cstring>
+
+bool input_little_endian = false;
+int reference_mode = 0;
+bool escape_markup = false;
+
+namespace {
+
+constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
+// Bytes left over from the last block (an odd byte, a high surrogate and a byte of its
+// follower) go in front of the next block.
+constexpr size_t CARRY_ROOM = 4;
+// A step reads 2 bytes (one unit) and writes at most 8, or reads 4 (a high surrogate and its
+// follower) and writes at most 2 + 8: at most 5 output bytes per input byte, plus one step
+// that starts before the end of a run and reads past it.
+constexpr size_t MOST_OUTPUT_PER_BYTE = 5;
+constexpr size_t OVERHANG = 16;
+
+template <bool LITTLE> inline unsigned unit_at(const unsigned char *at) {
+  return LITTLE ? (at[1] << 8 | at[0]) : (at[0] << 8 | at[1]);
+}
+
+// Encodes the units that begin in [from, stop); a step may read on past `stop` but never past
+// `end`. Stops early, returning where, when the bytes left before `end` are not a whole step.
+template <bool LITTLE>
+const unsigned char *encode_run(const unsigned char *from, const unsigned char *stop,
+                                const unsigned char *end, unsigned char *&to) {
+  while (from < stop) {
+    if (end - from < 2) break;
+    unsigned unit = unit_at<LITTLE>(from);
+    if (unit < 0xD800 || unit > 0xDFFF) {
+      to = put_unicode(to, static_cast<int32_t>(unit));
+      from += 2;
+    } else if (unit >= 0xDC00) { // a low surrogate without its high surrogate
+      to = put_code(to, UNMAPPED);
+      from += 2;
+    } else {
+      if (end - from < 4) break;
+      unsigned next = unit_at<LITTLE>(from + 2);
+      if (next < 0xD800 || next > 0xDFFF) {
+        to = put_code(to, UNMAPPED);
+        to = put_unicode(to, static_cast<int32_t>(next));
+      } else if (next >= 0xDC00) {
+        to = put_unicode(to,
+                         static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00)));
+      } else { // two high surrogates: both are consumed, neither starts a pair
+        to = put_code(to, UNMAPPED);
+        to = put_code(to, UNMAPPED);
+      }
+      from += 4;
+    }
+  }
+  return from;
+}
+
+// Encodes [from, end) in the stream's byte order; returns where the unfinished tail begins.
+template <bool LITTLE>
+const unsigned char *encode_block(const unsigned char *from, const unsigned char *end) {
+  while (from < end) {
+    size_t room;
+    unsigned char *to = output_begin(room);
+    size_t count =
+        std::min(static_cast<size_t>(end - from), (room - OVERHANG) / MOST_OUTPUT_PER_BYTE);
+    const unsigned char *stop = from + count;
+    const unsigned char *next = encode_run<LITTLE>(from, stop, end, to);
+    output_commit(to);
+    if (next < stop) return next;
+    from = next;
+  }
+  return from;
+}
+
+} // namespace
+
+int encode_stream(input_stream &in) {
+  set_input_binary(in);
+  static unsigned char buffer[CARRY_ROOM + INPUT_BLOCK_SIZE];
+  unsigned char *const block = buffer + CARRY_ROOM;
+  bool little = input_little_endian;
+  bool mark_checked = false;
+  size_t carried = 0;
+  for (;;) {
+    size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
+    if (got == 0) break;
+    const unsigned char *from = block - carried;
+    const unsigned char *const end = block + got;
+    if (!mark_checked && end - from >= 2) {
+      // A byte order mark is looked for only in the first two bytes, and wins over L.
+      if (from[0] == 0xFE && from[1] == 0xFF)
+        little = false, from += 2;
+      else if (from[0] == 0xFF && from[1] == 0xFE)
+        little = true, from += 2;
+      mark_checked = true;
+    }
+    if (mark_checked)
+      from = little ? encode_block<true>(from, end) : encode_block<false>(from, end);
+    carried = static_cast<size_t>(end - from);
+    std::memmove(block - carried, from, carried);
+  }
+  // Whatever is left is an odd byte or a high surrogate at the end: it yields nothing.
+  return carried == 0 ? 0 : STATUS_TRUNCATED;
+}

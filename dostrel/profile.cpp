@@ -1,0 +1,33 @@
+// dostrel's options: L, g, x, m and the variant letters; p, h and ? belong to the front end.
+#include "encode.h"
+
+namespace {
+
+bool apply_dostrel_letter(char letter) {
+  switch (letter) {
+  case 'L':
+    input_little_endian = true;
+    return true;
+  case 'g':
+    reference_mode = 1;
+    return true;
+  case 'x':
+    reference_mode = 2;
+    return true;
+  case 'm':
+    escape_markup = true;
+    return true;
+  default:
+    return apply_encode_variant(letter);
+  }
+}
+
+} // namespace
+
+const program_profile dostrel_profile = {
+    "dostrel [-p code|-g] [-gxLyrzsoijevbdtfnavkqm] [files...]\n",
+    apply_dostrel_letter,
+    0x10000, // every code up to 0xFFFF, and any negative value
+    nullptr,
+    encode_stream,
+};

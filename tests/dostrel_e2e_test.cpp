@@ -1,0 +1,115 @@
+// Runs the built dostrel (and varnok, for the round trip) and checks bytes, messages, status.
+#include "hex.h"
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace {
+
+const char USAGE[] = "dostrel [-p code|-g] [-gxLyrzsoijevbdtfnavkqm] [files...]\n";
+
+class dostrel_e2e : public ::testing::Test {
+protected:
+  void SetUp() override {
+    program = program_from_environment("DOSTREL");
+    if (program.empty()) GTEST_SKIP() << "DOSTREL names no program";
+    directory = make_temporary_directory();
+    write_file(directory + "/le.txt", hex("FF FE 42 30 0A 00"));
+    write_file(directory + "/plain.txt", hex("30 42 00 0A"));
+    write_file(directory + "/odd.txt", hex("00 41 00"));
+  }
+  void TearDown() override {
+    if (!directory.empty()) std::system(("rm -rf '" + directory + "'").c_str());
+  }
+  process_result dostrel(const std::vector<std::string> &args, const std::string &input = "") {
+    process_input how;
+    how.bytes = input;
+    how.directory = directory;
+    return run_process(program, args, how);
+  }
+  std::string message(const std::string &text) { return program + ": " + text + "\n"; }
+  std::string program, directory;
+};
+
+TEST_F(dostrel_e2e, converts_standard_input) {
+  process_result r = dostrel({"-x"}, hex("FE FF 30 42 00 A9 00 0A"));
+  EXPECT_EQ(r.out, hex("82 A0") + "&#xa9;\n");
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(dostrel_e2e, byte_order_is_settled_anew_for_every_file) {
+  process_result r = dostrel({"le.txt", "plain.txt"});
+  EXPECT_EQ(to_hex(r.out), "82 A0 0A 82 A0 0A");
+  EXPECT_EQ(r.status, 0);
+  // With L the unmarked file is little-endian: 30 42 is U+4230, which has no code.
+  r = dostrel({"-Lg", "le.txt", "plain.txt"});
+  EXPECT_EQ(r.out, hex("82 A0 0A") + "&#16944;&#2560;");
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(dostrel_e2e, truncated_input_stops_the_run) {
+  process_result r = dostrel({"odd.txt", "plain.txt"});
+  EXPECT_EQ(to_hex(r.out), "41");
+  EXPECT_EQ(r.status, 2);
+  r = dostrel({}, hex("00 41 D8 00"));
+  EXPECT_EQ(to_hex(r.out), "41");
+  EXPECT_EQ(r.status, 2);
+}
+
+TEST_F(dostrel_e2e, bad_options_and_files) {
+  process_result r = dostrel({"-gQ"});
+  EXPECT_EQ(r.out, USAGE);
+  EXPECT_EQ(r.err, message("bad option Q"));
+  EXPECT_EQ(r.status, 1);
+  r = dostrel({"-p", "0x10000"});
+  EXPECT_EQ(r.err, message("bad option -p 0x10000"));
+  EXPECT_EQ(r.status, 1);
+  r = dostrel({"-?"});
+  EXPECT_EQ(r.out, USAGE);
+  EXPECT_EQ(r.status, 1);
+  r = dostrel({"plain.txt", "missing.txt"});
+  EXPECT_EQ(to_hex(r.out), "82 A0 0A");
+  EXPECT_EQ(r.err, "missing.txt: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(dostrel_e2e, write_and_read_errors_are_failures) {
+  if (windows_target()) GTEST_SKIP() << "POSIX error descriptions";
+  std::system(("mkdir '" + directory + "/sub'").c_str());
+  process_result r = dostrel({"plain.txt", "sub", "plain.txt"});
+  EXPECT_EQ(to_hex(r.out), "82 A0 0A");
+  EXPECT_EQ(r.err, "sub: Is a directory\n");
+  EXPECT_EQ(r.status, 1);
+
+  process_input full;
+  full.bytes = hex("00 41 00");
+  full.out = stdout_kind::full_device;
+  r = run_process(program, {}, full);
+  EXPECT_EQ(r.err, message("write error: No space left on device"));
+  EXPECT_EQ(r.status, 1); // the write error wins over the status 2
+}
+
+TEST_F(dostrel_e2e, round_trip_with_varnok_gives_the_file_back) {
+  std::string varnok = program_from_environment("VARNOK");
+  if (varnok.empty()) GTEST_SKIP() << "VARNOK names no program";
+  std::string cp932;
+  for (unsigned byte = 0x20; byte < 0x7F; ++byte) cp932 += static_cast<char>(byte);
+  for (unsigned byte = 0xA1; byte <= 0xDF; ++byte) cp932 += static_cast<char>(byte);
+  cp932 += hex("0D 0A 93 FA 96 7B 8C EA 81 60 81 5F 87 40 FA 40 FC 4B 0A");
+  for (const char *order : {"", "-l"}) {
+    std::vector<std::string> varnok_args = {"-b"};
+    if (*order != '\0') varnok_args.push_back(order);
+    process_input how;
+    how.bytes = cp932;
+    process_result utf16 = run_process(varnok, varnok_args, how);
+    ASSERT_EQ(utf16.status, 0);
+    process_result back = dostrel({}, utf16.out);
+    EXPECT_EQ(to_hex(back.out), to_hex(cp932)) << order;
+    EXPECT_EQ(back.status, 0);
+  }
+}
+
+} // namespace

@@ -1,0 +1,212 @@
+#include "cp932_rows.h"
+#include "encode_fixture.h"
+
+#include <map>
+#include <set>
+
+namespace {
+
+using encode_table = encode_fixture;
+
+bool in_range(unsigned code, unsigned first, unsigned last) {
+  return code >= first && code <= last;
+}
+
+TEST_F(encode_table, holds_its_counts_and_only_codes) {
+  int single = 0, two_byte = 0, other = 0;
+  for (unsigned character = 0; character < 0x10000; ++character) {
+    unsigned code = unicode_to_cp932[character];
+    if (code == NO_CODE) continue;
+    if (code < 0x100)
+      ++single;
+    else if (in_range(code, 0x8140, 0xFC4B))
+      ++two_byte;
+    else
+      ++other;
+  }
+  EXPECT_EQ(single, 196);
+  EXPECT_EQ(two_byte, 9206);
+  EXPECT_EQ(other, 0);
+  for (unsigned character = 0xD800; character <= 0xDFFF; ++character)
+    EXPECT_EQ(unicode_to_cp932[character], NO_CODE);
+  EXPECT_EQ(unicode_to_cp932[0xFFFE], NO_CODE);
+  EXPECT_EQ(unicode_to_cp932[0xFFFF], NO_CODE);
+}
+
+// Every character the mapping file gives one code gets that code; a character with several
+// codes gets the lowest outside 0xED40-0xEEFC.
+TEST_F(encode_table, inverts_the_mapping_file) {
+  std::map<unsigned, std::set<unsigned>> codes_of;
+  for (const cp932_row &row : cp932_rows) codes_of[row.unicode].insert(row.code);
+  int single_code = 0, ibm_choices = 0;
+  for (const auto &[character, codes] : codes_of) {
+    if (codes.size() == 1) {
+      ++single_code;
+      EXPECT_EQ(unicode_to_cp932[character], *codes.begin()) << std::hex << character;
+      continue;
+    }
+    unsigned chosen = NO_CODE;
+    for (unsigned code : codes)
+      if (!in_range(code, 0xED40, 0xEEFC)) chosen = std::min(chosen, code);
+    EXPECT_EQ(unicode_to_cp932[character], chosen) << std::hex << character;
+    if (codes.size() == 2 && in_range(*codes.begin(), 0xED40, 0xEEFC) &&
+        in_range(*codes.rbegin(), 0xFA40, 0xFC4B))
+      ++ibm_choices;
+  }
+  EXPECT_EQ(single_code, 7121);
+  EXPECT_EQ(ibm_choices, 373);
+}
+
+TEST_F(encode_table, chosen_and_added_rows_hold_their_codes) {
+  const std::pair<unsigned, unsigned> rows[] = {
+      // The 23 characters with several codes that are not an NEC-selected/IBM pair.
+      {0x2116, 0x8782},
+      {0x2121, 0x8784},
+      {0x2160, 0x8754},
+      {0x2161, 0x8755},
+      {0x2162, 0x8756},
+      {0x2163, 0x8757},
+      {0x2164, 0x8758},
+      {0x2165, 0x8759},
+      {0x2166, 0x875A},
+      {0x2167, 0x875B},
+      {0x2168, 0x875C},
+      {0x2169, 0x875D},
+      {0x221A, 0x81E3},
+      {0x2220, 0x81DA},
+      {0x2229, 0x81BF},
+      {0x222A, 0x81BE},
+      {0x222B, 0x81E7},
+      {0x2235, 0x81E6},
+      {0x2252, 0x81E0},
+      {0x2261, 0x81DF},
+      {0x22A5, 0x81DB},
+      {0x3231, 0x878A},
+      {0xFFE2, 0x81CA},
+      // IBM extension codes chosen over the NEC-selected ones; single-code characters.
+      {0x2170, 0xFA40},
+      {0xFFE4, 0xFA55},
+      {0xFF02, 0xFA57},
+      {0xFF07, 0xFA56},
+      {0x005C, 0x5C},
+      {0x007E, 0x7E},
+      {0xFF5E, 0x8160},
+      {0x2015, 0x815C},
+      {0x4E00, 0x88EA},
+      {0x3042, 0x82A0},
+      // Codes the decoder leaves without a character.
+      {0x0080, 0x80},
+      {0xF8F0, 0xA0},
+      {0xF8F1, 0xFD},
+      {0xF8F2, 0xFE},
+      {0xF8F3, 0xFF},
+      {0xE000, 0xF040},
+      {0xE03E, 0xF07E},
+      {0xE03F, 0xF080},
+      {0xE0BB, 0xF0FC},
+      {0xE0BC, 0xF140},
+      {0xE757, 0xF9FC},
+      // No code.
+      {0x00A5, NO_CODE},
+      {0x203E, NO_CODE},
+      {0x301C, NO_CODE},
+      {0x2014, NO_CODE},
+      {0xE758, NO_CODE},
+      {0x00A9, NO_CODE},
+      {0xFEFF, NO_CODE}};
+  for (const auto &[character, code] : rows)
+    EXPECT_EQ(unicode_to_cp932[character], code) << std::hex << character;
+  // The user-defined area is filled in order, 188 cells a lead byte, skipping trail 0x7F.
+  std::set<unsigned> user_codes;
+  for (unsigned character = 0xE000; character <= 0xE757; ++character) {
+    unsigned code = unicode_to_cp932[character];
+    EXPECT_TRUE(in_range(code, 0xF040, 0xF9FC) && is_cp932_trail_byte(code & 0xFF));
+    user_codes.insert(code);
+  }
+  EXPECT_EQ(user_codes.size(), 1880u);
+}
+
+struct entry {
+  unsigned character;
+  unsigned code;
+  bool operator==(const entry &) const = default;
+};
+
+std::vector<entry> changed_entries(const std::array<uint16_t, 0x10000> &before) {
+  std::vector<entry> changed;
+  for (unsigned character = 0; character < 0x10000; ++character)
+    if (unicode_to_cp932[character] != before[character])
+      changed.push_back({character, unicode_to_cp932[character]});
+  return changed;
+}
+
+TEST_F(encode_table, each_variant_letter_changes_exactly_its_entries) {
+  const unsigned N = NO_CODE;
+  const std::pair<char, std::vector<entry>> variants[] = {
+      {'y', {{0x00A5, 0x5C}}},
+      {'r', {{0x005C, N}}},
+      {'z', {{0x00A5, 0x818F}}},
+      {'s', {{0x005C, 0x815F}}},
+      {'o', {{0x203E, 0x7E}}},
+      {'i', {{0x007E, N}}},
+      {'j', {{0x203E, 0x8150}}},
+      {'v', {{0x00A6, 0x7C}}},
+      {'e', {{0x2014, 0x815C}}},
+      {'b', {{0x2015, N}}},
+      {'d', {{0x2016, 0x8161}, {0x2212, 0x817C}, {0x301C, 0x8160}}},
+      {'t', {{0x2225, N}, {0xFF0D, N}, {0xFF5E, N}}},
+      {'f', {{0x00A2, 0x8191}, {0x00A3, 0x8192}, {0x00AC, 0x81CA}}},
+      {'n', {{0xFFE0, N}, {0xFFE1, N}, {0xFFE2, N}}},
+      {'a', {{0x22EF, 0x8163}}},
+      {'k', {{0x00A6, 0xFA55}}},
+      {'q',
+       {{0x2116, 0xFA59},
+        {0x2121, 0xFA5A},
+        {0x2160, 0xFA4A},
+        {0x2161, 0xFA4B},
+        {0x2162, 0xFA4C},
+        {0x2163, 0xFA4D},
+        {0x2164, 0xFA4E},
+        {0x2165, 0xFA4F},
+        {0x2166, 0xFA50},
+        {0x2167, 0xFA51},
+        {0x2168, 0xFA52},
+        {0x2169, 0xFA53},
+        {0x3231, 0xFA58}}},
+  };
+  const auto before = unicode_to_cp932;
+  for (const auto &[letter, entries] : variants) {
+    ASSERT_TRUE(apply_encode_variant(letter)) << letter;
+    EXPECT_EQ(changed_entries(before), entries) << letter;
+    unicode_to_cp932 = before;
+  }
+  for (char letter : std::string("gxLmphlcwu?-")) EXPECT_FALSE(apply_encode_variant(letter));
+  EXPECT_TRUE(changed_entries(before).empty());
+}
+
+TEST_F(encode_table, last_letter_wins_for_the_four_shared_entries) {
+  struct order_case {
+    const char *options;
+    unsigned character;
+    unsigned code;
+  };
+  const order_case cases[] = {
+      {"-yz", 0x00A5, 0x818F}, {"-zy", 0x00A5, 0x5C},    {"-z -y", 0x00A5, 0x5C},
+      {"-rs", 0x005C, 0x815F}, {"-sr", 0x005C, NO_CODE}, {"-oj", 0x203E, 0x8150},
+      {"-jo", 0x203E, 0x7E},   {"-vk", 0x00A6, 0xFA55},  {"-kv", 0x00A6, 0x7C},
+      {"-y", 0x005C, 0x5C},    {"-yr", 0x005C, NO_CODE}, {"-t", 0x301C, NO_CODE},
+  };
+  for (const order_case &c : cases) {
+    apply_dostrel_options(c.options);
+    EXPECT_EQ(unicode_to_cp932[c.character], c.code) << c.options;
+    reset();
+  }
+  // Every other entry has one writer: any order of all letters gives one table.
+  apply_dostrel_options("-rsoijebdtfnaqyzvk");
+  const auto forward = unicode_to_cp932;
+  reset();
+  apply_dostrel_options("-vqanftdbei -royzsjk");
+  EXPECT_EQ(changed_entries(forward).size(), 0u);
+}
+
+} // namespace

@@ -1,0 +1,187 @@
+#include "cp932_decode.h"
+#include "cp932_rows.h"
+#include "decode.h"
+#include "encode_fixture.h"
+#include "hex.h"
+
+namespace {
+
+struct encoded {
+  std::string out;
+  int status;
+};
+
+encoded encode_bytes(const std::string &input, size_t largest_read = 0, size_t split_at = 0) {
+  std::string out;
+  output_to_memory(&out);
+  input_stream in = memory_input(input.data(), input.size());
+  in.largest_read = largest_read;
+  in.split_at = split_at;
+  int status = encode_stream(in);
+  output_flush();
+  output_to_memory(nullptr);
+  return {out, status};
+}
+
+struct encode_case {
+  const char *options;
+  const char *input;
+  const char *output;
+  int status;
+};
+
+const encode_case ENCODE_CASES[] = {
+    // Byte order marks, looked for in the first two bytes only.
+    {"", "", "", 0},
+    {"", "FE FF", "", 0},
+    {"", "FF FE 41 00", "41", 0},
+    {"", "00 41", "41", 0},
+    {"-L", "00 41", "", 0},
+    {"-Lg", "00 41", "26 23 31 36 36 34 30 3B", 0},
+    {"-L", "41 00 42 30", "41 82 A0", 0},
+    {"-L", "FE FF 00 41", "41", 0},
+    {"", "30 42 00 0A", "82 A0 0A", 0},
+    {"", "FE FF FE FF 00 41", "41", 0},
+    {"-x", "FE FF FE FF 00 41", "26 23 78 66 65 66 66 3B 41", 0},
+    {"-x", "FE FF FF FE", "26 23 78 66 66 66 65 3B", 0},
+    // Truncation: an odd byte, or a high surrogate, at the end.
+    {"", "00 41 00", "41", 2},
+    {"", "41", "", 2},
+    {"-p 0x3F", "D8 00", "", 2},
+    {"-p 0x3F", "00 41 D8 00 DC", "41", 2},
+    {"-p 0x3F", "FE FF D8", "", 2},
+    // Surrogates.
+    {"", "D8 00 DC 00", "", 0},
+    {"-p 0x3F", "D8 00 DC 00", "3F", 0},
+    {"-g", "D8 00 DC 00", "", 0},
+    {"-x -p 0x3F", "DB FF DF FF", "3F", 0},
+    {"", "DC 00 00 41", "41", 0},
+    {"-p 0x3F", "DC 00 00 41", "3F 41", 0},
+    {"-p 0x3F", "D8 00 00 41", "3F 41", 0},
+    {"-gp 0x3F", "D8 00 00 A9", "3F 26 23 31 36 39 3B", 0},
+    {"", "D8 00 D8 00 DC 00 00 41", "41", 0},
+    {"-p 0x3F", "D8 00 D8 00 DC 00 00 41", "3F 3F 3F 41", 0},
+    {"-x", "DC 00 D8 00 DB FF 00 41", "41", 0},
+    {"-p 0x8148", "DC 00", "81 48", 0},
+    {"-m -p 0x26", "DC 00", "26", 0},
+    // What a character yields.
+    {"", "00 41 30 42 4E 00 00 00", "41 82 A0 88 EA 00", 0},
+    {"", "00 A9", "", 0},
+    {"-p 0x3F", "00 A9", "3F", 0},
+    {"-g", "00 A9", "26 23 31 36 39 3B", 0},
+    {"-x", "00 A9", "26 23 78 61 39 3B", 0},
+    {"-gp 0x3F", "00 A9", "26 23 31 36 39 3B", 0},
+    {"-xp 0x3F", "00 A9", "26 23 78 61 39 3B", 0},
+    {"-gx", "FF FF", "26 23 78 66 66 66 66 3B", 0},
+    {"-xg", "FF FF", "26 23 36 35 35 33 35 3B", 0},
+    {"-g", "00 00 00 09", "00 09", 0},
+    {"-p 0x8148", "00 A9 20 AC", "81 48 81 48", 0},
+    {"-p 0", "00 A9", "00", 0},
+    {"-p 0xFF", "00 A9", "FF", 0},
+    {"-p 0x100", "00 A9", "01 00", 0},
+    {"-p 0xFFFF", "00 A9", "FF FF", 0},
+    {"-p -1", "00 A9", "FF FF", 0},
+    {"-p -2147483648", "00 A9", "00 00", 0},
+    {"-m", "00 3C 00 26 00 22 00 3E 00 27",
+     "26 6C 74 3B 26 61 6D 70 3B 26 71 75 6F 74 3B 26 67 74 3B 27", 0},
+    {"-mg", "00 3C 00 A9", "26 6C 74 3B 26 23 31 36 39 3B", 0},
+    {"-mx", "00 26", "26 61 6D 70 3B", 0},
+    {"-m -p 0x26", "00 A9", "26", 0},
+    {"-rg", "00 5C", "26 23 39 32 3B", 0},
+    {"-r", "00 5C", "", 0},
+    {"-r -p 0x3F", "00 5C", "3F", 0},
+    {"-yg", "00 A5 00 5C", "5C 5C", 0},
+    {"-q", "21 63 21 64 21 69 22 35", "FA 4D FA 4E FA 53 81 E6", 0},
+    {"-d", "30 1C 20 16 22 12 FF 5E", "81 60 81 61 81 7C 81 60", 0},
+    {"-t", "FF 5E 22 25 FF 0D 30 1C", "", 0},
+    {"", "00 80 F8 F0 F8 F3 E0 00 E7 57 E7 58", "80 A0 FF F0 40 F9 FC", 0},
+};
+
+using encoder = encode_fixture;
+
+TEST_F(encoder, encodes_each_case) {
+  for (const encode_case &c : ENCODE_CASES) {
+    SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
+    apply_dostrel_options(c.options);
+    encoded result = encode_bytes(hex(c.input));
+    EXPECT_EQ(to_hex(result.out), to_hex(hex(c.output)));
+    EXPECT_EQ(result.status, c.status);
+    reset();
+  }
+}
+
+TEST_F(encoder, block_boundaries_change_nothing) {
+  for (const encode_case &c : ENCODE_CASES) {
+    SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
+    apply_dostrel_options(c.options);
+    const std::string input = hex(c.input);
+    const encoded whole = encode_bytes(input);
+    for (size_t largest = 1; largest <= 5; ++largest) {
+      encoded parts = encode_bytes(input, largest);
+      EXPECT_EQ(to_hex(parts.out), to_hex(whole.out)) << largest;
+      EXPECT_EQ(parts.status, whole.status) << largest;
+    }
+    for (size_t split = 1; split < input.size(); ++split) {
+      encoded parts = encode_bytes(input, 0, split);
+      EXPECT_EQ(to_hex(parts.out), to_hex(whole.out)) << "split at " << split;
+      EXPECT_EQ(parts.status, whole.status) << "split at " << split;
+    }
+    reset();
+  }
+}
+
+TEST_F(encoder, long_input_spans_many_blocks) {
+  // Odd block sizes put the mark, units and surrogate pairs across every kind of boundary.
+  std::string input = hex("FF FE"), expected;
+  for (int k = 0; k < 60000; ++k) {
+    input += hex("42 30 41 00 00 D8 00 DC 3C 00");
+    expected += hex("82 A0 41 3F 26 6C 74 3B");
+  }
+  input += hex("00 D8");
+  apply_dostrel_options("-m -p 0x3F");
+  for (size_t largest : {size_t{0}, size_t{4093}, size_t{65537}}) {
+    encoded result = encode_bytes(input, largest);
+    EXPECT_EQ(result.status, STATUS_TRUNCATED);
+    EXPECT_TRUE(result.out == expected) << largest;
+  }
+}
+
+// Every code varnok decodes comes back through dostrel unchanged, but for the codes that are
+// not their character's chosen code.
+TEST_F(encoder, decoded_codes_come_back_but_the_non_chosen_ones) {
+  auto not_chosen = [](unsigned code) {
+    return (code >= 0xED40 && code <= 0xEEFC) || (code >= 0xFA4A && code <= 0xFA54) ||
+           (code >= 0xFA58 && code <= 0xFA5B) || (code >= 0x8790 && code <= 0x8792) ||
+           (code >= 0x8795 && code <= 0x8797) || (code >= 0x879A && code <= 0x879C);
+  };
+  int round_trips = 0, changed = 0;
+  for (unsigned code = 0; code <= 0xFCFF; ++code) {
+    std::string bytes;
+    if (code < 0x100) {
+      if (code >= 0x81 && cp932_single[code] == LEAD_BYTE_MARK) continue;
+      if (cp932_single[code] == INVALID_BYTE_MARK) continue;
+      bytes = std::string(1, static_cast<char>(code));
+    } else {
+      if (code < DOUBLE_FIRST_CODE || double_entry(code) == UNMAPPED_CODE) continue;
+      if (!is_cp932_trail_byte(code & 0xFF)) continue;
+      bytes = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    }
+    std::string utf16;
+    output_to_memory(&utf16);
+    input_stream decode_in = memory_input(bytes.data(), bytes.size());
+    ASSERT_EQ(decode_stream(decode_in), 0);
+    output_flush();
+    encoded back = encode_bytes(utf16);
+    ASSERT_EQ(back.status, 0);
+    if (back.out == bytes) {
+      ++round_trips;
+    } else {
+      ++changed;
+      EXPECT_TRUE(not_chosen(code)) << std::hex << code << " came back as " << to_hex(back.out);
+    }
+  }
+  EXPECT_EQ(changed, 398);
+  EXPECT_EQ(round_trips + changed, 7915);
+}
+
+} // namespace
