@@ -29,3 +29,17 @@ void set_binary_mode(int fd);
 
 // The system's description of an error number, such as "No such file or directory".
 const char *error_description(int error);
+
+// True when `byte` begins a double-byte character in the system's multibyte code page (on POSIX
+// the CP932 lead bytes 0x81-0x9F and 0xE0-0xFC).
+bool is_lead_byte(unsigned char byte);
+
+// Directory enumeration of a pattern whose last component may hold * and ?. Names come back
+// bare (without the directory), "." and ".." included when they match, every kind of entry.
+struct directory_search;
+// Starts the search and gives the first name; false (nothing to end) when nothing matches or
+// the directory cannot be read.
+bool find_first_entry(const char *pattern, directory_search *&search, const char *&name);
+// Gives the next name; false when there is none left.
+bool find_next_entry(directory_search *search, const char *&name);
+void end_search(directory_search *search);

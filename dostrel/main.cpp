@@ -1,6 +1,6 @@
-#include "driver.h"
 #include "encode.h"
+#include "expand.h"
 
 int main(int argc, char **argv) {
-  return run(argc, argv, dostrel_profile);
+  return expand_arguments(argc, argv, dostrel_profile);
 }

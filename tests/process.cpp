@@ -127,6 +127,27 @@ bool windows_target() {
   return std::getenv("E2E_WINDOWS") != nullptr;
 }
 
+std::string program_message(const std::string &program, const std::string &text) {
+  std::string name = program;
+  if (windows_target()) { // wine shows a POSIX path as a path of drive Z:
+    for (char &c : name)
+      if (c == '/') c = '\\';
+    name = "Z:" + name;
+  }
+  return name + ": " + text + "\n";
+}
+
+std::string directory_error() {
+  return windows_target() ? "Permission denied" : "Is a directory";
+}
+
+std::string as_text(const std::string &out) {
+  std::string text;
+  for (char c : out)
+    if (c != '\r' || !windows_target()) text += c;
+  return text;
+}
+
 std::string make_temporary_directory() {
   const char *base = std::getenv("TMPDIR");
   std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/e2e.XXXXXX";

@@ -32,6 +32,17 @@ process_result run_process(const std::string &program, const std::vector<std::st
 // The programs under test are Windows builds (E2E_WINDOWS is set).
 bool windows_target();
 
+// A message of the program: the name it was started by (as the target system spells the path),
+// ": ", the text and a newline.
+std::string program_message(const std::string &program, const std::string &text);
+
+// What opening a directory as an input gives on the target system.
+std::string directory_error();
+
+// Text the program wrote to standard output before switching it to binary mode (its usage):
+// on Windows the C runtime ends its lines with CR LF; this gives it with plain LF.
+std::string as_text(const std::string &out);
+
 // A fresh empty directory under the system's temporary directory.
 std::string make_temporary_directory();
 void write_file(const std::string &path, const std::string &bytes);

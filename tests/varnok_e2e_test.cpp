@@ -31,7 +31,7 @@ protected:
     return run_process(program, args, how);
   }
   // A message of the program: its name as it was started, ": ", the text and a newline.
-  std::string message(const std::string &text) { return program + ": " + text + "\n"; }
+  std::string message(const std::string &text) { return program_message(program, text); }
   std::string program, directory;
 };
 
@@ -85,7 +85,7 @@ TEST_F(varnok_e2e, unopenable_file_is_reported_and_ends_the_run) {
 
 TEST_F(varnok_e2e, bad_options_convert_nothing) {
   process_result r = varnok({"-bQ", "a.txt"});
-  EXPECT_EQ(r.out, USAGE);
+  EXPECT_EQ(as_text(r.out), USAGE);
   EXPECT_EQ(r.err, message("bad option Q"));
   EXPECT_EQ(r.status, 1);
   r = varnok({"-b", "-p"});
@@ -97,7 +97,7 @@ TEST_F(varnok_e2e, bad_options_convert_nothing) {
   EXPECT_EQ(r.err, message("bad option -p 0x110000"));
   EXPECT_EQ(r.status, 1);
   r = varnok({"--help"});
-  EXPECT_EQ(r.out, USAGE);
+  EXPECT_EQ(as_text(r.out), USAGE);
   EXPECT_EQ(r.err, "");
   EXPECT_EQ(r.status, 1);
 }
@@ -125,7 +125,7 @@ TEST_F(varnok_e2e, read_and_write_errors_are_failures) {
   std::system(("mkdir '" + directory + "/sub'").c_str());
   process_result r = varnok({"a.txt", "sub", "a.txt"});
   EXPECT_EQ(to_hex(r.out), "30 42 00 0A");
-  EXPECT_EQ(r.err, "sub: Is a directory\n");
+  EXPECT_EQ(r.err, "sub: " + directory_error() + "\n");
   EXPECT_EQ(r.status, 1);
 
   process_input full;

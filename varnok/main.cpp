@@ -1,6 +1,6 @@
 #include "decode.h"
-#include "driver.h"
+#include "expand.h"
 
 int main(int argc, char **argv) {
-  return run(argc, argv, varnok_profile);
+  return expand_arguments(argc, argv, varnok_profile);
 }

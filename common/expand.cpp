@@ -1,0 +1,74 @@
+#include "expand.h"
+
+#include "driver.h"
+#include "paths.h"
+#include "platform.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+// The expanded argument vector under construction; it lives until the process ends.
+struct argument_list {
+  char **items = nullptr;
+  int count = 0;
+  int capacity = 0;
+};
+
+void append(argument_list &list, char *argument) {
+  if (list.count + 1 >= list.capacity) { // room for the terminating null too
+    int capacity = list.capacity == 0 ? 16 : list.capacity * 2;
+    void *grown = std::realloc(list.items, sizeof(char *) * static_cast<size_t>(capacity));
+    if (grown == nullptr) out_of_memory();
+    list.items = static_cast<char **>(grown);
+    list.capacity = capacity;
+  }
+  list.items[list.count++] = argument;
+  list.items[list.count] = nullptr;
+}
+
+bool is_dot_or_dot_dot(const char *name) {
+  return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
+}
+
+// Appends the names that `pattern` matches in the platform's order, or the pattern itself when
+// nothing but "." and ".." (or nothing at all) matches.
+void append_matches(argument_list &list, char *pattern) {
+  directory_search *search = nullptr;
+  const char *name = nullptr;
+  if (!find_first_entry(pattern, search, name)) {
+    append(list, pattern);
+    return;
+  }
+  char *directory = directory_part(pattern);
+  bool nothing_added = true;
+  do {
+    if (is_dot_or_dot_dot(name)) continue;
+    nothing_added = false;
+    append(list, join_path(directory, name));
+  } while (find_next_entry(search, name));
+  if (nothing_added) append(list, pattern);
+  std::free(directory);
+  end_search(search);
+}
+
+} // namespace
+
+int expand_arguments(int argc, char **argv, const program_profile &profile) {
+  program_name = argc > 0 ? argv[0] : "";
+  bool any_wildcard = false;
+  for (int index = 1; index < argc && !any_wildcard; ++index)
+    any_wildcard = has_wildcard(argv[index]);
+  if (!any_wildcard) return run(argc, argv, profile);
+
+  argument_list list;
+  append(list, argv[0]);
+  for (int index = 1; index < argc; ++index) {
+    if (has_wildcard(argv[index]))
+      append_matches(list, argv[index]);
+    else
+      append(list, argv[index]);
+  }
+  return run(list.count, list.items, profile);
+}

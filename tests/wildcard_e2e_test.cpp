@@ -1,0 +1,123 @@
+// Wildcard expansion as the built programs do it, in a tree of files made for each test.
+#include "hex.h"
+#include "process.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <sys/stat.h>
+
+namespace {
+
+const char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
+
+// One letter a file: the UTF-16 output shows which files were converted, in which order.
+std::string utf16(const std::string &ascii) {
+  std::string out;
+  for (char c : ascii) out += std::string(1, '\0') + c;
+  return out;
+}
+
+class wildcards : public ::testing::Test {
+protected:
+  void SetUp() override {
+    program = program_from_environment("VARNOK");
+    if (program.empty()) GTEST_SKIP() << "VARNOK names no program";
+    tree = make_temporary_directory();
+    for (const char *name : {"sub", "sub/zdir", "empty", ".hid"}) make_directory(name);
+    const std::pair<const char *, const char *> files[] = {
+        {"a.txt", "A"},     {"b.txt", "B"},     {"c.dat", "C"}, {".hidden.txt", "H"},
+        {"sub/d.txt", "D"}, {"sub/e.txt", "E"}, {"-q", "Q"},    {"-bl", "L"},
+        {"0x41", "X"},      {"bad", "\x80"}};
+    for (const auto &[name, text] : files) write_file(tree + "/" + name, text);
+    // A directory whose name holds 0x955C (the CP932 code whose trail byte is '\'). Wine
+    // passes the UTF-8 name to the program as CP932.
+    make_directory(kanji_directory());
+    write_file(tree + "/" + kanji_directory() + "/f.txt", "F");
+  }
+  void TearDown() override {
+    if (!tree.empty()) std::system(("rm -rf '" + tree + "'").c_str());
+  }
+  void make_directory(const std::string &name) { mkdir((tree + "/" + name).c_str(), 0755); }
+  std::string kanji_directory() { return windows_target() ? "\xE8\xA1\xA8" : "\x95\x5C"; }
+  // The separator the program joins names with.
+  std::string separator() { return windows_target() ? "\\" : "/"; }
+
+  process_result varnok(const std::vector<std::string> &args, const std::string &cwd = "") {
+    process_input how;
+    how.directory = cwd.empty() ? tree : tree + "/" + cwd;
+    return run_process(program, args, how);
+  }
+  std::string program, tree;
+};
+
+TEST_F(wildcards, matches_come_in_order_where_the_pattern_stood) {
+  process_result r = varnok({"*.txt"});
+  EXPECT_EQ(r.out, utf16("HAB")); // hidden names match too
+  EXPECT_EQ(r.status, 0);
+  r = varnok({"-b", "c.dat", "?.txt", "c.dat", "*.dat"});
+  EXPECT_EQ(r.out, hex("FE FF") + utf16("CABCC"));
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(wildcards, pattern_in_a_directory_yields_joined_names) {
+  process_result r = varnok({"sub/*"});
+  EXPECT_EQ(r.out, utf16("DE"));
+  EXPECT_EQ(r.err, "sub" + separator() + "zdir: " + directory_error() + "\n");
+  EXPECT_EQ(r.status, 1);
+  std::string pattern = kanji_directory() + (windows_target() ? "\\" : "/") + "*.txt";
+  r = varnok({pattern});
+  EXPECT_EQ(r.out, utf16("F"));
+  EXPECT_EQ(r.status, 0);
+}
+
+TEST_F(wildcards, pattern_without_match_passes_verbatim) {
+  process_result r = varnok({"a.txt", "nothing*.txt"});
+  EXPECT_EQ(r.out, utf16("A"));
+  EXPECT_EQ(r.err.rfind("nothing*.txt: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.status, 1);
+  // In an empty directory ".*" matches only "." and "..": it stays as typed.
+  r = varnok({".*"}, "empty");
+  EXPECT_EQ(r.err.rfind(".*: ", 0), 0u) << r.err;
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(wildcards, directories_and_hidden_entries_expand_like_files) {
+  process_result r = varnok({"a.txt", ".hi*"});
+  EXPECT_EQ(r.out, utf16("A"));
+  EXPECT_EQ(r.err, ".hid: " + directory_error() + "\n");
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(wildcards, help_requests_are_not_patterns) {
+  // "-?" would match the file "-q" if it were a pattern.
+  process_result r = varnok({"-?"});
+  EXPECT_EQ(as_text(r.out), USAGE);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"-?x"}); // a pattern that matches nothing: the help letter, then x
+  EXPECT_EQ(as_text(r.out), USAGE);
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"/?"});
+  if (windows_target()) {
+    EXPECT_EQ(as_text(r.out), USAGE);
+  } else {
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "/?: No such file or directory\n");
+  }
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_F(wildcards, options_and_the_value_after_p_expand_too) {
+  process_result r = varnok({"-b?", "a.txt"}); // -b? matches the file "-bl": options b and l
+  EXPECT_EQ(r.out, hex("FF FE 41 00"));
+  EXPECT_EQ(r.status, 0);
+  r = varnok({"-p", "0x4?", "bad"}); // 0x4? matches the file "0x41"
+  EXPECT_EQ(r.out, hex("00 41"));
+  EXPECT_EQ(r.status, 4);
+  r = varnok({"-Z*"}); // no match: the group reaches the scanner as typed
+  EXPECT_EQ(r.err, program_message(program, "bad option Z"));
+  EXPECT_EQ(r.status, 1);
+}
+
+} // namespace
