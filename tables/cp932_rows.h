@@ -2,6 +2,8 @@
 // row. Only the table builders read it, at compile time, so no program carries it at run time.
 #pragma once
 
+#include "cp932_bytes.h"
+
 #include <cstdint>
 
 struct cp932_row {
@@ -12,11 +14,3 @@ struct cp932_row {
 static constexpr cp932_row cp932_rows[] = {
 #include "cp932_rows.inc"
 };
-
-constexpr bool is_cp932_lead_byte(unsigned byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
-}
-
-constexpr bool is_cp932_trail_byte(unsigned byte) {
-  return (byte >= 0x40 && byte <= 0x7E) || (byte >= 0x80 && byte <= 0xFC);
-}

@@ -1,9 +1,13 @@
+#include "ascii_runs.h"
+#include "cp932_bytes.h"
 #include "cp932_decode.h"
 #include "decode.h"
 #include "output.h"
 #include "settings.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 bool little_endian = false;
 bool write_bom = false;
@@ -11,13 +15,21 @@ bool write_bom = false;
 namespace {
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
-// Every input byte yields at most 4 output bytes (an invalid byte replaced by a surrogate
-// pair), so a run of n input bytes fits in 4n bytes of output room.
+// Every character that starts in a run yields at most 4 output bytes (an invalid byte replaced
+// by a surrogate pair), so a run of n input bytes fits in 4n bytes of output room, plus what
+// widen_ascii writes past its units.
 constexpr size_t MOST_OUTPUT_PER_BYTE = 4;
+constexpr size_t OUTPUT_SLACK = 64;
 
+constexpr uint16_t byte_swapped(uint16_t value) {
+  return static_cast<uint16_t>(value << 8 | value >> 8);
+}
+
+// One 16-bit store in the byte order of the output.
 template <bool LITTLE> inline unsigned char *put_unit(unsigned char *to, unsigned unit) {
-  to[LITTLE ? 1 : 0] = static_cast<unsigned char>(unit >> 8);
-  to[LITTLE ? 0 : 1] = static_cast<unsigned char>(unit);
+  uint16_t bytes = static_cast<uint16_t>(unit);
+  if (LITTLE != (std::endian::native == std::endian::little)) bytes = byte_swapped(bytes);
+  std::memcpy(to, &bytes, 2);
   return to + 2;
 }
 
@@ -40,44 +52,108 @@ template <bool LITTLE> inline unsigned char *put_replacement(unsigned char *to, 
 // Decodes the characters that begin in [from, stop) into `to`; a character may take its
 // trail byte from just past `stop`, but never from past `end`. A lead byte that is the last
 // byte before `end` is left undecoded: the returned `from` then points at it.
+// Decodes the one character at `from` the careful way: invalid bytes, bad trail bytes,
+// unmapped codes. Returns where the next character begins, or `from` itself for a lead byte
+// whose trail byte lies past `end`.
 template <bool LITTLE>
-const unsigned char *decode_run(const unsigned char *from, const unsigned char *stop,
-                                const unsigned char *end, unsigned char *&to, int &status) {
+const unsigned char *decode_one(const unsigned char *from, const unsigned char *end,
+                                unsigned char *&to, int &status) {
+  const unsigned byte = *from;
+  const unsigned value = static_cast<uint16_t>(cp932_single[byte]);
+  if (value < 0xFFFE) { // a character
+    to = put_unit<LITTLE>(to, value);
+    return from + 1;
+  }
+  if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
+    status |= STATUS_INVALID;
+    to = put_replacement<LITTLE>(to, status);
+    return from + 1;
+  }
+  if (from + 1 == end) return from; // a lead byte whose trail byte is not here yet
+  const unsigned trail = from[1];
+  if (is_cp932_trail_byte(trail)) {
+    const unsigned mapped = static_cast<uint16_t>(double_entry(byte << 8 | trail));
+    if (mapped != static_cast<uint16_t>(UNMAPPED_CODE))
+      to = put_unit<LITTLE>(to, mapped);
+    else
+      to = put_replacement<LITTLE>(to, status); // well formed, but no character
+    return from + 2;
+  }
+  // A bad trail byte: an ASCII byte (a line feed, say) is not swallowed but decoded on its own
+  // next; 0xFD-0xFF go with the lead byte.
+  status |= STATUS_INVALID;
+  to = put_replacement<LITTLE>(to, status);
+  return from + (trail < 0x80 ? 1 : 2);
+}
+
+// Decodes the mapped two-byte characters that begin at `from` before `stop` and returns where
+// they end: at a byte that is no lead byte, a pair that is not mapped or not whole, or `stop`.
+// Two-byte characters come in runs (kana, kanji), and staying in this loop for the run keeps
+// its branches predictable. The entries of the trail bytes 0x7F and 0xFD-0xFF are unmapped, so
+// one comparison guards the lookup; decode_one tells the rare cases apart.
+template <bool LITTLE>
+inline const unsigned char *decode_pairs(const unsigned char *from, const unsigned char *stop,
+                                         const unsigned char *end, unsigned char *&to) {
   const int16_t *single = cp932_single.data();
-  while (from < stop) {
-    unsigned byte = *from;
-    unsigned value = static_cast<uint16_t>(single[byte]);
-    if (value < 0xFFFE) { // a character
-      to = put_unit<LITTLE>(to, value);
-      ++from;
-    } else if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
-      status |= STATUS_INVALID;
-      to = put_replacement<LITTLE>(to, status);
-      ++from;
-    } else if (from + 1 == end) { // lead byte: its trail byte is not here yet
-      break;
-    } else {
-      unsigned trail = from[1];
-      if (trail >= 0x40 && trail <= 0xFC && trail != 0x7F) {
-        unsigned mapped = static_cast<uint16_t>(double_entry(byte << 8 | trail));
-        if (mapped != static_cast<uint16_t>(UNMAPPED_CODE))
-          to = put_unit<LITTLE>(to, mapped);
-        else
-          to = put_replacement<LITTLE>(to, status);
-        from += 2;
-      } else {
-        // A bad trail byte: an ASCII byte (a line feed, say) is not swallowed but decoded on
-        // its own next; 0xFD-0xFF go with the lead byte.
-        status |= STATUS_INVALID;
-        to = put_replacement<LITTLE>(to, status);
-        from += trail < 0x80 ? 1 : 2;
-      }
-    }
+  while (from < stop && end - from >= 2) {
+    const unsigned lead = from[0];
+    const unsigned trail = from[1];
+    if (single[lead] != LEAD_BYTE_MARK || trail < 0x40) break;
+    const unsigned mapped = static_cast<uint16_t>(double_entry(lead << 8 | trail));
+    if (mapped == static_cast<uint16_t>(UNMAPPED_CODE)) break;
+    to = put_unit<LITTLE>(to, mapped);
+    from += 2;
   }
   return from;
 }
 
+// Decodes the characters that begin in [from, stop) into `to`; a character may take its trail
+// byte from just past `stop`, but never from past `end`. A lead byte that is the last byte
+// before `end` is left undecoded: the returned pointer then points at it.
+//
+// With `ascii_as_is` (bytes 0x00-0x7F decode to themselves, as they do unless y or o is given)
+// runs of ASCII are widened 16 bytes a step.
+template <bool LITTLE>
+const unsigned char *decode_run(const unsigned char *from, const unsigned char *stop,
+                                const unsigned char *end, unsigned char *&to, int &status,
+                                bool ascii_as_is) {
+  const int16_t *single = cp932_single.data();
+  while (from < stop) {
+    const unsigned byte = *from;
+    if (byte < 0x80 && ascii_as_is) {
+      const size_t count = widen_ascii<LITTLE>(from, stop, to);
+      from += count;
+      to += 2 * count;
+      if (count != 0) continue;
+    }
+    const unsigned value = static_cast<uint16_t>(single[byte]);
+    if (value < 0xFFFE) { // a one-byte character
+      to = put_unit<LITTLE>(to, value);
+      ++from;
+      continue;
+    }
+    if (value == static_cast<uint16_t>(LEAD_BYTE_MARK)) {
+      const unsigned char *after_run = decode_pairs<LITTLE>(from, stop, end, to);
+      if (after_run != from) {
+        from = after_run;
+        continue;
+      }
+    }
+    const unsigned char *next = decode_one<LITTLE>(from, end, to, status);
+    if (next == from) break;
+    from = next;
+  }
+  return from;
+}
+
+bool ascii_decodes_as_is() {
+  for (unsigned byte = 0; byte < 0x80; ++byte)
+    if (cp932_single[byte] != static_cast<int16_t>(byte)) return false;
+  return true;
+}
+
 template <bool LITTLE> int decode_all(input_stream &in) {
+  const bool ascii_as_is = ascii_decodes_as_is();
   // One byte of room in front of the block for a lead byte carried over from the last block.
   static unsigned char buffer[1 + INPUT_BLOCK_SIZE];
   unsigned char *const block = buffer + 1;
@@ -92,9 +168,10 @@ template <bool LITTLE> int decode_all(input_stream &in) {
     while (from < end) {
       size_t room;
       unsigned char *to = output_begin(room);
-      size_t count = std::min(static_cast<size_t>(end - from), room / MOST_OUTPUT_PER_BYTE);
+      size_t count =
+          std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
       const unsigned char *stop = from + count;
-      const unsigned char *next = decode_run<LITTLE>(from, stop, end, to, status);
+      const unsigned char *next = decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is);
       output_commit(to);
       if (next < stop) { // the block ends in a lead byte
         buffer[0] = *next;
