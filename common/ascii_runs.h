@@ -51,23 +51,19 @@ inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop,
 #if defined(__SSE2__)
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 2 * done));
     const __m128i second = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 2 * done + 16));
-    // Units in memory order; the low byte of a unit is its character when the high byte is 0.
-    const __m128i first_units =
-        LITTLE ? first : _mm_or_si128(_mm_srli_epi16(first, 8), _mm_slli_epi16(first, 8));
-    const __m128i second_units =
-        LITTLE ? second : _mm_or_si128(_mm_srli_epi16(second, 8), _mm_slli_epi16(second, 8));
-    const __m128i not_ascii_bits = _mm_set1_epi16(static_cast<short>(0xFF80));
-    const __m128i first_is_ascii =
-        _mm_cmpeq_epi16(_mm_and_si128(first_units, not_ascii_bits), _mm_setzero_si128());
-    const __m128i second_is_ascii =
-        _mm_cmpeq_epi16(_mm_and_si128(second_units, not_ascii_bits), _mm_setzero_si128());
+    // Each 16-bit lane holds a unit, its bytes swapped when the input is big-endian: a unit
+    // is ASCII when the bits of this mask are clear.
+    const __m128i not_ascii = _mm_set1_epi16(static_cast<short>(LITTLE ? 0xFF80 : 0x80FF));
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i first_ok = _mm_cmpeq_epi16(_mm_and_si128(first, not_ascii), zero);
+    const __m128i second_ok = _mm_cmpeq_epi16(_mm_and_si128(second, not_ascii), zero);
+    const __m128i first_low = LITTLE ? first : _mm_srli_epi16(first, 8);
+    const __m128i second_low = LITTLE ? second : _mm_srli_epi16(second, 8);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(to + done),
-                     _mm_packus_epi16(_mm_and_si128(first_units, _mm_set1_epi16(0x7F)),
-                                      _mm_and_si128(second_units, _mm_set1_epi16(0x7F))));
-    // One mask bit per byte; a unit is ASCII when both of its bits are set.
-    const unsigned ascii = static_cast<unsigned>(_mm_movemask_epi8(first_is_ascii)) |
-                           static_cast<unsigned>(_mm_movemask_epi8(second_is_ascii)) << 16;
-    if (ascii != 0xFFFFFFFFu) return done + static_cast<size_t>(__builtin_ctz(~ascii)) / 2;
+                     _mm_packus_epi16(first_low, second_low));
+    const unsigned ascii =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(first_ok, second_ok)));
+    if (ascii != 0xFFFF) return done + static_cast<size_t>(__builtin_ctz(~ascii));
 #else
     for (size_t k = 0; k < 16; ++k) {
       const unsigned char *unit = from + 2 * (done + k);

@@ -1,3 +1,4 @@
+#include "ascii_runs.h"
 #include "encode.h"
 #include "output.h"
 
@@ -18,21 +19,61 @@ constexpr size_t CARRY_ROOM = 4;
 // follower) and writes at most 2 + 8: at most 5 output bytes per input byte, plus one step
 // that starts before the end of a run and reads past it.
 constexpr size_t MOST_OUTPUT_PER_BYTE = 5;
-constexpr size_t OVERHANG = 16;
+constexpr size_t OVERHANG = 64; // and what narrow_ascii writes past its bytes
 
 template <bool LITTLE> inline unsigned unit_at(const unsigned char *at) {
   return LITTLE ? (at[1] << 8 | at[0]) : (at[0] << 8 | at[1]);
 }
 
+// Encodes the characters with two-byte codes that begin at `from` before `stop`, and returns
+// where they end. Kana and kanji come in runs; staying in this loop for the run keeps its
+// branches predictable.
+template <bool LITTLE>
+inline const unsigned char *encode_pairs(const unsigned char *from, const unsigned char *stop,
+                                         const unsigned char *end, unsigned char *&to) {
+  const uint16_t *table = unicode_to_cp932.data();
+  while (from < stop && end - from >= 2) {
+    const unsigned code = table[unit_at<LITTLE>(from)];
+    if (code < 0x100 || code == NO_CODE) break;
+    to[0] = static_cast<unsigned char>(code >> 8);
+    to[1] = static_cast<unsigned char>(code);
+    to += 2;
+    from += 2;
+  }
+  return from;
+}
+
 // Encodes the units that begin in [from, stop); a step may read on past `stop` but never past
 // `end`. Stops early, returning where, when the bytes left before `end` are not a whole step.
+//
+// The common case takes one lookup and no call: a mapped character that needs no entity.
+// With `ascii_as_is` (U+0000-U+007F encode to themselves and m is not given) runs of ASCII
+// are narrowed 16 units a step. Everything else goes through put_unicode and put_code.
 template <bool LITTLE>
 const unsigned char *encode_run(const unsigned char *from, const unsigned char *stop,
-                                const unsigned char *end, unsigned char *&to) {
+                                const unsigned char *end, unsigned char *&to, bool ascii_as_is) {
+  const uint16_t *table = unicode_to_cp932.data();
+  const bool escape = escape_markup;
   while (from < stop) {
     if (end - from < 2) break;
-    unsigned unit = unit_at<LITTLE>(from);
-    if (unit < 0xD800 || unit > 0xDFFF) {
+    const unsigned unit = unit_at<LITTLE>(from);
+    if (unit < 0x80 && ascii_as_is) {
+      const size_t count = narrow_ascii<LITTLE>(from, stop, to);
+      from += 2 * count;
+      to += count;
+      if (count != 0) continue;
+    }
+    const unsigned code = table[unit];
+    if (code < 0x100 && !(escape && is_markup(unit))) {
+      *to++ = static_cast<unsigned char>(code);
+      from += 2;
+      continue;
+    }
+    if (code != NO_CODE && code >= 0x100) {
+      from = encode_pairs<LITTLE>(from, stop, end, to);
+      continue;
+    }
+    if (unit < 0xD800 || unit > 0xDFFF) { // unmapped, or a markup character to escape
       to = put_unicode(to, static_cast<int32_t>(unit));
       from += 2;
     } else if (unit >= 0xDC00) { // a low surrogate without its high surrogate
@@ -40,7 +81,7 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
       from += 2;
     } else {
       if (end - from < 4) break;
-      unsigned next = unit_at<LITTLE>(from + 2);
+      const unsigned next = unit_at<LITTLE>(from + 2);
       if (next < 0xD800 || next > 0xDFFF) {
         to = put_code(to, UNMAPPED);
         to = put_unicode(to, static_cast<int32_t>(next));
@@ -59,14 +100,15 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
 
 // Encodes [from, end) in the stream's byte order; returns where the unfinished tail begins.
 template <bool LITTLE>
-const unsigned char *encode_block(const unsigned char *from, const unsigned char *end) {
+const unsigned char *encode_block(const unsigned char *from, const unsigned char *end,
+                                  bool ascii_as_is) {
   while (from < end) {
     size_t room;
     unsigned char *to = output_begin(room);
     size_t count =
         std::min(static_cast<size_t>(end - from), (room - OVERHANG) / MOST_OUTPUT_PER_BYTE);
     const unsigned char *stop = from + count;
-    const unsigned char *next = encode_run<LITTLE>(from, stop, end, to);
+    const unsigned char *next = encode_run<LITTLE>(from, stop, end, to, ascii_as_is);
     output_commit(to);
     if (next < stop) return next;
     from = next;
@@ -76,8 +118,16 @@ const unsigned char *encode_block(const unsigned char *from, const unsigned char
 
 } // namespace
 
+bool ascii_encodes_as_is() {
+  if (escape_markup) return false;
+  for (unsigned character = 0; character < 0x80; ++character)
+    if (unicode_to_cp932[character] != character) return false;
+  return true;
+}
+
 int encode_stream(input_stream &in) {
   set_input_binary(in);
+  const bool ascii_as_is = ascii_encodes_as_is();
   static unsigned char buffer[CARRY_ROOM + INPUT_BLOCK_SIZE];
   unsigned char *const block = buffer + CARRY_ROOM;
   bool little = input_little_endian;
@@ -97,7 +147,8 @@ int encode_stream(input_stream &in) {
       mark_checked = true;
     }
     if (mark_checked)
-      from = little ? encode_block<true>(from, end) : encode_block<false>(from, end);
+      from = little ? encode_block<true>(from, end, ascii_as_is)
+                    : encode_block<false>(from, end, ascii_as_is);
     carried = static_cast<size_t>(end - from);
     std::memmove(block - carried, from, carried);
   }

@@ -1,0 +1,149 @@
+#!/usr/bin/env python3
+"""Times varnok and dostrel beside glibc iconv, ICU uconv, Python's codecs and the table-free
+copy (the machine's limit), on three corpora in both directions, and prints a table.
+
+Usage: bench.py [--build DIR] [--corpus DIR] [--runs N] [--megabytes N]
+Needs hyperfine, iconv, uconv (icu-devtools), /usr/bin/time and the manpages-ja package.
+"""
+import argparse
+import datetime
+import hashlib
+import json
+import os
+import platform
+import shlex
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+CORPORA = ["real", "ascii", "double"]
+PY_DECODE = ("import sys; sys.stdout.buffer.write("
+             "sys.stdin.buffer.read().decode('cp932').encode('utf-16-be'))")
+PY_ENCODE = ("import sys; sys.stdout.buffer.write("
+             "sys.stdin.buffer.read().decode('utf-16').encode('cp932'))")
+
+
+def commands(build):
+    varnok = build / "varnok" / "varnok"
+    dostrel = build / "dostrel" / "dostrel"
+    limit = build / "bench" / "copy_limit"
+    return {
+        "decode": {  # CP932 -> UTF-16BE
+            "ours": f"{varnok}",
+            "iconv": "iconv -f CP932 -t UTF-16BE",
+            "uconv": "uconv -f windows-31j -t UTF-16BE",
+            "python": f"python3 -c {shlex.quote(PY_DECODE)}",
+            "limit": f"{limit} widen",
+        },
+        "encode": {  # UTF-16 with a byte order mark -> CP932
+            "ours": f"{dostrel}",
+            "iconv": "iconv -f UTF-16 -t CP932",
+            "uconv": "uconv -f UTF-16 -t windows-31j",
+            "python": f"python3 -c {shlex.quote(PY_ENCODE)}",
+            "limit": f"{limit} narrow",
+        },
+    }
+
+
+def input_of(corpus_dir, corpus, direction):
+    return corpus_dir / f"{corpus}.{'cp932' if direction == 'decode' else 'utf16'}"
+
+
+def digest(command, path):
+    with open(path, "rb") as source:
+        out = subprocess.run(command, shell=True, stdin=source, capture_output=True, check=True)
+    return hashlib.sha256(out.stdout).hexdigest()
+
+
+def time_group(group, path, runs, pipe):
+    with tempfile.NamedTemporaryFile(suffix=".json") as report:
+        args = ["hyperfine", "--warmup", "1", "--runs", str(runs), "--export-json", report.name,
+                "--style", "none"]
+        names = []
+        for name, command in group.items():
+            names.append(name)
+            if pipe:
+                args.append(f"{command} < {path} | cat > /dev/null")
+            else:
+                args.append(f"{command} < {path} > /dev/null")
+        subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        results = json.load(open(report.name))["results"]
+    return {name: result["median"] for name, result in zip(names, results)}
+
+
+def peak_memory_kib(command, path):
+    with open(path, "rb") as source:
+        done = subprocess.run(f"/usr/bin/time -f %M {command} > /dev/null", shell=True,
+                              stdin=source, capture_output=True, text=True, check=True)
+    return int(done.stderr.strip().splitlines()[-1])
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=str(HERE.parent / "build"))
+    parser.add_argument("--corpus", default=str(HERE / "corpus"))
+    parser.add_argument("--runs", type=int, default=10)
+    parser.add_argument("--megabytes", default="100")
+    options = parser.parse_args()
+    build, corpus_dir = Path(options.build), Path(options.corpus)
+    if not (corpus_dir / "real.cp932").exists():
+        subprocess.run([sys.executable, str(HERE / "make_corpus.py"), str(corpus_dir),
+                        options.megabytes], check=True)
+    table = commands(build)
+
+    print(f"# {datetime.date.today()}, {platform.machine()}, {os.cpu_count()} cores, "
+          f"{cpu_name()}")
+    # Outputs first: ours must equal iconv byte for byte; the others are reported.
+    for direction, group in table.items():
+        for corpus in CORPORA:
+            path = input_of(corpus_dir, corpus, direction)
+            reference = digest(group["iconv"], path)
+            for name in ("ours", "uconv", "python"):
+                same = digest(group[name], path) == reference
+                if name == "ours" and not same:
+                    sys.exit(f"{direction} {corpus}: our output differs from iconv's")
+                if not same:
+                    print(f"# note: {name} {direction} {corpus} differs from iconv")
+    print("# outputs checked: ours is identical to iconv on all six corpora")
+    print()
+    print("| corpus | direction | output | tool | median s | MB/s | ours/iconv | ours/limit |")
+    print("|---|---|---|---|---:|---:|---:|---:|")
+    for direction, group in table.items():
+        for corpus in CORPORA:
+            path = input_of(corpus_dir, corpus, direction)
+            megabytes = path.stat().st_size / 1e6
+            for pipe in (False, True):
+                times = time_group(group, path, options.runs, pipe)
+                for name, seconds in times.items():
+                    ratios = ""
+                    if name == "ours":
+                        ratios = (f"{seconds / times['iconv']:.3f} | "
+                                  f"{seconds / times['limit']:.2f}")
+                    else:
+                        ratios = " | "
+                    print(f"| {corpus} | {direction} | {'pipe' if pipe else '/dev/null'} | "
+                          f"{name} | {seconds:.4f} | {megabytes / seconds:.0f} | {ratios} |")
+                sys.stdout.flush()
+    print()
+    print("| peak resident memory, real corpus | decode KiB | encode KiB |")
+    print("|---|---:|---:|")
+    for name in ("ours", "iconv"):
+        decode = peak_memory_kib(table["decode"][name], input_of(corpus_dir, "real", "decode"))
+        encode = peak_memory_kib(table["encode"][name], input_of(corpus_dir, "real", "encode"))
+        print(f"| {name} | {decode} | {encode} |")
+
+
+def cpu_name():
+    try:
+        for line in open("/proc/cpuinfo"):
+            if line.startswith("model name"):
+                return line.split(":", 1)[1].strip()
+    except OSError:
+        pass
+    return platform.processor()
+
+
+if __name__ == "__main__":
+    main()
