@@ -76,21 +76,6 @@ TEST_F(dostrel_e2e, bad_options_and_files) {
   EXPECT_EQ(r.status, 1);
 }
 
-TEST_F(dostrel_e2e, write_and_read_errors_are_failures) {
-  std::system(("mkdir '" + directory + "/sub'").c_str());
-  process_result r = dostrel({"plain.txt", "sub", "plain.txt"});
-  EXPECT_EQ(to_hex(r.out), "82 A0 0A");
-  EXPECT_EQ(r.err, "sub: " + directory_error() + "\n");
-  EXPECT_EQ(r.status, 1);
-
-  process_input full;
-  full.bytes = hex("00 41 00");
-  full.out = stdout_kind::full_device;
-  r = run_process(program, {}, full);
-  EXPECT_EQ(r.err, message("write error: No space left on device"));
-  EXPECT_EQ(r.status, 1); // the write error wins over the status 2
-}
-
 TEST_F(dostrel_e2e, round_trip_with_varnok_gives_the_file_back) {
   std::string varnok = program_from_environment("VARNOK");
   if (varnok.empty()) GTEST_SKIP() << "VARNOK names no program";

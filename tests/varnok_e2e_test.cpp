@@ -120,29 +120,6 @@ TEST_F(varnok_e2e, large_input_streams_through) {
   EXPECT_EQ(r.status, 0);
 }
 
-TEST_F(varnok_e2e, read_and_write_errors_are_failures) {
-  // A directory opens on POSIX but cannot be read: a read error, not an empty input.
-  std::system(("mkdir '" + directory + "/sub'").c_str());
-  process_result r = varnok({"a.txt", "sub", "a.txt"});
-  EXPECT_EQ(to_hex(r.out), "30 42 00 0A");
-  EXPECT_EQ(r.err, "sub: " + directory_error() + "\n");
-  EXPECT_EQ(r.status, 1);
-
-  process_input full;
-  full.bytes = hex("41 80");
-  full.out = stdout_kind::full_device;
-  r = run_process(program, {}, full);
-  EXPECT_EQ(r.err, message("write error: No space left on device"));
-  EXPECT_EQ(r.status, 1); // the write error wins over the converter's status 4
-
-  process_input closed;
-  closed.bytes = hex("41");
-  closed.out = stdout_kind::closed;
-  r = run_process(program, {"-b"}, closed);
-  EXPECT_EQ(r.err, message("write error: Bad file descriptor"));
-  EXPECT_EQ(r.status, 1);
-}
-
 TEST_F(varnok_e2e, absolute_path_is_a_file_name) {
   if (windows_target()) GTEST_SKIP() << "a POSIX path convention";
   process_result r = varnok({directory + "/a.txt"});

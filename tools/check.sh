@@ -1,9 +1,15 @@
 #!/bin/sh
-# Builds everything and runs the whole test suite: the native programs, and the Windows
-# programs (cross-built with mingw-w64) under wine when both are installed.
+# Builds everything and runs the whole test suite:
+#   build/           the native programs and all tests (and, when mingw-w64 and wine are
+#                    installed, the Windows programs of build-windows/ under wine);
+#   build-sanitize/  everything again with AddressSanitizer and UndefinedBehaviorSanitizer,
+#                    plus the fuzz targets (label "fuzz", FUZZ_SECONDS each), when clang and
+#                    its fuzzer runtime are installed.
 set -e
 cd "$(dirname "$0")/.."
 jobs=$(nproc)
+fuzz_seconds=${FUZZ_SECONDS:-30}
+
 windows=""
 if command -v x86_64-w64-mingw32-g++-posix > /dev/null && command -v wine > /dev/null; then
   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
@@ -15,3 +21,12 @@ fi
 cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWINDOWS_BUILD_DIR="$windows"
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
+
+if command -v clang++ > /dev/null; then
+  CC=clang CXX=clang++ cmake -S . -B build-sanitize -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DSANITIZE=ON -DFUZZING=ON -DFUZZ_SECONDS="$fuzz_seconds"
+  cmake --build build-sanitize -j "$jobs"
+  ctest --test-dir build-sanitize --output-on-failure -j "$jobs"
+else
+  echo "clang is missing: no sanitizer build and no fuzzing"
+fi

@@ -1,0 +1,91 @@
+// The CP932 decoder with random letters and replacement values. Checks: the output is whole
+// UTF-16 units, well formed when the replacement is a scalar value; the status holds only the
+// defined bits; block boundaries change nothing; and a text of chosen codes comes back
+// unchanged through the encoder.
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace {
+
+bool well_formed_utf16(const std::string &bytes, bool little) {
+  bool want_low = false;
+  for (size_t k = 0; k + 1 < bytes.size(); k += 2) {
+    unsigned char first = static_cast<unsigned char>(bytes[k]);
+    unsigned char second = static_cast<unsigned char>(bytes[k + 1]);
+    unsigned unit = little ? (second << 8 | first) : (first << 8 | second);
+    bool high = unit >= 0xD800 && unit <= 0xDBFF, low = unit >= 0xDC00 && unit <= 0xDFFF;
+    if (want_low != low) return false;
+    want_low = high;
+  }
+  return !want_low;
+}
+
+// The characters of `data` whose code is the one the encoder chooses for their value, put back
+// together: such a text must survive decoding and encoding unchanged.
+std::string chosen_codes(const std::string &data) {
+  std::string kept;
+  for (size_t at = 0; at < data.size();) {
+    unsigned byte = static_cast<unsigned char>(data[at]);
+    int16_t entry = cp932_single[byte];
+    if (entry == LEAD_BYTE_MARK && at + 1 < data.size()) {
+      unsigned code = byte << 8 | static_cast<unsigned char>(data[at + 1]);
+      if (is_cp932_trail_byte(code & 0xFF) && double_entry(code) != UNMAPPED_CODE &&
+          unicode_to_cp932[static_cast<uint16_t>(double_entry(code))] == code)
+        kept += data.substr(at, 2);
+      at += 2;
+    } else {
+      if (entry >= 0 || entry < INVALID_BYTE_MARK) // a character (values from U+8000 are < 0)
+        if (unicode_to_cp932[static_cast<uint16_t>(entry)] == byte) kept += data[at];
+      at += 1;
+    }
+  }
+  return kept;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 6) return 0;
+  reset_process_state();
+  const size_t letter_count = data[0] % 8;
+  if (size < 6 + letter_count) return 0;
+  const bool with_code = data[1] & 1;
+  int32_t code;
+  std::memcpy(&code, data + 2, 4);
+  if (data[1] & 2) code %= 0x110000; // mostly values the bound lets through
+  std::string letters = pick_letters(data + 6, letter_count, "blyovzedfjsak");
+  std::string input(reinterpret_cast<const char *>(data + 6 + letter_count),
+                    size - 6 - letter_count);
+
+  std::string plain_letters;
+  for (char c : letters)
+    if (c != 'b') plain_letters += c;
+  if (apply_letters(varnok_profile, plain_letters, with_code, code) != KEEP_RUNNING) {
+    if (!(with_code && code >= 0x110000)) property_failed("a valid option group was refused");
+    return 0;
+  }
+  const converted whole = convert_in_memory(decode_stream, input);
+  if (whole.out.size() % 2 != 0) property_failed("odd number of output bytes");
+  if ((whole.status & ~(STATUS_TRUNCATED | STATUS_INVALID)) != 0)
+    property_failed("a status bit beyond 2 and 4");
+  const bool scalar_replacement =
+      !with_code || (code >= 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF));
+  if (scalar_replacement && !well_formed_utf16(whole.out, little_endian))
+    property_failed("ill-formed UTF-16 without a surrogate replacement");
+  const size_t largest = 1 + data[1] % 7;
+  const converted parts = convert_in_memory(decode_stream, input, largest);
+  if (parts.out != whole.out || parts.status != whole.status)
+    property_failed("block boundaries changed the output");
+
+  // Round trip through the encoder, with the tables of a fresh process.
+  reset_process_state();
+  const std::string chosen = chosen_codes(input);
+  const converted utf16 = convert_in_memory(decode_stream, chosen);
+  const converted back = convert_in_memory(encode_stream, utf16.out);
+  if (utf16.status != 0 || back.status != 0 || back.out != chosen)
+    property_failed("chosen codes did not come back unchanged");
+  return 0;
+}

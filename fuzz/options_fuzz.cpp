@@ -1,0 +1,47 @@
+// The option scanner of both programs on random argument vectors (NUL-separated words). It
+// must return, never exit, with KEEP_RUNNING and a first file inside the vector, or status 1.
+#include "fuzz_support.h"
+
+#include <cstdio>
+#include <unistd.h>
+
+extern "C" int LLVMFuzzerInitialize(int *, char ***) {
+  std::freopen("/dev/null", "w", stderr); // the scanner's messages
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
+  if (size < 1) return 0;
+  reset_process_state();
+  const program_profile &profile = data[0] & 1 ? dostrel_profile : varnok_profile;
+  std::vector<std::string> words = {"fuzz"};
+  std::string word;
+  for (size_t k = 1; k < size; ++k) {
+    if (data[k] == 0) {
+      words.push_back(word);
+      word.clear();
+    } else {
+      word += static_cast<char>(data[k]);
+    }
+  }
+  words.push_back(word);
+  std::vector<char *> argv;
+  for (std::string &w : words) argv.push_back(w.data());
+  argv.push_back(nullptr);
+  std::string usage;
+  output_to_memory(&usage);
+  int first_file = -1;
+  const int argc = static_cast<int>(words.size());
+  const int result = scan_options(argc, argv.data(), profile, first_file);
+  output_to_memory(nullptr);
+  if (result == KEEP_RUNNING) {
+    if (first_file < 1 || first_file > argc) property_failed("first file outside the vector");
+    if (replace_enabled && replace_code >= profile.replace_bound)
+      property_failed("a p value beyond the bound was accepted");
+  } else if (result != 1) {
+    property_failed("a status other than 1");
+  } else if (!usage.empty() && usage != profile.usage) {
+    property_failed("standard output holds more than the usage");
+  }
+  return 0;
+}

@@ -1,0 +1,124 @@
+// Every code through the public path, against an independent converter (glibc iconv) for
+// decoding and against the inverse of the mapping file for encoding.
+#include "cp932_rows.h"
+#include "decode_fixture.h"
+#include "encode_fixture.h"
+
+#include <cstring>
+#include <iconv.h>
+
+#include <map>
+
+namespace {
+
+struct result {
+  std::string out;
+  int status;
+};
+
+result through(int (*convert)(input_stream &), const std::string &input) {
+  std::string out;
+  output_to_memory(&out);
+  input_stream in = memory_input(input.data(), input.size());
+  int status = convert(in);
+  output_flush();
+  output_to_memory(nullptr);
+  return {out, status};
+}
+
+// glibc's CP932 to UTF-16BE, or nothing when it rejects the bytes.
+bool iconv_decode(iconv_t converter, const std::string &bytes, std::string &utf16) {
+  char in[2], out[8];
+  std::memcpy(in, bytes.data(), bytes.size());
+  char *in_ptr = in, *out_ptr = out;
+  size_t in_left = bytes.size(), out_left = sizeof out;
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  if (iconv(converter, &in_ptr, &in_left, &out_ptr, &out_left) == static_cast<size_t>(-1) ||
+      in_left != 0)
+    return false;
+  utf16.assign(out, sizeof out - out_left);
+  return true;
+}
+
+TEST(differential, every_code_decodes_as_glibc_iconv_does) {
+  iconv_t converter = iconv_open("UTF-16BE", "CP932");
+  if (converter == reinterpret_cast<iconv_t>(-1))
+    GTEST_SKIP() << "glibc iconv has no CP932 converter on this machine";
+  int compared = 0, rejected = 0;
+  for (unsigned code = 0; code <= 0xFCFC; ++code) {
+    std::string bytes;
+    if (code < 0x100) {
+      if (is_cp932_lead_byte(code)) continue;
+      bytes = std::string(1, static_cast<char>(code));
+    } else {
+      if (!is_cp932_lead_byte(code >> 8) || !is_cp932_trail_byte(code & 0xFF)) continue;
+      bytes = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+    }
+    const result ours = through(decode_stream, bytes);
+    const bool user_defined = code >= 0xF040 && code <= 0xF9FC;
+    std::string theirs;
+    if (!user_defined && iconv_decode(converter, bytes, theirs)) {
+      EXPECT_EQ(ours.out, theirs) << std::hex << code;
+      EXPECT_EQ(ours.status, 0) << std::hex << code;
+      ++compared;
+    } else {
+      // Rejected by iconv (or the user-defined area, which stays unmapped here): nothing is
+      // written; a single byte is invalid, a two-byte code merely unmapped.
+      EXPECT_EQ(ours.out, "") << std::hex << code;
+      EXPECT_EQ(ours.status, code < 0x100 ? STATUS_INVALID : 0) << std::hex << code;
+      ++rejected;
+    }
+  }
+  iconv_close(converter);
+  EXPECT_EQ(compared, 7915);
+  EXPECT_EQ(compared + rejected, 196 + 11280);
+}
+
+// The inverse of the mapping file, worked out here on its own: the lowest code outside
+// 0xED40-0xEEFC, and the codes the decoder leaves without a character.
+std::map<unsigned, unsigned> inverse_rule() {
+  std::map<unsigned, unsigned> inverse;
+  for (const cp932_row &row : cp932_rows) {
+    const bool nec_selected = row.code >= 0xED40 && row.code <= 0xEEFC;
+    auto found = inverse.find(row.unicode);
+    if (found == inverse.end()) {
+      inverse[row.unicode] = row.code;
+    } else if (!nec_selected) {
+      const bool held_by_nec_selected = found->second >= 0xED40 && found->second <= 0xEEFC;
+      if (held_by_nec_selected || row.code < found->second) found->second = row.code;
+    }
+  }
+  inverse[0x0080] = 0x80;
+  inverse[0xF8F0] = 0xA0;
+  inverse[0xF8F1] = 0xFD;
+  inverse[0xF8F2] = 0xFE;
+  inverse[0xF8F3] = 0xFF;
+  unsigned character = 0xE000;
+  for (unsigned lead = 0xF0; lead <= 0xF9; ++lead)
+    for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
+      if (trail != 0x7F) inverse[character++] = lead << 8 | trail;
+  return inverse;
+}
+
+TEST(differential, every_bmp_character_encodes_by_the_inverse_rule) {
+  const std::map<unsigned, unsigned> inverse = inverse_rule();
+  int mapped = 0;
+  for (unsigned character = 0; character < 0x10000; ++character) {
+    if (character >= 0xD800 && character <= 0xDFFF) continue;
+    const std::string unit = {static_cast<char>(character >> 8), static_cast<char>(character)};
+    // A leading FE FF or FF FE would be taken for a byte order mark: give the mark first.
+    const result ours = through(encode_stream, "\xFE\xFF" + unit);
+    std::string expected;
+    auto found = inverse.find(character);
+    if (found != inverse.end()) {
+      ++mapped;
+      if (found->second >= 0x100) expected += static_cast<char>(found->second >> 8);
+      expected += static_cast<char>(found->second & 0xFF);
+    }
+    ASSERT_EQ(ours.out, expected) << std::hex << character;
+    ASSERT_EQ(ours.status, 0);
+  }
+  EXPECT_EQ(mapped, 9402);
+}
+
+} // namespace
