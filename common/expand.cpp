@@ -16,6 +16,9 @@ struct argument_list {
   int capacity = 0;
 };
 
+// Process-wide, like the arguments it holds.
+argument_list expanded_arguments;
+
 void append(argument_list &list, char *argument) {
   if (list.count + 1 >= list.capacity) { // room for the terminating null too
     int capacity = list.capacity == 0 ? 16 : list.capacity * 2;
@@ -62,7 +65,7 @@ int expand_arguments(int argc, char **argv, const program_profile &profile) {
     any_wildcard = has_wildcard(argv[index]);
   if (!any_wildcard) return run(argc, argv, profile);
 
-  argument_list list;
+  argument_list &list = expanded_arguments;
   append(list, argv[0]);
   for (int index = 1; index < argc; ++index) {
     if (has_wildcard(argv[index]))
