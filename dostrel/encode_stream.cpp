@@ -1,9 +1,7 @@
 #include "ascii_runs.h"
+#include "block_loop.h"
 #include "encode.h"
 #include "output.h"
-
-#include <algorithm>
-#include <cstring>
 
 bool input_little_endian = false;
 int reference_mode = 0;
@@ -11,10 +9,9 @@ bool escape_markup = false;
 
 namespace {
 
-constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
-// Bytes left over from the last block (an odd byte, a high surrogate and a byte of its
-// follower) go in front of the next block.
-constexpr size_t CARRY_ROOM = 4;
+// Bytes left over from a block (an odd byte, or a high surrogate and a byte of its follower)
+// go in front of the next block.
+constexpr size_t MOST_CARRIED = 3;
 // A step reads 2 bytes (one unit) and writes at most 8, or reads 4 (a high surrogate and its
 // follower) and writes at most 2 + 8: at most 5 output bytes per input byte, plus one step
 // that starts before the end of a run and reads past it.
@@ -98,26 +95,6 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
   return from;
 }
 
-// Encodes [from, end) in the stream's byte order; returns where the unfinished tail begins.
-template <bool LITTLE>
-const unsigned char *encode_block(const unsigned char *from, const unsigned char *end,
-                                  bool ascii_as_is) {
-  while (from < end) {
-    size_t room;
-    unsigned char *to = output_begin(room);
-    size_t count =
-        std::min(static_cast<size_t>(end - from), (room - OVERHANG) / MOST_OUTPUT_PER_BYTE);
-    const unsigned char *stop = from + count;
-    const unsigned char *next = encode_run<LITTLE>(from, stop, end, to, ascii_as_is);
-    output_commit(to);
-    if (next < stop) return next;
-    from = next;
-  }
-  return from;
-}
-
-} // namespace
-
 bool ascii_encodes_as_is() {
   if (escape_markup) return false;
   for (unsigned character = 0; character < 0x80; ++character)
@@ -125,33 +102,29 @@ bool ascii_encodes_as_is() {
   return true;
 }
 
+} // namespace
+
 int encode_stream(input_stream &in) {
   set_input_binary(in);
   const bool ascii_as_is = ascii_encodes_as_is();
-  static unsigned char buffer[CARRY_ROOM + INPUT_BLOCK_SIZE];
-  unsigned char *const block = buffer + CARRY_ROOM;
   bool little = input_little_endian;
   bool mark_checked = false;
-  size_t carried = 0;
-  for (;;) {
-    size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
-    if (got == 0) break;
-    const unsigned char *from = block - carried;
-    const unsigned char *const end = block + got;
-    if (!mark_checked && end - from >= 2) {
-      // A byte order mark is looked for only in the first two bytes, and wins over L.
-      if (from[0] == 0xFE && from[1] == 0xFF)
-        little = false, from += 2;
-      else if (from[0] == 0xFF && from[1] == 0xFE)
-        little = true, from += 2;
-      mark_checked = true;
-    }
-    if (mark_checked)
-      from = little ? encode_block<true>(from, end, ascii_as_is)
-                    : encode_block<false>(from, end, ascii_as_is);
-    carried = static_cast<size_t>(end - from);
-    std::memmove(block - carried, from, carried);
-  }
+  const size_t left = convert_blocks<MOST_CARRIED>(
+      in, MOST_OUTPUT_PER_BYTE, OVERHANG,
+      [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
+          unsigned char *&to) {
+        if (!mark_checked) {
+          if (end - from < 2) return from;
+          // A byte order mark is looked for only in the first two bytes, and wins over L.
+          if (from[0] == 0xFE && from[1] == 0xFF)
+            little = false, from += 2;
+          else if (from[0] == 0xFF && from[1] == 0xFE)
+            little = true, from += 2;
+          mark_checked = true;
+        }
+        return little ? encode_run<true>(from, stop, end, to, ascii_as_is)
+                      : encode_run<false>(from, stop, end, to, ascii_as_is);
+      });
   // Whatever is left is an odd byte or a high surrogate at the end: it yields nothing.
-  return carried == 0 ? 0 : STATUS_TRUNCATED;
+  return left == 0 ? 0 : STATUS_TRUNCATED;
 }

@@ -1,4 +1,5 @@
 #include "ascii_runs.h"
+#include "block_loop.h"
 #include "cp932_bytes.h"
 #include "cp932_decode.h"
 #include "decode.h"
@@ -14,7 +15,6 @@ bool write_bom = false;
 
 namespace {
 
-constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 // Every character that starts in a run yields at most 4 output bytes (an invalid byte replaced
 // by a surrogate pair), so a run of n input bytes fits in 4n bytes of output room, plus what
 // widen_ascii writes past its units.
@@ -154,35 +154,15 @@ bool ascii_decodes_as_is() {
 
 template <bool LITTLE> int decode_all(input_stream &in) {
   const bool ascii_as_is = ascii_decodes_as_is();
-  // One byte of room in front of the block for a lead byte carried over from the last block.
-  static unsigned char buffer[1 + INPUT_BLOCK_SIZE];
-  unsigned char *const block = buffer + 1;
   int status = 0;
-  bool lead_pending = false;
-  for (;;) {
-    size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
-    if (got == 0) break;
-    const unsigned char *from = lead_pending ? buffer : block;
-    const unsigned char *const end = block + got;
-    lead_pending = false;
-    while (from < end) {
-      size_t room;
-      unsigned char *to = output_begin(room);
-      size_t count =
-          std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
-      const unsigned char *stop = from + count;
-      const unsigned char *next = decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is);
-      output_commit(to);
-      if (next < stop) { // the block ends in a lead byte
-        buffer[0] = *next;
-        lead_pending = true;
-        break;
-      }
-      from = next;
-    }
-  }
+  const size_t left =
+      convert_blocks<1>(in, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK,
+                        [&](const unsigned char *from, const unsigned char *stop,
+                            const unsigned char *end, unsigned char *&to) {
+                          return decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is);
+                        });
   // A lead byte with nothing after it yields nothing, not even the replacement.
-  if (lead_pending) status |= STATUS_TRUNCATED;
+  if (left != 0) status |= STATUS_TRUNCATED;
   return status;
 }
 
