@@ -4,10 +4,6 @@
 // unchanged through the encoder.
 #include "fuzz_support.h"
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-
 namespace {
 
 bool well_formed_utf16(const std::string &bytes, bool little) {
@@ -48,41 +44,28 @@ std::string chosen_codes(const std::string &data) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 6) return 0;
+  fuzz_case c;
+  if (!read_fuzz_case(data, size, "lyovzedfjsak", 0x110000, c)) return 0;
   reset_process_state();
-  const size_t letter_count = data[0] % 8;
-  if (size < 6 + letter_count) return 0;
-  const bool with_code = data[1] & 1;
-  int32_t code;
-  std::memcpy(&code, data + 2, 4);
-  if (data[1] & 2) code %= 0x110000; // mostly values the bound lets through
-  std::string letters = pick_letters(data + 6, letter_count, "blyovzedfjsak");
-  std::string input(reinterpret_cast<const char *>(data + 6 + letter_count),
-                    size - 6 - letter_count);
-
-  std::string plain_letters;
-  for (char c : letters)
-    if (c != 'b') plain_letters += c;
-  if (apply_letters(varnok_profile, plain_letters, with_code, code) != KEEP_RUNNING) {
-    if (!(with_code && code >= 0x110000)) property_failed("a valid option group was refused");
+  if (apply_letters(varnok_profile, c.letters, c.with_code, c.code) != KEEP_RUNNING) {
+    if (!(c.with_code && c.code >= 0x110000)) property_failed("a valid option group was refused");
     return 0;
   }
-  const converted whole = convert_in_memory(decode_stream, input);
+  const converted whole = convert_in_memory(decode_stream, c.input);
   if (whole.out.size() % 2 != 0) property_failed("odd number of output bytes");
   if ((whole.status & ~(STATUS_TRUNCATED | STATUS_INVALID)) != 0)
     property_failed("a status bit beyond 2 and 4");
-  const bool scalar_replacement =
-      !with_code || (code >= 0 && code <= 0x10FFFF && !(code >= 0xD800 && code <= 0xDFFF));
+  const bool scalar_replacement = !c.with_code || (c.code >= 0 && c.code <= 0x10FFFF &&
+                                                   !(c.code >= 0xD800 && c.code <= 0xDFFF));
   if (scalar_replacement && !well_formed_utf16(whole.out, little_endian))
     property_failed("ill-formed UTF-16 without a surrogate replacement");
-  const size_t largest = 1 + data[1] % 7;
-  const converted parts = convert_in_memory(decode_stream, input, largest);
+  const converted parts = convert_in_memory(decode_stream, c.input, c.largest_read);
   if (parts.out != whole.out || parts.status != whole.status)
     property_failed("block boundaries changed the output");
 
   // Round trip through the encoder, with the tables of a fresh process.
   reset_process_state();
-  const std::string chosen = chosen_codes(input);
+  const std::string chosen = chosen_codes(c.input);
   const converted utf16 = convert_in_memory(decode_stream, chosen);
   const converted back = convert_in_memory(encode_stream, utf16.out);
   if (utf16.status != 0 || back.status != 0 || back.out != chosen)

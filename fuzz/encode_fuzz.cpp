@@ -4,8 +4,6 @@
 // decodes cleanly.
 #include "fuzz_support.h"
 
-#include <cstring>
-
 namespace {
 
 // U+0080, U+F8F0-U+F8F3 and U+E000-U+E757 go to codes varnok does not decode.
@@ -24,29 +22,20 @@ bool has_one_way_character(const std::string &utf16) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
-  if (size < 6) return 0;
+  fuzz_case c;
+  if (!read_fuzz_case(data, size, "gxLmyrzsoijevbdtfnakq", 0x10000, c)) return 0;
   reset_process_state();
-  const size_t letter_count = data[0] % 8;
-  if (size < 6 + letter_count) return 0;
-  const bool with_code = data[1] & 1;
-  int32_t code;
-  std::memcpy(&code, data + 2, 4);
-  if (data[1] & 2) code %= 0x10000;
-  std::string letters = pick_letters(data + 6, letter_count, "gxLmyrzsoijevbdtfnakq");
-  std::string input(reinterpret_cast<const char *>(data + 6 + letter_count),
-                    size - 6 - letter_count);
-  if (apply_letters(dostrel_profile, letters, with_code, code) != KEEP_RUNNING) {
-    if (!(with_code && code >= 0x10000)) property_failed("a valid option group was refused");
+  if (apply_letters(dostrel_profile, c.letters, c.with_code, c.code) != KEEP_RUNNING) {
+    if (!(c.with_code && c.code >= 0x10000)) property_failed("a valid option group was refused");
     return 0;
   }
-  const converted whole = convert_in_memory(encode_stream, input);
+  const converted whole = convert_in_memory(encode_stream, c.input);
   if (whole.status != 0 && whole.status != STATUS_TRUNCATED) property_failed("status not 0 or 2");
-  const size_t largest = 1 + data[1] % 7;
-  const converted parts = convert_in_memory(encode_stream, input, largest);
+  const converted parts = convert_in_memory(encode_stream, c.input, c.largest_read);
   if (parts.out != whole.out || parts.status != whole.status)
     property_failed("block boundaries changed the output");
 
-  if (!with_code && !has_one_way_character(input)) {
+  if (!c.with_code && !has_one_way_character(c.input)) {
     reset_process_state();
     const converted decoded = convert_in_memory(decode_stream, whole.out);
     if (decoded.status != 0) property_failed("output that varnok cannot decode");

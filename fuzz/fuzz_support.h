@@ -7,11 +7,15 @@
 #include "cp932_encode.h"
 #include "decode.h"
 #include "encode.h"
+#include "in_memory.h"
 #include "output.h"
 #include "settings.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,43 +36,37 @@ inline void reset_process_state() {
   escape_markup = false;
 }
 
-struct converted {
-  std::string out;
-  int status;
-};
-
-// Runs `convert` over `data`, its reads never longer than `largest_read` (0: no limit).
-inline converted convert_in_memory(int (*convert)(input_stream &), const std::string &data,
-                                   size_t largest_read = 0) {
-  std::string out;
-  output_to_memory(&out);
-  input_stream in = memory_input(data.data(), data.size());
-  in.largest_read = largest_read;
-  int status = convert(in);
-  output_flush();
-  output_to_memory(nullptr);
-  return {out, status};
-}
-
 // Scans `letters` (and a p value when `with_code`) as one option group of `profile`.
 inline int apply_letters(const program_profile &profile, const std::string &letters, bool with_code,
                          int32_t code) {
-  std::string group = "-" + letters + (with_code ? "p" : "");
-  std::string value = std::to_string(code);
-  std::string name = "fuzz";
-  std::vector<char *> argv = {name.data(), group.data()};
-  if (with_code) argv.push_back(value.data());
-  argv.push_back(nullptr);
-  int first_file = 0;
-  return scan_options(static_cast<int>(argv.size()) - 1, argv.data(), profile, first_file);
+  return scan_option_words(profile, "-" + letters + (with_code ? "p " + std::to_string(code) : ""));
 }
 
-// Picks letters from `alphabet` by the bits of the bytes at `data`.
-inline std::string pick_letters(const uint8_t *data, size_t count, const char *alphabet) {
+// One fuzz input read as a run of a program: byte 0 gives the number of option letters (modulo
+// 8), byte 1 the flags (bit 0: p is given; bit 1: its value is reduced below the bound; the
+// rest: the largest read of the second pass), bytes 2-5 the p value, then one byte a letter
+// (picked from `alphabet`), then the input.
+struct fuzz_case {
   std::string letters;
-  for (size_t k = 0; k < count; ++k)
-    letters += alphabet[data[k] % std::char_traits<char>::length(alphabet)];
-  return letters;
+  bool with_code;
+  int32_t code;
+  size_t largest_read;
+  std::string input;
+};
+
+inline bool read_fuzz_case(const uint8_t *data, size_t size, const char *alphabet, int32_t bound,
+                           fuzz_case &c) {
+  if (size < 6 || size < 6 + data[0] % 8u) return false;
+  const size_t letter_count = data[0] % 8u;
+  c.with_code = data[1] & 1;
+  std::memcpy(&c.code, data + 2, 4);
+  if (data[1] & 2) c.code %= bound; // mostly values the bound lets through
+  c.largest_read = 1 + data[1] % 7u;
+  c.letters.clear();
+  for (size_t k = 0; k < letter_count; ++k)
+    c.letters += alphabet[data[6 + k] % std::char_traits<char>::length(alphabet)];
+  c.input.assign(reinterpret_cast<const char *>(data + 6 + letter_count), size - 6 - letter_count);
+  return true;
 }
 
 [[noreturn]] inline void property_failed(const char *what) {

@@ -1,44 +1,18 @@
 #include "decode_fixture.h"
 #include "hex.h"
+#include "in_memory.h"
 
 #include <string>
 #include <vector>
 
 namespace {
 
-struct decoded {
-  std::string out;
-  int status;
-};
-
-// Decodes `input` in memory; `largest_read` and `split_at` shape the reads as a pipe might.
-decoded decode_bytes(const std::string &input, size_t largest_read = 0, size_t split_at = 0) {
-  std::string out;
-  output_to_memory(&out);
-  input_stream in = memory_input(input.data(), input.size());
-  in.largest_read = largest_read;
-  in.split_at = split_at;
-  int status = decode_stream(in);
-  output_flush();
-  output_to_memory(nullptr);
-  return {out, status};
+converted decode_bytes(const std::string &input, size_t largest_read = 0, size_t split_at = 0) {
+  return convert_in_memory(decode_stream, input, largest_read, split_at);
 }
 
-// Applies options as the command line would: "-dl", or "-p 0x3013".
 void apply_options(const std::string &options) {
-  std::vector<std::string> words = {"varnok"};
-  size_t start = 0;
-  while (start < options.size()) {
-    size_t space = options.find(' ', start);
-    if (space == std::string::npos) space = options.size();
-    if (space > start) words.push_back(options.substr(start, space - start));
-    start = space + 1;
-  }
-  std::vector<char *> argv;
-  for (std::string &word : words) argv.push_back(word.data());
-  int first_file = 0;
-  ASSERT_EQ(scan_options(static_cast<int>(argv.size()), argv.data(), varnok_profile, first_file),
-            KEEP_RUNNING);
+  ASSERT_EQ(scan_option_words(varnok_profile, options), KEEP_RUNNING) << options;
 }
 
 struct decode_case {
@@ -103,7 +77,7 @@ TEST_F(decoder, decodes_each_case) {
   for (const decode_case &c : DECODE_CASES) {
     SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
     apply_options(c.options);
-    decoded result = decode_bytes(hex(c.input));
+    converted result = decode_bytes(hex(c.input));
     EXPECT_EQ(to_hex(result.out), to_hex(hex(c.output)));
     EXPECT_EQ(result.status, c.status);
     TearDown();
@@ -116,11 +90,11 @@ TEST_F(decoder, block_boundaries_change_nothing) {
     SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
     apply_options(c.options);
     const std::string input = hex(c.input);
-    const decoded whole = decode_bytes(input);
+    const converted whole = decode_bytes(input);
     for (size_t largest = 1; largest <= 3; ++largest)
       EXPECT_EQ(to_hex(decode_bytes(input, largest).out), to_hex(whole.out)) << largest;
     for (size_t split = 1; split < input.size(); ++split) {
-      decoded parts = decode_bytes(input, 0, split);
+      converted parts = decode_bytes(input, 0, split);
       EXPECT_EQ(to_hex(parts.out), to_hex(whole.out)) << "split at " << split;
       EXPECT_EQ(parts.status, whole.status) << "split at " << split;
     }
@@ -138,7 +112,7 @@ TEST_F(decoder, long_input_spans_many_blocks) {
   }
   input += hex("81");
   for (size_t largest : {size_t{0}, size_t{4093}}) {
-    decoded result = decode_bytes(input, largest);
+    converted result = decode_bytes(input, largest);
     EXPECT_EQ(result.status, STATUS_TRUNCATED);
     EXPECT_TRUE(result.out == expected);
   }

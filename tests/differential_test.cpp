@@ -3,6 +3,7 @@
 #include "cp932_rows.h"
 #include "decode_fixture.h"
 #include "encode_fixture.h"
+#include "in_memory.h"
 
 #include <cstring>
 #include <iconv.h>
@@ -10,21 +11,6 @@
 #include <map>
 
 namespace {
-
-struct result {
-  std::string out;
-  int status;
-};
-
-result through(int (*convert)(input_stream &), const std::string &input) {
-  std::string out;
-  output_to_memory(&out);
-  input_stream in = memory_input(input.data(), input.size());
-  int status = convert(in);
-  output_flush();
-  output_to_memory(nullptr);
-  return {out, status};
-}
 
 // glibc's CP932 to UTF-16BE, or nothing when it rejects the bytes.
 bool iconv_decode(iconv_t converter, const std::string &bytes, std::string &utf16) {
@@ -54,7 +40,7 @@ TEST(differential, every_code_decodes_as_glibc_iconv_does) {
       if (!is_cp932_lead_byte(code >> 8) || !is_cp932_trail_byte(code & 0xFF)) continue;
       bytes = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
     }
-    const result ours = through(decode_stream, bytes);
+    const converted ours = convert_in_memory(decode_stream, bytes);
     const bool user_defined = code >= 0xF040 && code <= 0xF9FC;
     std::string theirs;
     if (!user_defined && iconv_decode(converter, bytes, theirs)) {
@@ -107,7 +93,7 @@ TEST(differential, every_bmp_character_encodes_by_the_inverse_rule) {
     if (character >= 0xD800 && character <= 0xDFFF) continue;
     const std::string unit = {static_cast<char>(character >> 8), static_cast<char>(character)};
     // A leading FE FF or FF FE would be taken for a byte order mark: give the mark first.
-    const result ours = through(encode_stream, "\xFE\xFF" + unit);
+    const converted ours = convert_in_memory(encode_stream, "\xFE\xFF" + unit);
     std::string expected;
     auto found = inverse.find(character);
     if (found != inverse.end()) {

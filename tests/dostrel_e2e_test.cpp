@@ -1,6 +1,6 @@
 // Runs the built dostrel (and varnok, for the round trip) and checks bytes, messages, status.
 #include "hex.h"
-#include "process.h"
+#include "program_test.h"
 
 #include <gtest/gtest.h>
 
@@ -10,27 +10,18 @@ namespace {
 
 const char USAGE[] = "dostrel [-p code|-g] [-gxLyrzsoijevbdtfnavkqm] [files...]\n";
 
-class dostrel_e2e : public ::testing::Test {
+class dostrel_e2e : public program_test {
 protected:
   void SetUp() override {
-    program = program_from_environment("DOSTREL");
-    if (program.empty()) GTEST_SKIP() << "DOSTREL names no program";
-    directory = make_temporary_directory();
-    write_file(directory + "/le.txt", hex("FF FE 42 30 0A 00"));
-    write_file(directory + "/plain.txt", hex("30 42 00 0A"));
-    write_file(directory + "/odd.txt", hex("00 41 00"));
-  }
-  void TearDown() override {
-    if (!directory.empty()) std::system(("rm -rf '" + directory + "'").c_str());
+    start("DOSTREL");
+    if (IsSkipped()) return;
+    make_file("le.txt", hex("FF FE 42 30 0A 00"));
+    make_file("plain.txt", hex("30 42 00 0A"));
+    make_file("odd.txt", hex("00 41 00"));
   }
   process_result dostrel(const std::vector<std::string> &args, const std::string &input = "") {
-    process_input how;
-    how.bytes = input;
-    how.directory = directory;
-    return run_process(program, args, how);
+    return run(args, input);
   }
-  std::string message(const std::string &text) { return program_message(program, text); }
-  std::string program, directory;
 };
 
 TEST_F(dostrel_e2e, converts_standard_input) {

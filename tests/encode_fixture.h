@@ -3,12 +3,12 @@
 #pragma once
 
 #include "encode.h"
+#include "in_memory.h"
 #include "output.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
-#include <vector>
 
 class encode_fixture : public ::testing::Test {
 protected:
@@ -33,17 +33,5 @@ private:
 
 // Scans options as dostrel's command line would: "-gx", or "-p 0x3F -m".
 inline void apply_dostrel_options(const std::string &options) {
-  std::vector<std::string> words = {"dostrel"};
-  size_t start = 0;
-  while (start < options.size()) {
-    size_t space = options.find(' ', start);
-    if (space == std::string::npos) space = options.size();
-    if (space > start) words.push_back(options.substr(start, space - start));
-    start = space + 1;
-  }
-  std::vector<char *> argv;
-  for (std::string &word : words) argv.push_back(word.data());
-  int first_file = 0;
-  ASSERT_EQ(scan_options(static_cast<int>(argv.size()), argv.data(), dostrel_profile, first_file),
-            KEEP_RUNNING);
+  ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING) << options;
 }

@@ -3,24 +3,12 @@
 #include "decode.h"
 #include "encode_fixture.h"
 #include "hex.h"
+#include "in_memory.h"
 
 namespace {
 
-struct encoded {
-  std::string out;
-  int status;
-};
-
-encoded encode_bytes(const std::string &input, size_t largest_read = 0, size_t split_at = 0) {
-  std::string out;
-  output_to_memory(&out);
-  input_stream in = memory_input(input.data(), input.size());
-  in.largest_read = largest_read;
-  in.split_at = split_at;
-  int status = encode_stream(in);
-  output_flush();
-  output_to_memory(nullptr);
-  return {out, status};
+converted encode_bytes(const std::string &input, size_t largest_read = 0, size_t split_at = 0) {
+  return convert_in_memory(encode_stream, input, largest_read, split_at);
 }
 
 struct encode_case {
@@ -103,7 +91,7 @@ TEST_F(encoder, encodes_each_case) {
   for (const encode_case &c : ENCODE_CASES) {
     SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
     apply_dostrel_options(c.options);
-    encoded result = encode_bytes(hex(c.input));
+    converted result = encode_bytes(hex(c.input));
     EXPECT_EQ(to_hex(result.out), to_hex(hex(c.output)));
     EXPECT_EQ(result.status, c.status);
     reset();
@@ -115,14 +103,14 @@ TEST_F(encoder, block_boundaries_change_nothing) {
     SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
     apply_dostrel_options(c.options);
     const std::string input = hex(c.input);
-    const encoded whole = encode_bytes(input);
+    const converted whole = encode_bytes(input);
     for (size_t largest = 1; largest <= 5; ++largest) {
-      encoded parts = encode_bytes(input, largest);
+      converted parts = encode_bytes(input, largest);
       EXPECT_EQ(to_hex(parts.out), to_hex(whole.out)) << largest;
       EXPECT_EQ(parts.status, whole.status) << largest;
     }
     for (size_t split = 1; split < input.size(); ++split) {
-      encoded parts = encode_bytes(input, 0, split);
+      converted parts = encode_bytes(input, 0, split);
       EXPECT_EQ(to_hex(parts.out), to_hex(whole.out)) << "split at " << split;
       EXPECT_EQ(parts.status, whole.status) << "split at " << split;
     }
@@ -140,7 +128,7 @@ TEST_F(encoder, long_input_spans_many_blocks) {
   input += hex("00 D8");
   apply_dostrel_options("-m -p 0x3F");
   for (size_t largest : {size_t{0}, size_t{4093}, size_t{65537}}) {
-    encoded result = encode_bytes(input, largest);
+    converted result = encode_bytes(input, largest);
     EXPECT_EQ(result.status, STATUS_TRUNCATED);
     EXPECT_TRUE(result.out == expected) << largest;
   }
@@ -171,7 +159,7 @@ TEST_F(encoder, decoded_codes_come_back_but_the_non_chosen_ones) {
     input_stream decode_in = memory_input(bytes.data(), bytes.size());
     ASSERT_EQ(decode_stream(decode_in), 0);
     output_flush();
-    encoded back = encode_bytes(utf16);
+    converted back = encode_bytes(utf16);
     ASSERT_EQ(back.status, 0);
     if (back.out == bytes) {
       ++round_trips;

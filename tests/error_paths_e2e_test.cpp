@@ -1,7 +1,7 @@
 // Every way an input or the output can fail, for both programs: the promised message, status
 // 1, and whatever was converted before the failure left in place.
 #include "hex.h"
-#include "process.h"
+#include "program_test.h"
 
 #include <gtest/gtest.h>
 
@@ -22,23 +22,14 @@ void PrintTo(const program_case &c, std::ostream *out) {
   *out << c.variable;
 }
 
-class error_paths : public ::testing::TestWithParam<program_case> {
+class error_paths : public program_test, public ::testing::WithParamInterface<program_case> {
 protected:
   void SetUp() override {
-    program = program_from_environment(GetParam().variable);
-    if (program.empty()) GTEST_SKIP() << GetParam().variable << " names no program";
-    directory = make_temporary_directory();
-    write_file(directory + "/good", GetParam().good);
-    mkdir((directory + "/sub").c_str(), 0755);
+    start(GetParam().variable);
+    if (IsSkipped()) return;
+    make_file("good", GetParam().good);
+    make_directory("sub");
   }
-  void TearDown() override {
-    if (!directory.empty()) std::system(("rm -rf '" + directory + "'").c_str());
-  }
-  process_result run(const std::vector<std::string> &args, process_input how = {}) {
-    how.directory = directory;
-    return run_process(program, args, how);
-  }
-  std::string program, directory;
 };
 
 TEST_P(error_paths, inputs_that_cannot_be_opened_or_read) {
@@ -66,7 +57,7 @@ TEST_P(error_paths, inputs_that_cannot_be_opened_or_read) {
 
 TEST_P(error_paths, unreadable_file_is_reported) {
   if (windows_target() || geteuid() == 0) GTEST_SKIP() << "needs POSIX permissions, not root";
-  write_file(directory + "/locked", GetParam().good);
+  make_file("locked", GetParam().good);
   chmod((directory + "/locked").c_str(), 0);
   process_result r = run({"locked"});
   EXPECT_EQ(r.err, "locked: Permission denied\n");
@@ -94,7 +85,7 @@ TEST_P(error_paths, failed_writes_are_reported_and_win_over_the_status) {
       how.bytes = input;
       how.out = kind;
       process_result r = run({}, how);
-      EXPECT_EQ(r.err, program_message(program, std::string("write error: ") + description));
+      EXPECT_EQ(r.err, message(std::string("write error: ") + description));
       EXPECT_EQ(r.status, 1);
     }
   }

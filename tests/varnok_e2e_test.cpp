@@ -1,6 +1,6 @@
 // Runs the built varnok and checks its output bytes, messages and exit status.
 #include "hex.h"
-#include "process.h"
+#include "program_test.h"
 
 #include <gtest/gtest.h>
 
@@ -10,29 +10,19 @@ namespace {
 
 const char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
 
-class varnok_e2e : public ::testing::Test {
+class varnok_e2e : public program_test {
 protected:
   void SetUp() override {
-    program = program_from_environment("VARNOK");
-    if (program.empty()) GTEST_SKIP() << "VARNOK names no program";
-    directory = make_temporary_directory();
-    write_file(directory + "/a.txt", hex("82 A0 0A"));
-    write_file(directory + "/bad.txt", hex("41 80"));
-    write_file(directory + "/cut.txt", hex("41 81"));
-    write_file(directory + "/empty.txt", "");
-  }
-  void TearDown() override {
-    if (!directory.empty()) std::system(("rm -rf '" + directory + "'").c_str());
+    start("VARNOK");
+    if (IsSkipped()) return;
+    make_file("a.txt", hex("82 A0 0A"));
+    make_file("bad.txt", hex("41 80"));
+    make_file("cut.txt", hex("41 81"));
+    make_file("empty.txt", "");
   }
   process_result varnok(const std::vector<std::string> &args, const std::string &input = "") {
-    process_input how;
-    how.bytes = input;
-    how.directory = directory;
-    return run_process(program, args, how);
+    return run(args, input);
   }
-  // A message of the program: its name as it was started, ": ", the text and a newline.
-  std::string message(const std::string &text) { return program_message(program, text); }
-  std::string program, directory;
 };
 
 TEST_F(varnok_e2e, converts_standard_input) {
@@ -103,7 +93,7 @@ TEST_F(varnok_e2e, bad_options_convert_nothing) {
 }
 
 TEST_F(varnok_e2e, options_apply_to_every_file) {
-  write_file(directory + "/-x", hex("5C"));
+  make_file("-x", hex("5C"));
   process_result r = varnok({"-y", "-p", "0x3013", "--", "-x", "bad.txt"});
   EXPECT_EQ(to_hex(r.out), "00 A5 00 41 30 13");
   EXPECT_EQ(r.status, 4);

@@ -1,6 +1,6 @@
 // Wildcard expansion as the built programs do it, in a tree of files made for each test.
 #include "hex.h"
-#include "process.h"
+#include "program_test.h"
 
 #include <gtest/gtest.h>
 
@@ -18,37 +18,29 @@ std::string utf16(const std::string &ascii) {
   return out;
 }
 
-class wildcards : public ::testing::Test {
+class wildcards : public program_test {
 protected:
   void SetUp() override {
-    program = program_from_environment("VARNOK");
-    if (program.empty()) GTEST_SKIP() << "VARNOK names no program";
-    tree = make_temporary_directory();
+    start("VARNOK");
+    if (IsSkipped()) return;
     for (const char *name : {"sub", "sub/zdir", "empty", ".hid"}) make_directory(name);
     const std::pair<const char *, const char *> files[] = {
         {"a.txt", "A"},     {"b.txt", "B"},     {"c.dat", "C"}, {".hidden.txt", "H"},
         {"sub/d.txt", "D"}, {"sub/e.txt", "E"}, {"-q", "Q"},    {"-bl", "L"},
         {"0x41", "X"},      {"bad", "\x80"}};
-    for (const auto &[name, text] : files) write_file(tree + "/" + name, text);
+    for (const auto &[name, text] : files) make_file(name, text);
     // A directory whose name holds 0x955C (the CP932 code whose trail byte is '\'). Wine
     // passes the UTF-8 name to the program as CP932.
     make_directory(kanji_directory());
-    write_file(tree + "/" + kanji_directory() + "/f.txt", "F");
+    make_file(kanji_directory() + "/f.txt", "F");
   }
-  void TearDown() override {
-    if (!tree.empty()) std::system(("rm -rf '" + tree + "'").c_str());
-  }
-  void make_directory(const std::string &name) { mkdir((tree + "/" + name).c_str(), 0755); }
   std::string kanji_directory() { return windows_target() ? "\xE8\xA1\xA8" : "\x95\x5C"; }
   // The separator the program joins names with.
   std::string separator() { return windows_target() ? "\\" : "/"; }
 
-  process_result varnok(const std::vector<std::string> &args, const std::string &cwd = "") {
-    process_input how;
-    how.directory = cwd.empty() ? tree : tree + "/" + cwd;
-    return run_process(program, args, how);
+  process_result varnok(const std::vector<std::string> &args, const std::string &folder = "") {
+    return run(args, "", folder);
   }
-  std::string program, tree;
 };
 
 TEST_F(wildcards, matches_come_in_order_where_the_pattern_stood) {
@@ -116,7 +108,7 @@ TEST_F(wildcards, options_and_the_value_after_p_expand_too) {
   EXPECT_EQ(r.out, hex("00 41"));
   EXPECT_EQ(r.status, 4);
   r = varnok({"-Z*"}); // no match: the group reaches the scanner as typed
-  EXPECT_EQ(r.err, program_message(program, "bad option Z"));
+  EXPECT_EQ(r.err, message("bad option Z"));
   EXPECT_EQ(r.status, 1);
 }
 

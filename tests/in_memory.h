@@ -1,0 +1,47 @@
+// Converters and the option scanner driven in memory, for the unit tests and the fuzz targets.
+#pragma once
+
+#include "driver.h"
+#include "input.h"
+#include "output.h"
+
+#include <string>
+#include <vector>
+
+struct converted {
+  std::string out;
+  int status;
+};
+
+// Runs `convert` over `input`; reads return at most `largest_read` bytes and never cross
+// `split_at` when those are not 0, as a pipe might deliver them.
+inline converted convert_in_memory(int (*convert)(input_stream &), const std::string &input,
+                                   size_t largest_read = 0, size_t split_at = 0) {
+  std::string out;
+  output_to_memory(&out);
+  input_stream in = memory_input(input.data(), input.size());
+  in.largest_read = largest_read;
+  in.split_at = split_at;
+  const int status = convert(in);
+  output_flush();
+  output_to_memory(nullptr);
+  return {out, status};
+}
+
+// Scans `options` as the program's command line would ("-dl", or "-p 0x3013 -m": words split
+// at spaces) and returns what scan_options returns.
+inline int scan_option_words(const program_profile &profile, const std::string &options) {
+  std::vector<std::string> words = {"program"};
+  size_t start = 0;
+  while (start < options.size()) {
+    size_t space = options.find(' ', start);
+    if (space == std::string::npos) space = options.size();
+    if (space > start) words.push_back(options.substr(start, space - start));
+    start = space + 1;
+  }
+  std::vector<char *> argv;
+  for (std::string &word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  int first_file = 0;
+  return scan_options(static_cast<int>(words.size()), argv.data(), profile, first_file);
+}
