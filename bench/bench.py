@@ -127,7 +127,9 @@ def main():
                   f"{pipe['ours'] / pipe['iconv']:.2f} | {pipe['ours'] / pipe['limit']:.2f} |")
             sys.stdout.flush()
     print()
-    print("| peak resident memory, 100 MB real corpus | CP932 to UTF-16 | UTF-16 to CP932 |")
+    real_megabytes = input_of(corpus_dir, "real", "decode").stat().st_size / 1e6
+    print(f"| peak resident memory, {real_megabytes:.0f} MB real corpus | CP932 to UTF-16 "
+          "| UTF-16 to CP932 |")
     print("|---|---:|---:|")
     for name in ("ours", "iconv"):
         decode = peak_memory_kib(table["decode"][name], input_of(corpus_dir, "real", "decode"))
