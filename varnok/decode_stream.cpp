@@ -6,7 +6,6 @@
 #include "output.h"
 #include "settings.h"
 
-#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -49,9 +48,6 @@ template <bool LITTLE> inline unsigned char *put_replacement(unsigned char *to, 
   return replace_enabled ? put_value<LITTLE>(to, replace_code, status) : to;
 }
 
-// Decodes the characters that begin in [from, stop) into `to`; a character may take its
-// trail byte from just past `stop`, but never from past `end`. A lead byte that is the last
-// byte before `end` is left undecoded: the returned `from` then points at it.
 // Decodes the one character at `from` the careful way: invalid bytes, bad trail bytes,
 // unmapped codes. Returns where the next character begins, or `from` itself for a lead byte
 // whose trail byte lies past `end`.
