@@ -6,6 +6,7 @@
 #include "output.h"
 #include "settings.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -91,15 +92,18 @@ template <bool LITTLE>
 inline const unsigned char *decode_pairs(const unsigned char *from, const unsigned char *stop,
                                          const unsigned char *end, unsigned char *&to) {
   const int16_t *single = cp932_single.data();
-  while (from < stop && end - from >= 2) {
+  const unsigned char *const last = std::min(stop, end - 1); // a pair must begin before it
+  unsigned char *out = to; // a local copy the byte stores cannot alias
+  while (from < last) {
     const unsigned lead = from[0];
     const unsigned trail = from[1];
     if (single[lead] != LEAD_BYTE_MARK || trail < 0x40) break;
     const unsigned mapped = static_cast<uint16_t>(double_entry(lead << 8 | trail));
     if (mapped == static_cast<uint16_t>(UNMAPPED_CODE)) break;
-    to = put_unit<LITTLE>(to, mapped);
+    out = put_unit<LITTLE>(out, mapped);
     from += 2;
   }
+  to = out;
   return from;
 }
 
