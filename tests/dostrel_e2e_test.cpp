@@ -80,7 +80,7 @@ TEST_F(dostrel_e2e, round_trip_with_varnok_gives_the_file_back) {
     process_input how;
     how.bytes = cp932;
     process_result utf16 = run_process(varnok, varnok_args, how);
-    ASSERT_EQ(utf16.status, 0);
+    ASSERT_EQ(utf16.status, 0) << utf16.err;
     process_result back = dostrel({}, utf16.out);
     EXPECT_EQ(to_hex(back.out), to_hex(cp932)) << order;
     EXPECT_EQ(back.status, 0);
