@@ -3,6 +3,8 @@
 #include "encode.h"
 #include "output.h"
 
+#include <algorithm>
+
 bool input_little_endian = false;
 int reference_mode = 0;
 bool escape_markup = false;
@@ -29,14 +31,17 @@ template <bool LITTLE>
 inline const unsigned char *encode_pairs(const unsigned char *from, const unsigned char *stop,
                                          const unsigned char *end, unsigned char *&to) {
   const uint16_t *table = unicode_to_cp932.data();
-  while (from < stop && end - from >= 2) {
+  const unsigned char *const last = std::min(stop, end - 1); // a unit must begin before it
+  unsigned char *out = to; // a local copy the byte stores cannot alias
+  while (from < last) {
     const unsigned code = table[unit_at<LITTLE>(from)];
     if (code < 0x100 || code == NO_CODE) break;
-    to[0] = static_cast<unsigned char>(code >> 8);
-    to[1] = static_cast<unsigned char>(code);
-    to += 2;
+    out[0] = static_cast<unsigned char>(code >> 8);
+    out[1] = static_cast<unsigned char>(code);
+    out += 2;
     from += 2;
   }
+  to = out;
   return from;
 }
 
