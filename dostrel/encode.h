@@ -16,9 +16,6 @@ extern bool escape_markup;       // m: entity references for " & < >
 // The marker handed to put_code for a character or broken surrogate that has no code.
 constexpr int32_t UNMAPPED = -1;
 
-// The most bytes that one put_unicode or put_code call writes ("&#65535;", "&quot;").
-constexpr size_t MOST_BYTES_PER_CHARACTER = 8;
-
 // Writes one CP932 code at `to`: one byte below 0x100, else the low 16 bits as two bytes (lead
 // byte first). UNMAPPED writes the replacement code when p was given, nothing otherwise; the
 // replacement is written as it is, never looked up or escaped. Returns the end of the output.
