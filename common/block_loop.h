@@ -15,13 +15,16 @@ constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 // begin in [from, stop), may read on up to `end`, writes at `to` (advancing it, at most
 // `most_output_per_byte` bytes per byte it consumes plus `slack`), and returns where it
 // stopped: before `stop` only at a tail that is not a whole character yet (at most
-// MOST_CARRIED bytes). Returns the length of the tail left at the end of the input.
+// MOST_CARRIED bytes). Returns the length of the tail left at the end of the input. Stops
+// reading as soon as a write has failed: what follows would be lost, and an endless input
+// would never end.
 template <size_t MOST_CARRIED, typename RUN>
 size_t convert_blocks(input_stream &in, size_t most_output_per_byte, size_t slack, RUN &&run) {
   static unsigned char buffer[MOST_CARRIED + INPUT_BLOCK_SIZE];
   unsigned char *const block = buffer + MOST_CARRIED;
   size_t carried = 0;
   for (;;) {
+    if (output_error() != 0) return carried;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
     if (got == 0) return carried;
     const unsigned char *from = block - carried;

@@ -40,7 +40,9 @@ bool is_dot_or_dot_dot(const char *name) {
 void append_matches(argument_list &list, char *pattern) {
   directory_search *search = nullptr;
   const char *name = nullptr;
-  if (!find_first_entry(pattern, search, name)) {
+  const search_status started = find_first_entry(pattern, last_component(pattern), search, name);
+  if (started == search_status::out_of_memory) out_of_memory();
+  if (started == search_status::no_match) {
     append(list, pattern);
     return;
   }
@@ -56,19 +58,24 @@ void append_matches(argument_list &list, char *pattern) {
   end_search(search);
 }
 
+// An argument is expanded when it holds a wildcard and names nothing that exists as it is.
+bool is_pattern(const char *arg) {
+  return has_wildcard(arg) && !path_exists(arg);
+}
+
 } // namespace
 
 int expand_arguments(int argc, char **argv, const program_profile &profile) {
   program_name = argc > 0 ? argv[0] : "";
   bool any_wildcard = false;
   for (int index = 1; index < argc && !any_wildcard; ++index)
-    any_wildcard = has_wildcard(argv[index]);
+    any_wildcard = is_pattern(argv[index]);
   if (!any_wildcard) return run(argc, argv, profile);
 
   argument_list &list = expanded_arguments;
   append(list, argv[0]);
   for (int index = 1; index < argc; ++index) {
-    if (has_wildcard(argv[index]))
+    if (is_pattern(argv[index]))
       append_matches(list, argv[index]);
     else
       append(list, argv[index]);

@@ -25,6 +25,11 @@ bool output_flush() {
   return first_error == 0;
 }
 
+void output_start() {
+  if (memory_sink == nullptr && first_error == 0 && !descriptor_is_open(STDOUT_FD))
+    first_error = EBADF;
+}
+
 unsigned char *output_begin(size_t &room) {
   if (OUTPUT_BUFFER_SIZE - used < OUTPUT_BUFFER_SIZE / 2) output_flush();
   room = OUTPUT_BUFFER_SIZE - used;

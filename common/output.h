@@ -10,6 +10,10 @@
 
 constexpr size_t OUTPUT_BUFFER_SIZE = 256 * 1024;
 
+// Checks that standard output is open before anything is converted: a closed one counts as a
+// failed write at once, so that an input that yields no output still ends.
+void output_start();
+
 // Returns where to write next, flushing first when less than half the buffer is free; `room`
 // receives the free bytes from there (at least OUTPUT_BUFFER_SIZE / 2).
 unsigned char *output_begin(size_t &room);

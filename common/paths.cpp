@@ -1,5 +1,6 @@
 #include "paths.h"
 
+#include "cp932_bytes.h"
 #include "platform.h"
 
 #include <cstdio>
@@ -37,29 +38,45 @@ size_t path_start(const char *path, path_syntax syntax) {
   return 0;
 }
 
+// Where the directory part of `pattern` ends (its last separator, or the start of the path
+// proper when it has none) and where the last component begins.
+struct pattern_split {
+  size_t cut;
+  size_t name;
+};
+
+pattern_split split_pattern(const char *pattern, path_syntax syntax) {
+  const size_t start = path_start(pattern, syntax);
+  pattern_split split = {start, start};
+  for (size_t at = start; pattern[at] != '\0'; at += character_length(pattern + at)) {
+    if (is_separator(pattern[at], syntax)) split = {at, at + 1};
+  }
+  return split;
+}
+
 } // namespace
+
+size_t character_length(const char *at) {
+  const auto lead = static_cast<unsigned char>(at[0]);
+  const auto trail = static_cast<unsigned char>(at[1]);
+  return is_lead_byte(lead) && is_cp932_trail_byte(trail) ? 2 : 1;
+}
 
 bool has_wildcard(const char *arg) {
   if ((arg[0] == '-' || arg[0] == '/') && arg[1] == '?' && arg[2] == '\0') return false;
-  for (const char *at = arg; *at != '\0'; ++at) {
+  for (const char *at = arg; *at != '\0'; at += character_length(at))
     if (*at == '*' || *at == '?') return true;
-    if (is_lead_byte(static_cast<unsigned char>(*at)) && at[1] != '\0') ++at;
-  }
   return false;
 }
 
+size_t last_component(const char *pattern, path_syntax syntax) {
+  return split_pattern(pattern, syntax).name;
+}
+
 char *directory_part(const char *pattern, path_syntax syntax) {
-  size_t length = std::strlen(pattern);
-  char *copy = allocate(length + 1);
-  std::memcpy(copy, pattern, length + 1);
-  size_t start = path_start(copy, syntax);
-  size_t cut = start;
-  for (size_t at = start; copy[at] != '\0'; ++at) {
-    if (is_separator(copy[at], syntax))
-      cut = at;
-    else if (is_lead_byte(static_cast<unsigned char>(copy[at])) && copy[at + 1] != '\0')
-      ++at;
-  }
+  const size_t cut = split_pattern(pattern, syntax).cut;
+  char *copy = allocate(cut + 1);
+  std::memcpy(copy, pattern, cut);
   copy[cut] = '\0';
   return copy;
 }

@@ -24,6 +24,9 @@ long read_bytes(int fd, unsigned char *buffer, size_t size);
 // Writes all `size` bytes: true, or false with errno set.
 bool write_all(int fd, const unsigned char *data, size_t size);
 
+// False when `fd` is not an open descriptor (standard output closed by the caller, say).
+bool descriptor_is_open(int fd);
+
 // No newline translation and no end-of-file character on this descriptor.
 void set_binary_mode(int fd);
 
@@ -34,12 +37,24 @@ const char *error_description(int error);
 // the CP932 lead bytes 0x81-0x9F and 0xE0-0xFC).
 bool is_lead_byte(unsigned char byte);
 
-// Directory enumeration of a pattern whose last component may hold * and ?. Names come back
-// bare (without the directory), "." and ".." included when they match, every kind of entry.
+// True when `path` names an existing entry of any kind (POSIX). Such an argument is a name, not a
+// pattern: POSIX names may hold * and ?. Windows names cannot, so there it is always false.
+bool path_exists(const char *path);
+
+// True when both descriptors are the same regular file.
+bool same_regular_file(int first, int second);
+// True when the read position of `fd` lies before the end of its file.
+bool read_position_before_end(int fd);
+
+// Directory enumeration of a pattern whose last component (from `name_start`) may hold * and ?.
+// Names come back bare (without the directory), "." and ".." included when they match, every
+// kind of entry.
 struct directory_search;
-// Starts the search and gives the first name; false (nothing to end) when nothing matches or
+enum class search_status { found, no_match, out_of_memory };
+// Starts the search and gives the first name; no_match (nothing to end) when nothing matches or
 // the directory cannot be read.
-bool find_first_entry(const char *pattern, directory_search *&search, const char *&name);
+search_status find_first_entry(const char *pattern, size_t name_start, directory_search *&search,
+                               const char *&name);
 // Gives the next name; false when there is none left.
 bool find_next_entry(directory_search *search, const char *&name);
 void end_search(directory_search *search);

@@ -1,14 +1,15 @@
 #include "platform.h"
 
-#include <algorithm>
+#include "cp932_bytes.h"
+#include "wildcard_match.h"
+
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
-#include <string>
+#include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 int open_for_reading(const char *name) {
   int fd;
@@ -41,6 +42,10 @@ bool write_all(int fd, const unsigned char *data, size_t size) {
   return true;
 }
 
+bool descriptor_is_open(int fd) {
+  return fcntl(fd, F_GETFD) != -1;
+}
+
 void set_binary_mode(int) {}
 
 const char *error_description(int error) {
@@ -48,46 +53,115 @@ const char *error_description(int error) {
 }
 
 bool is_lead_byte(unsigned char byte) {
-  return (byte >= 0x81 && byte <= 0x9F) || (byte >= 0xE0 && byte <= 0xFC);
+  return is_cp932_lead_byte(byte);
+}
+
+bool path_exists(const char *path) {
+  struct stat status;
+  return lstat(path, &status) == 0;
+}
+
+bool same_regular_file(int first, int second) {
+  struct stat one, two;
+  return fstat(first, &one) == 0 && fstat(second, &two) == 0 && S_ISREG(one.st_mode) &&
+         one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+}
+
+bool read_position_before_end(int fd) {
+  struct stat status;
+  const off_t position = lseek(fd, 0, SEEK_CUR);
+  return position >= 0 && fstat(fd, &status) == 0 && position < status.st_size;
 }
 
 // The matches of one pattern, read and sorted by byte order at the start so that runs are
-// reproducible whatever order the file system keeps.
+// reproducible whatever order the file system keeps. Plain allocations: running out of memory
+// is a status, never an exception.
 struct directory_search {
-  std::vector<std::string> names;
-  size_t next = 0;
+  char **names;
+  size_t count;
+  size_t next;
 };
 
-bool find_first_entry(const char *pattern, directory_search *&search, const char *&name) {
-  // The last component is matched; '/' is never a trail byte of a double-byte character.
-  const char *slash = std::strrchr(pattern, '/');
-  std::string directory = slash == nullptr ? std::string(".")
-                          : slash == pattern
-                              ? std::string("/")
-                              : std::string(pattern, static_cast<size_t>(slash - pattern));
-  const char *last = slash == nullptr ? pattern : slash + 1;
-  DIR *stream = opendir(directory.c_str());
-  if (stream == nullptr) return false;
-  auto *found = new directory_search;
-  // Without FNM_PERIOD, * matches hidden names and "." and "..", as on Windows.
-  while (const dirent *entry = readdir(stream))
-    if (fnmatch(last, entry->d_name, FNM_NOESCAPE) == 0) found->names.emplace_back(entry->d_name);
-  closedir(stream);
-  if (found->names.empty()) {
-    delete found;
-    return false;
+namespace {
+
+void free_search(directory_search *search) {
+  for (size_t k = 0; k < search->count; ++k) std::free(search->names[k]);
+  std::free(search->names);
+  std::free(search);
+}
+
+bool add_name(directory_search *search, size_t &capacity, const char *name) {
+  if (search->count == capacity) {
+    const size_t grown_capacity = capacity == 0 ? 16 : capacity * 2;
+    void *grown = std::realloc(search->names, grown_capacity * sizeof(char *));
+    if (grown == nullptr) return false;
+    search->names = static_cast<char **>(grown);
+    capacity = grown_capacity;
   }
-  std::sort(found->names.begin(), found->names.end());
+  char *copy = strdup(name);
+  if (copy == nullptr) return false;
+  search->names[search->count++] = copy;
+  return true;
+}
+
+int by_bytes(const void *first, const void *second) {
+  return std::strcmp(*static_cast<char *const *>(first), *static_cast<char *const *>(second));
+}
+
+// Opens the directory part of a pattern: "." when it has none, "/" for a name at the root.
+DIR *open_directory_of(const char *pattern, size_t name_start, bool &out_of_memory) {
+  out_of_memory = false;
+  if (name_start == 0) return opendir(".");
+  if (name_start == 1) return opendir("/");
+  char *directory = strndup(pattern, name_start - 1);
+  if (directory == nullptr) {
+    out_of_memory = true;
+    return nullptr;
+  }
+  DIR *stream = opendir(directory);
+  std::free(directory);
+  return stream;
+}
+
+} // namespace
+
+search_status find_first_entry(const char *pattern, size_t name_start, directory_search *&search,
+                               const char *&name) {
+  bool out_of_memory = false;
+  DIR *stream = open_directory_of(pattern, name_start, out_of_memory);
+  if (stream == nullptr)
+    return out_of_memory ? search_status::out_of_memory : search_status::no_match;
+  auto *found = static_cast<directory_search *>(std::calloc(1, sizeof(directory_search)));
+  size_t capacity = 0;
+  bool complete = found != nullptr;
+  // Like Windows, * matches hidden names and "." and "..".
+  while (complete) {
+    const dirent *entry = readdir(stream);
+    if (entry == nullptr) break;
+    if (matches_wildcard(pattern + name_start, entry->d_name))
+      complete = add_name(found, capacity, entry->d_name);
+  }
+  closedir(stream);
+  if (!complete) {
+    if (found != nullptr) free_search(found);
+    return search_status::out_of_memory;
+  }
+  if (found->count == 0) {
+    free_search(found);
+    return search_status::no_match;
+  }
+  std::qsort(found->names, found->count, sizeof(char *), by_bytes);
   search = found;
-  return find_next_entry(search, name);
+  find_next_entry(search, name);
+  return search_status::found;
 }
 
 bool find_next_entry(directory_search *search, const char *&name) {
-  if (search->next >= search->names.size()) return false;
-  name = search->names[search->next++].c_str();
+  if (search->next >= search->count) return false;
+  name = search->names[search->next++];
   return true;
 }
 
 void end_search(directory_search *search) {
-  delete search;
+  free_search(search);
 }

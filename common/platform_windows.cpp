@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
@@ -35,6 +36,10 @@ bool write_all(int fd, const unsigned char *data, size_t size) {
   return true;
 }
 
+bool descriptor_is_open(int fd) {
+  return _get_osfhandle(fd) != -1;
+}
+
 void set_binary_mode(int fd) {
   _setmode(fd, _O_BINARY);
 }
@@ -52,21 +57,51 @@ bool is_lead_byte(unsigned char byte) {
   return IsDBCSLeadByte(byte) != 0;
 }
 
+bool path_exists(const char *) {
+  return false;
+}
+
+namespace {
+
+bool file_identity(int fd, BY_HANDLE_FILE_INFORMATION &info) {
+  const auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+  return handle != INVALID_HANDLE_VALUE && GetFileType(handle) == FILE_TYPE_DISK &&
+         GetFileInformationByHandle(handle, &info) != 0;
+}
+
+} // namespace
+
+bool same_regular_file(int first, int second) {
+  BY_HANDLE_FILE_INFORMATION one, two;
+  return file_identity(first, one) && file_identity(second, two) &&
+         (one.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+         one.dwVolumeSerialNumber == two.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == two.nFileIndexHigh && one.nFileIndexLow == two.nFileIndexLow;
+}
+
+bool read_position_before_end(int fd) {
+  const long long position = _lseeki64(fd, 0, SEEK_CUR);
+  return position >= 0 && position < _filelengthi64(fd);
+}
+
 struct directory_search {
   HANDLE handle;
   WIN32_FIND_DATAA data;
 };
 
-bool find_first_entry(const char *pattern, directory_search *&search, const char *&name) {
-  auto *found = new directory_search;
+// FindFirstFileA matches the last component of the whole pattern itself.
+search_status find_first_entry(const char *pattern, size_t, directory_search *&search,
+                               const char *&name) {
+  auto *found = static_cast<directory_search *>(std::malloc(sizeof(directory_search)));
+  if (found == nullptr) return search_status::out_of_memory;
   found->handle = FindFirstFileA(pattern, &found->data);
   if (found->handle == INVALID_HANDLE_VALUE) {
-    delete found;
-    return false;
+    std::free(found);
+    return search_status::no_match;
   }
   search = found;
   name = found->data.cFileName;
-  return true;
+  return search_status::found;
 }
 
 bool find_next_entry(directory_search *search, const char *&name) {
@@ -77,5 +112,5 @@ bool find_next_entry(directory_search *search, const char *&name) {
 
 void end_search(directory_search *search) {
   FindClose(search->handle);
-  delete search;
+  std::free(search);
 }

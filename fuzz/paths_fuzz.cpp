@@ -1,7 +1,9 @@
 // The path functions of wildcard expansion, in both syntaxes, on random strings. Checks: the
 // directory part is a prefix of the pattern; a joined path ends with the name and, apart from a
-// bare root, begins with the prefix; has_wildcard never reads past the string.
+// bare root, begins with the prefix; has_wildcard never reads past the string; the wildcard
+// matcher treats everything but * and ? as itself.
 #include "paths.h"
+#include "wildcard_match.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -33,6 +35,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   const std::string name = cut == std::string::npos ? "" : bytes.substr(cut + 1);
   const std::string clean_name = name.substr(0, name.find('\0'));
   has_wildcard(pattern.c_str());
+  // Without * and ? a pattern matches exactly itself; "*" followed by a name matches the name.
+  if (pattern.find_first_of("*?") == std::string::npos &&
+      matches_wildcard(pattern.c_str(), clean_name.c_str()) != (pattern == clean_name))
+    property_failed("a plain pattern matched another name");
+  if (!matches_wildcard(("*" + clean_name).c_str(), clean_name.c_str()))
+    property_failed("* did not match the empty run");
   for (path_syntax syntax : {path_syntax::windows, path_syntax::posix}) {
     char *directory = directory_part(pattern.c_str(), syntax);
     const std::string prefix(directory);

@@ -73,12 +73,14 @@ TEST_P(error_paths, closed_standard_input_is_a_read_error) {
   EXPECT_EQ(r.status, 1);
 }
 
+// Standard outputs that fail every write, and how the system describes the failure.
+const std::pair<stdout_kind, const char *> FAILING_OUTPUTS[] = {
+    {stdout_kind::full_device, "No space left on device"},
+    {stdout_kind::closed, "Bad file descriptor"},
+};
+
 TEST_P(error_paths, failed_writes_are_reported_and_win_over_the_status) {
-  const std::pair<stdout_kind, const char *> outputs[] = {
-      {stdout_kind::full_device, "No space left on device"},
-      {stdout_kind::closed, "Bad file descriptor"},
-  };
-  for (const auto &[kind, description] : outputs) {
+  for (const auto &[kind, description] : FAILING_OUTPUTS) {
     if (kind == stdout_kind::full_device && windows_target()) continue; // no /dev/full there
     for (const std::string &input : {GetParam().good, GetParam().bad}) {
       process_input how;
@@ -89,6 +91,63 @@ TEST_P(error_paths, failed_writes_are_reported_and_win_over_the_status) {
       EXPECT_EQ(r.status, 1);
     }
   }
+}
+
+TEST_P(error_paths, a_failed_write_ends_an_endless_input) {
+  for (const auto &[kind, description] : FAILING_OUTPUTS) {
+    if (kind == stdout_kind::full_device && windows_target()) continue;
+    process_input how;
+    how.in = stdin_kind::endless;
+    how.out = kind;
+    how.timeout_seconds = 10; // it stops at once; the alarm only bounds a hang
+    process_result r = run({}, how);
+    EXPECT_EQ(r.err, message(std::string("write error: ") + description));
+    EXPECT_EQ(r.status, 1);
+  }
+}
+
+TEST_P(error_paths, running_out_of_memory_while_expanding) {
+  if (windows_target() || std::getenv("SANITIZED") != nullptr)
+    GTEST_SKIP() << "needs a native build without sanitizers";
+  // 1,000 names matched 400 times take about 25 MB, over the limit of 20 MB.
+  make_directory("many");
+  for (int k = 0; k < 1000; ++k)
+    make_file("many/a_file_name_long_enough_to_cost_memory_" + std::to_string(k), "");
+  process_input how;
+  how.address_space_limit = 20'000'000;
+  process_result r = run(std::vector<std::string>(400, "*"), how, "many");
+  EXPECT_EQ(r.err, message("out of memory."));
+  EXPECT_EQ(r.status, 1);
+}
+
+TEST_P(error_paths, an_input_that_is_also_the_output_is_refused) {
+  // Wine cannot identify a standard output inherited from a POSIX process.
+  if (windows_target()) GTEST_SKIP() << "wine gives no file identity for inherited descriptors";
+  make_file("other", GetParam().good);
+  const std::string appended = directory + "/good";
+  for (const std::vector<std::string> &args :
+       {std::vector<std::string>{"good"}, {"other", "good", "other"}}) {
+    make_file("good", GetParam().good);
+    process_input how;
+    how.out = stdout_kind::file;
+    how.output_file = appended;
+    process_result r = run(args, how);
+    EXPECT_EQ(r.err, "good: input file is output file\n");
+    EXPECT_EQ(r.status, 1);
+  }
+  // Standard input too; an output file that is empty (as after `>`) has nothing to read.
+  make_file("good", GetParam().good);
+  process_input how;
+  how.in = stdin_kind::file;
+  how.input_file = how.output_file = appended;
+  how.out = stdout_kind::file;
+  EXPECT_EQ(run({}, how).err, "-: input file is output file\n");
+  make_file("empty", "");
+  how.in = stdin_kind::bytes;
+  how.output_file = directory + "/empty";
+  process_result r = run({"empty"}, how);
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.status, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

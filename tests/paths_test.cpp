@@ -1,4 +1,5 @@
 #include "paths.h"
+#include "wildcard_match.h"
 
 #include <gtest/gtest.h>
 
@@ -37,6 +38,9 @@ TEST(paths, directory_part_of_a_pattern) {
       {WINDOWS, "\x95\x5C\\*.txt", "\x95\x5C"}, // a directory named with 0x955C
       {WINDOWS, "a\x95\x5C*", ""},
       {WINDOWS, "a\\\x95", "a"}, // a lead byte at the very end
+      // A lead-range byte before a byte that is no trail byte stands alone: the UTF-8 name
+      // E3 81 82 ends at the separator after it.
+      {POSIX, "u/\xE3\x81\x82/*.txt", "u/\xE3\x81\x82"},
       {POSIX, "sub/*.txt", "sub"},
       {POSIX, "*.txt", ""},
       {POSIX, "/*.txt", "/"},
@@ -81,12 +85,54 @@ TEST(paths, join_path_of_prefix_and_name) {
 
 TEST(paths, has_wildcard_skips_double_byte_characters_and_help) {
   const std::pair<const char *, bool> cases[] = {
-      {"*.txt", true},  {"a?c", true},    {"abc", false},   {"", false},
-      {"-?", false},    {"/?", false},    {"-?x", true},    {"?", true},
-      {"-b?", true},    {"/??", true},    {"\x95*", false}, {"\x95*?", true},
-      {"a\x95", false}, {"\x81?*", true}, {"\xA0?", true},  {"\xE0\x3F", false},
+      {"*.txt", true},
+      {"a?c", true},
+      {"abc", false},
+      {"", false},
+      {"-?", false},
+      {"/?", false},
+      {"-?x", true},
+      {"?", true},
+      {"-b?", true},
+      {"/??", true},
+      {"\x95\x40*", true},
+      {"a\x95", false},
+      {"\x81?*", true},
+      {"\xA0?", true},
+      // * and ? are never trail bytes: after a lead-range byte they are still wildcards, as
+      // in the UTF-8 names \xE3\x81\x82* and \xE6\x97\xA5*.
+      {"\x95*", true},
+      {"\xE0\x3F", true},
+      {"\xE3\x81\x82*", true},
+      {"\xE6\x97\xA5*", true},
   };
   for (const auto &[arg, expected] : cases) EXPECT_EQ(has_wildcard(arg), expected) << arg;
+}
+
+TEST(paths, only_star_and_question_mark_are_wildcards) {
+  struct match_case {
+    const char *pattern, *name;
+    bool matches;
+  };
+  const match_case cases[] = {
+      {"*", "", true},
+      {"*", ".hidden", true},
+      {"?", "", false},
+      {"a?c", "abc", true},
+      {"a?c", "ac", false},
+      {"*.txt", "a.txt", true},
+      {"*.txt", "a.txt2", false},
+      {"a*b*c", "aXbYbZc", true},
+      {"a*b*c", "aXbYcZ", false},
+      {"**", "x", true},
+      {"report[1]*", "report1.txt", false},
+      {"report[1]*", "report[1].txt", true},
+      {"\\*", "\\x", true},
+      {"\\*", "x", false},
+      {"*a*a*a*a*b", "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa", false},
+  };
+  for (const match_case &c : cases)
+    EXPECT_EQ(matches_wildcard(c.pattern, c.name), c.matches) << c.pattern << " " << c.name;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <signal.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -29,13 +30,18 @@ void check(bool ok, const char *what) {
                               int in_read, int out_write, int err_write) {
   if (input.in == stdin_kind::closed)
     close(0);
+  else if (input.in == stdin_kind::endless)
+    dup2(open("/dev/zero", O_RDONLY), 0);
+  else if (input.in == stdin_kind::file)
+    dup2(open(input.input_file.c_str(), O_RDONLY), 0);
   else
     dup2(in_read, 0);
   if (input.out == stdout_kind::closed) {
     close(1);
   } else if (input.out == stdout_kind::full_device) {
-    int full = open("/dev/full", O_WRONLY);
-    dup2(full, 1);
+    dup2(open("/dev/full", O_WRONLY), 1);
+  } else if (input.out == stdout_kind::file) {
+    dup2(open(input.output_file.c_str(), O_WRONLY | O_APPEND), 1);
   } else {
     dup2(out_write, 1);
   }
@@ -45,6 +51,11 @@ void check(bool ok, const char *what) {
   for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
   argv.push_back(nullptr);
   signal(SIGPIPE, SIG_DFL);
+  if (input.address_space_limit != 0) {
+    const rlimit limit = {input.address_space_limit, input.address_space_limit};
+    setrlimit(RLIMIT_AS, &limit);
+  }
+  if (input.timeout_seconds != 0) alarm(input.timeout_seconds);
   execvp(argv[0], argv.data());
   _exit(126);
 }

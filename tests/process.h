@@ -4,17 +4,21 @@
 // set, is a command put in front of them (wine, for the Windows build).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
-enum class stdin_kind { bytes, closed };
-enum class stdout_kind { pipe, full_device, closed };
+enum class stdin_kind { bytes, closed, endless, file }; // endless: /dev/zero; file: `input_file`
+enum class stdout_kind { pipe, full_device, closed, file }; // file: appended to `output_file`
 
 struct process_input {
   std::string bytes; // what the child reads from standard input
   stdin_kind in = stdin_kind::bytes;
   stdout_kind out = stdout_kind::pipe;
   std::string directory; // working directory of the child; empty keeps the test's
+  std::string input_file, output_file;
+  unsigned timeout_seconds = 0;   // when not 0, the child is killed by SIGALRM after this
+  size_t address_space_limit = 0; // when not 0, the child's RLIMIT_AS
 };
 
 struct process_result {

@@ -112,4 +112,45 @@ TEST_F(wildcards, options_and_the_value_after_p_expand_too) {
   EXPECT_EQ(r.status, 1);
 }
 
+TEST_F(wildcards, names_brackets_and_existing_paths) {
+  // A directory with a UTF-8 name (E3 81 82: its last byte is a lead byte before '/'), a name
+  // holding brackets, and (POSIX only) names holding * and ?.
+  make_directory("u");
+  make_directory("u/sub");
+  make_directory("u/sub/\xE3\x81\x82");
+  const std::pair<const char *, const char *> files[] = {
+      {"u/sub/\xE3\x81\x82/a.txt", "R"},
+      {"u/sub/a.txt", "W"},
+      {"report[1].txt", "K"},
+      {"report1.txt", "N"},
+  };
+  for (const auto &[name, text] : files) make_file(name, text);
+  if (!windows_target()) {
+    make_file("x?.txt", "Q");
+    make_file("x*.txt", "S");
+    make_file("xa.txt", "A");
+  }
+  struct wildcard_case {
+    std::vector<std::string> args;
+    const char *letters; // one a converted file, in order
+    bool posix_only;
+  };
+  const wildcard_case cases[] = {
+      {{"u/sub/\xE3\x81\x82/*.txt"}, "R", false},
+      {{"report[1]*"}, "K", false},
+      {{"x?.txt"}, "Q", true}, // an existing name is taken as it is
+      {{"x*.txt"}, "S", true},
+      {{"--", "x?.txt"}, "Q", true},
+      {{"x?.tx?"}, "SQA", true}, // no such name: a pattern, matched in byte order
+  };
+  for (const wildcard_case &c : cases) {
+    if (c.posix_only && windows_target()) continue;
+    SCOPED_TRACE(c.args.back());
+    process_result r = varnok(c.args);
+    EXPECT_EQ(r.out, utf16(c.letters));
+    EXPECT_EQ(r.err, "");
+    EXPECT_EQ(r.status, 0);
+  }
+}
+
 } // namespace
