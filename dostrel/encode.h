@@ -2,16 +2,11 @@
 #pragma once
 
 #include "cp932_encode.h"
-#include "driver.h"
+#include "dostrel_settings.h"
 #include "input.h"
-#include "settings.h"
+#include "status.h"
 
 #include <cstdint>
-
-// Settings of dostrel.
-extern bool input_little_endian; // L: input without a byte order mark is UTF-16LE
-extern int reference_mode;       // g: 1, decimal references; x: 2, hexadecimal references
-extern bool escape_markup;       // m: entity references for " & < >
 
 // The marker handed to put_code for a character or broken surrogate that has no code.
 constexpr int32_t UNMAPPED = -1;
@@ -47,7 +42,7 @@ inline bool is_markup(unsigned character) {
 inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
   if (character >= 0x10000) return put_code(to, UNMAPPED);
   unsigned code = unicode_to_cp932[static_cast<unsigned>(character)];
-  if (reference_mode != 0 && code == NO_CODE)
+  if (reference_mode != reference_kind::none && code == NO_CODE)
     return put_reference(to, static_cast<unsigned>(character));
   if (escape_markup && is_markup(static_cast<unsigned>(character)))
     return put_entity(to, static_cast<unsigned>(character));
@@ -57,5 +52,3 @@ inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
 // Converts `in` from its position to its end onto standard output: 0, or STATUS_TRUNCATED when
 // it ends inside a code unit or right after a high surrogate.
 int encode_stream(input_stream &in);
-
-extern const program_profile dostrel_profile;

@@ -5,10 +5,6 @@
 
 #include <algorithm>
 
-bool input_little_endian = false;
-int reference_mode = 0;
-bool escape_markup = false;
-
 namespace {
 
 // Bytes left over from a block (an odd byte, or a high surrogate and a byte of its follower)
@@ -18,7 +14,7 @@ constexpr size_t MOST_CARRIED = 3;
 // follower) and writes at most 2 + 8: at most 5 output bytes per input byte, plus one step
 // that starts before the end of a run and reads past it.
 constexpr size_t MOST_OUTPUT_PER_BYTE = 5;
-constexpr size_t OVERHANG = 64; // and what narrow_ascii writes past its bytes
+constexpr size_t OVERHANG = 2 * ASCII_KERNEL_OVERHANG; // and what the ASCII kernel writes
 
 template <bool LITTLE> inline unsigned unit_at(const unsigned char *at) {
   return LITTLE ? (at[1] << 8 | at[0]) : (at[0] << 8 | at[1]);
@@ -60,7 +56,7 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
     if (end - from < 2) break;
     const unsigned unit = unit_at<LITTLE>(from);
     if (unit < 0x80 && ascii_as_is) {
-      const size_t count = narrow_ascii<LITTLE>(from, stop, to);
+      const size_t count = ascii_kernel::narrow_ascii<LITTLE>(from, stop, to);
       from += 2 * count;
       to += count;
       if (count != 0) continue;
@@ -114,10 +110,9 @@ int encode_stream(input_stream &in) {
   const bool ascii_as_is = ascii_encodes_as_is();
   bool little = input_little_endian;
   bool mark_checked = false;
-  const size_t left = convert_blocks<MOST_CARRIED>(
-      in, MOST_OUTPUT_PER_BYTE, OVERHANG,
-      [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-          unsigned char *&to) {
+  const size_t left = convert_blocks<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, OVERHANG>(
+      in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
+              unsigned char *&to) {
         if (!mark_checked) {
           if (end - from < 2) return from;
           // A byte order mark is looked for only in the first two bytes, and wins over L.
@@ -131,5 +126,5 @@ int encode_stream(input_stream &in) {
                       : encode_run<false>(from, stop, end, to, ascii_as_is);
       });
   // Whatever is left is an odd byte or a high surrogate at the end: it yields nothing.
-  return left == 0 ? 0 : STATUS_TRUNCATED;
+  return left == 0 ? STATUS_SUCCESS : STATUS_TRUNCATED;
 }

@@ -1,5 +1,10 @@
 // dostrel's options: L, g, x, m and the variant letters; p, h and ? belong to the front end.
+#include "dostrel_settings.h"
 #include "encode.h"
+
+bool input_little_endian = false;
+reference_kind reference_mode = reference_kind::none;
+bool escape_markup = false;
 
 namespace {
 
@@ -9,10 +14,10 @@ bool apply_dostrel_letter(char letter) {
     input_little_endian = true;
     return true;
   case 'g':
-    reference_mode = 1;
+    reference_mode = reference_kind::decimal;
     return true;
   case 'x':
-    reference_mode = 2;
+    reference_mode = reference_kind::hexadecimal;
     return true;
   case 'm':
     escape_markup = true;

@@ -2,19 +2,19 @@
 // Checks: the status is 0 or 2; block boundaries change nothing; and without a replacement
 // code and without the characters that go to codes varnok leaves undecoded, the output always
 // decodes cleanly.
+#include "cp932_rows.h"
 #include "fuzz_support.h"
 
 namespace {
 
-// U+0080, U+F8F0-U+F8F3 and U+E000-U+E757 go to codes varnok does not decode.
+// The encode-only characters go to codes varnok does not decode.
 bool has_one_way_character(const std::string &utf16) {
   for (size_t k = 0; k + 1 < utf16.size(); k += 2) {
     unsigned char first = static_cast<unsigned char>(utf16[k]);
     unsigned char second = static_cast<unsigned char>(utf16[k + 1]);
     unsigned be = first << 8 | second, le = second << 8 | first;
     for (unsigned unit : {be, le}) // whichever order the mark settles on
-      if (unit == 0x80 || (unit >= 0xF8F0 && unit <= 0xF8F3) || (unit >= 0xE000 && unit <= 0xE757))
-        return true;
+      if (is_encode_only_character(unit)) return true;
   }
   return false;
 }

@@ -9,7 +9,7 @@
 #include "encode.h"
 #include "in_memory.h"
 #include "output.h"
-#include "settings.h"
+#include "property_failed.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -21,19 +21,8 @@
 
 // Brings back the tables and settings of a fresh process.
 inline void reset_process_state() {
-  static const auto single = cp932_single;
-  static const auto pairs = cp932_double;
-  static const auto encode = unicode_to_cp932;
-  cp932_single = single;
-  cp932_double = pairs;
-  unicode_to_cp932 = encode;
-  replace_enabled = false;
-  replace_code = 0;
-  little_endian = false;
-  write_bom = false;
-  input_little_endian = false;
-  reference_mode = 0;
-  escape_markup = false;
+  reset_varnok_state();
+  reset_dostrel_state();
 }
 
 // Scans `letters` (and a p value when `with_code`) as one option group of `profile`.
@@ -67,9 +56,4 @@ inline bool read_fuzz_case(const uint8_t *data, size_t size, const char *alphabe
     c.letters += alphabet[data[6 + k] % std::char_traits<char>::length(alphabet)];
   c.input.assign(reinterpret_cast<const char *>(data + 6 + letter_count), size - 6 - letter_count);
   return true;
-}
-
-[[noreturn]] inline void property_failed(const char *what) {
-  std::fprintf(stderr, "property failed: %s\n", what);
-  std::abort();
 }

@@ -3,6 +3,7 @@
 // bare root, begins with the prefix; has_wildcard never reads past the string; the wildcard
 // matcher treats everything but * and ? as itself.
 #include "paths.h"
+#include "property_failed.h"
 #include "wildcard_match.h"
 
 #include <cstdint>
@@ -12,11 +13,6 @@
 #include <string>
 
 namespace {
-
-[[noreturn]] void property_failed(const char *what) {
-  std::fprintf(stderr, "property failed: %s\n", what);
-  std::abort();
-}
 
 bool starts_with(const std::string &text, const std::string &start) {
   return text.compare(0, start.size(), start) == 0;

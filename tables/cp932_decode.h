@@ -25,3 +25,6 @@ inline int16_t &double_entry(unsigned code) {
 // Applies the variant patch of `letter` (y o v z e d f j s a k) to the tables. Returns false,
 // changing nothing, when the letter has no patch.
 bool apply_decode_variant(char letter);
+
+// Brings back the tables of a fresh process (tests and fuzz targets).
+void reset_decode_tables();

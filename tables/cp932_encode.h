@@ -12,3 +12,6 @@ extern std::array<uint16_t, 0x10000> unicode_to_cp932;
 // Applies the variant patch of `letter` (y r z s o i j v e b d t f n a k q) to the table.
 // Returns false, changing nothing, when the letter has no patch.
 bool apply_encode_variant(char letter);
+
+// Brings back the table of a fresh process (tests and fuzz targets).
+void reset_encode_table();

@@ -4,6 +4,7 @@
 #include "decode_fixture.h"
 #include "encode_fixture.h"
 #include "in_memory.h"
+#include "inverse_mapping.h"
 
 #include <cstring>
 #include <iconv.h>
@@ -60,34 +61,8 @@ TEST(differential, every_code_decodes_as_glibc_iconv_does) {
   EXPECT_EQ(compared + rejected, 196 + 11280);
 }
 
-// The inverse of the mapping file, worked out here on its own: the lowest code outside
-// 0xED40-0xEEFC, and the codes the decoder leaves without a character.
-std::map<unsigned, unsigned> inverse_rule() {
-  std::map<unsigned, unsigned> inverse;
-  for (const cp932_row &row : cp932_rows) {
-    const bool nec_selected = row.code >= 0xED40 && row.code <= 0xEEFC;
-    auto found = inverse.find(row.unicode);
-    if (found == inverse.end()) {
-      inverse[row.unicode] = row.code;
-    } else if (!nec_selected) {
-      const bool held_by_nec_selected = found->second >= 0xED40 && found->second <= 0xEEFC;
-      if (held_by_nec_selected || row.code < found->second) found->second = row.code;
-    }
-  }
-  inverse[0x0080] = 0x80;
-  inverse[0xF8F0] = 0xA0;
-  inverse[0xF8F1] = 0xFD;
-  inverse[0xF8F2] = 0xFE;
-  inverse[0xF8F3] = 0xFF;
-  unsigned character = 0xE000;
-  for (unsigned lead = 0xF0; lead <= 0xF9; ++lead)
-    for (unsigned trail = 0x40; trail <= 0xFC; ++trail)
-      if (trail != 0x7F) inverse[character++] = lead << 8 | trail;
-  return inverse;
-}
-
 TEST(differential, every_bmp_character_encodes_by_the_inverse_rule) {
-  const std::map<unsigned, unsigned> inverse = inverse_rule();
+  const std::map<unsigned, unsigned> inverse = inverse_mapping();
   int mapped = 0;
   for (unsigned character = 0; character < 0x10000; ++character) {
     if (character >= 0xD800 && character <= 0xDFFF) continue;

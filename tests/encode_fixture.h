@@ -1,5 +1,5 @@
-// Gives each test the encode table and settings of a fresh process: they are saved before and
-// restored after every test, since variant letters write into them.
+// Gives each test the encode table and settings of a fresh process, since variant letters
+// write into them.
 #pragma once
 
 #include "encode.h"
@@ -12,23 +12,11 @@
 
 class encode_fixture : public ::testing::Test {
 protected:
-  void SetUp() override { saved_table = unicode_to_cp932; }
-  void TearDown() override {
-    unicode_to_cp932 = saved_table;
-    replace_enabled = false;
-    replace_code = 0;
-    input_little_endian = false;
-    reference_mode = 0;
-    escape_markup = false;
+  void TearDown() override { reset(); }
+  void reset() {
+    reset_dostrel_state();
     output_to_memory(nullptr);
   }
-  void reset() {
-    TearDown();
-    SetUp();
-  }
-
-private:
-  std::array<uint16_t, 0x10000> saved_table;
 };
 
 // Scans options as dostrel's command line would: "-gx", or "-p 0x3F -m".

@@ -1,8 +1,9 @@
 // Converters and the option scanner driven in memory, for the unit tests and the fuzz targets.
 #pragma once
 
-#include "driver.h"
+#include "argument_vector.h"
 #include "input.h"
+#include "options.h"
 #include "output.h"
 
 #include <string>
@@ -39,9 +40,7 @@ inline int scan_option_words(const program_profile &profile, const std::string &
     if (space > start) words.push_back(options.substr(start, space - start));
     start = space + 1;
   }
-  std::vector<char *> argv;
-  for (std::string &word : words) argv.push_back(word.data());
-  argv.push_back(nullptr);
+  std::vector<char *> argv = argument_vector(words);
   int first_file = 0;
   return scan_options(static_cast<int>(words.size()), argv.data(), profile, first_file);
 }

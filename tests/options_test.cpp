@@ -1,4 +1,6 @@
+#include "argument_vector.h"
 #include "decode_fixture.h"
+#include "options.h"
 
 #include <string>
 #include <vector>
@@ -65,9 +67,7 @@ TEST_F(options, scan_follows_the_rules) {
     SCOPED_TRACE(trace);
     std::vector<std::string> words = {"varnok"};
     words.insert(words.end(), c.args.begin(), c.args.end());
-    std::vector<char *> argv;
-    for (std::string &word : words) argv.push_back(word.data());
-    argv.push_back(nullptr);
+    std::vector<char *> argv = argument_vector(words);
 
     std::string out;
     output_to_memory(&out);

@@ -1,5 +1,7 @@
 #include "process.h"
 
+#include "argument_vector.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
@@ -47,9 +49,8 @@ void check(bool ok, const char *what) {
   }
   dup2(err_write, 2);
   if (!input.directory.empty() && chdir(input.directory.c_str()) != 0) _exit(125);
-  std::vector<char *> argv;
-  for (const std::string &word : words) argv.push_back(const_cast<char *>(word.c_str()));
-  argv.push_back(nullptr);
+  std::vector<std::string> copy = words;
+  std::vector<char *> argv = argument_vector(copy);
   signal(SIGPIPE, SIG_DFL);
   if (input.address_space_limit != 0) {
     const rlimit limit = {input.address_space_limit, input.address_space_limit};

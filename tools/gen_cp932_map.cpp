@@ -8,6 +8,8 @@
 //
 // Usage: gen_cp932_map [output-file]   (standard output when no file is named)
 // Exit status: 0 written, 1 write failure, 77 when iconv has no CP932 converter here.
+#include "cp932_bytes.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <iconv.h>
@@ -35,12 +37,6 @@ long convert_one(iconv_t converter, const unsigned char *bytes, size_t length) {
 bool is_user_defined(unsigned code) {
   return code >= 0xF040 && code <= 0xF9FC;
 }
-bool is_lead(unsigned b) {
-  return (b >= 0x81 && b <= 0x9F) || (b >= 0xE0 && b <= 0xFC);
-}
-bool is_trail(unsigned b) {
-  return (b >= 0x40 && b <= 0x7E) || (b >= 0x80 && b <= 0xFC);
-}
 
 } // namespace
 
@@ -61,16 +57,16 @@ int main(int argc, char **argv) {
              "# Column 1: CP932 code; column 2: Unicode value.\n",
              out);
   for (unsigned b = 0; b < 0x100; ++b) {
-    if (is_lead(b)) continue;
+    if (is_cp932_lead_byte(b)) continue;
     const unsigned char bytes[1] = {static_cast<unsigned char>(b)};
     long value = convert_one(converter, bytes, 1);
     if (value >= 0) std::fprintf(out, "0x%02X\t0x%04lX\n", b, value);
   }
   for (unsigned lead = 0x81; lead <= 0xFC; ++lead) {
-    if (!is_lead(lead)) continue;
+    if (!is_cp932_lead_byte(lead)) continue;
     for (unsigned trail = 0x40; trail <= 0xFC; ++trail) {
       unsigned code = lead << 8 | trail;
-      if (!is_trail(trail) || is_user_defined(code)) continue;
+      if (!is_cp932_trail_byte(trail) || is_user_defined(code)) continue;
       const unsigned char bytes[2] = {static_cast<unsigned char>(lead),
                                       static_cast<unsigned char>(trail)};
       long value = convert_one(converter, bytes, 2);

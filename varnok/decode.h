@@ -1,8 +1,9 @@
 // varnok's converter: CP932 bytes in, UTF-16 out.
 #pragma once
 
-#include "driver.h"
 #include "input.h"
+#include "status.h"
+#include "varnok_settings.h"
 
 #include <cstdint>
 
@@ -11,10 +12,6 @@
 constexpr int STATUS_INVALID = 4; // a byte that cannot start a character, or a bad trail byte
 constexpr int STATUS_RANGE = 8;   // a value above U+10FFFF reached the writer and was dropped
 
-// Settings of varnok.
-extern bool little_endian; // l: UTF-16LE instead of UTF-16BE
-extern bool write_bom;     // b: a byte order mark before the first conversion
-
 // Writes `value` as UTF-16 at `to` in the byte order of the run: one unit (the low 16 bits)
 // below 0x10000, negative values included; a surrogate pair up to 0x10FFFF; nothing above,
 // adding STATUS_RANGE to `status`. Returns the end of what it wrote (at most 4 bytes).
@@ -22,5 +19,3 @@ unsigned char *put_utf16(unsigned char *to, int32_t value, int &status);
 
 // Converts `in` from its position to its end onto standard output; returns the status bits.
 int decode_stream(input_stream &in);
-
-extern const program_profile varnok_profile;

@@ -4,22 +4,18 @@
 #include "cp932_decode.h"
 #include "decode.h"
 #include "output.h"
-#include "settings.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 
-bool little_endian = false;
-bool write_bom = false;
-
 namespace {
 
 // Every character that starts in a run yields at most 4 output bytes (an invalid byte replaced
 // by a surrogate pair), so a run of n input bytes fits in 4n bytes of output room, plus what
-// widen_ascii writes past its units.
+// the ASCII kernel writes past its units.
 constexpr size_t MOST_OUTPUT_PER_BYTE = 4;
-constexpr size_t OUTPUT_SLACK = 64;
+constexpr size_t OUTPUT_SLACK = 2 * ASCII_KERNEL_OVERHANG;
 
 constexpr uint16_t byte_swapped(uint16_t value) {
   return static_cast<uint16_t>(value << 8 | value >> 8);
@@ -121,7 +117,7 @@ const unsigned char *decode_run(const unsigned char *from, const unsigned char *
   while (from < stop) {
     const unsigned byte = *from;
     if (byte < 0x80 && ascii_as_is) {
-      const size_t count = widen_ascii<LITTLE>(from, stop, to);
+      const size_t count = ascii_kernel::widen_ascii<LITTLE>(from, stop, to);
       from += count;
       to += 2 * count;
       if (count != 0) continue;
@@ -155,12 +151,11 @@ bool ascii_decodes_as_is() {
 template <bool LITTLE> int decode_all(input_stream &in) {
   const bool ascii_as_is = ascii_decodes_as_is();
   int status = 0;
-  const size_t left =
-      convert_blocks<1>(in, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK,
-                        [&](const unsigned char *from, const unsigned char *stop,
-                            const unsigned char *end, unsigned char *&to) {
-                          return decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is);
-                        });
+  const size_t left = convert_blocks<1, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK>(
+      in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
+              unsigned char *&to) {
+        return decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is);
+      });
   // A lead byte with nothing after it yields nothing, not even the replacement.
   if (left != 0) status |= STATUS_TRUNCATED;
   return status;

@@ -2,6 +2,10 @@
 #include "cp932_decode.h"
 #include "decode.h"
 #include "output.h"
+#include "varnok_settings.h"
+
+bool little_endian = false;
+bool write_bom = false;
 
 namespace {
 

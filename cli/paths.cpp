@@ -1,18 +1,11 @@
 #include "paths.h"
 
 #include "cp932_bytes.h"
+#include "messages.h"
 #include "platform.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-
-const char *program_name = "";
-
-void out_of_memory() {
-  std::fprintf(stderr, "%s: out of memory.\n", program_name);
-  std::exit(1);
-}
 
 namespace {
 

@@ -1,7 +1,9 @@
-#include "driver.h"
+#include "options.h"
+
 #include "output.h"
 #include "platform.h"
-#include "settings.h"
+#include "shared_settings.h"
+#include "status.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -16,8 +18,6 @@ int32_t parse_code(const char *text) {
 
 namespace {
 
-constexpr int USAGE_STATUS = 1;
-
 bool starts_option_group(const char *arg) {
   return arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/');
 }
@@ -25,7 +25,7 @@ bool starts_option_group(const char *arg) {
 int show_usage(const program_profile &profile) {
   output_text(profile.usage);
   output_flush();
-  return USAGE_STATUS;
+  return STATUS_FAILURE;
 }
 
 } // namespace
@@ -42,12 +42,12 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
         replace_enabled = true;
         if (next >= argc) {
           std::fprintf(stderr, "%s: bad option -p: no code\n", program);
-          return USAGE_STATUS;
+          return STATUS_FAILURE;
         }
         replace_code = parse_code(argv[next]);
         if (replace_code >= profile.replace_bound) {
           std::fprintf(stderr, "%s: bad option -p %s\n", program, argv[next]);
-          return USAGE_STATUS;
+          return STATUS_FAILURE;
         }
         ++next;
       } else if (*letter == '-' || *letter == '/') {

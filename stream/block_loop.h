@@ -11,15 +11,21 @@
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 
-// Calls `run(from, stop, end, to)` over the whole input. A run converts the characters that
-// begin in [from, stop), may read on up to `end`, writes at `to` (advancing it, at most
-// `most_output_per_byte` bytes per byte it consumes plus `slack`), and returns where it
+// Calls `convert_run(from, stop, end, to)` over the whole input. A run converts the characters
+// that begin in [from, stop), may read on up to `end`, writes at `to` (advancing it, at most
+// MOST_OUTPUT_PER_BYTE bytes per byte it consumes plus OUTPUT_SLACK), and returns where it
 // stopped: before `stop` only at a tail that is not a whole character yet (at most
 // MOST_CARRIED bytes). Returns the length of the tail left at the end of the input. Stops
 // reading as soon as a write has failed: what follows would be lost, and an endless input
 // would never end.
-template <size_t MOST_CARRIED, typename RUN>
-size_t convert_blocks(input_stream &in, size_t most_output_per_byte, size_t slack, RUN &&run) {
+template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
+          typename CONVERT_RUN>
+size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
+  // output_begin leaves at least half the buffer free: that must hold the slack and a run
+  // long enough for a whole character and a carried tail, or the loop would stall (or the
+  // room computed below would wrap around).
+  static_assert(OUTPUT_BUFFER_SIZE / 2 >= OUTPUT_SLACK + MOST_OUTPUT_PER_BYTE * (MOST_CARRIED + 1),
+                "the output buffer is too small for this converter");
   static unsigned char buffer[MOST_CARRIED + INPUT_BLOCK_SIZE];
   unsigned char *const block = buffer + MOST_CARRIED;
   size_t carried = 0;
@@ -33,9 +39,9 @@ size_t convert_blocks(input_stream &in, size_t most_output_per_byte, size_t slac
       size_t room;
       unsigned char *to = output_begin(room);
       const size_t count =
-          std::min(static_cast<size_t>(end - from), (room - slack) / most_output_per_byte);
+          std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
       const unsigned char *const stop = from + count;
-      const unsigned char *const next = run(from, stop, end, to);
+      const unsigned char *const next = convert_run(from, stop, end, to);
       output_commit(to);
       from = next;
       if (next < stop) break;

@@ -5,3 +5,6 @@
 
 extern bool replace_enabled; // the letter p was given
 extern int32_t replace_code; // varnok: a Unicode value; dostrel: a CP932 code
+
+// Both back to their values at start (tests and fuzz targets).
+void reset_shared_settings();

@@ -1,5 +1,5 @@
 # Turns the mapping text file into rows of a C++ array initializer, one {code, unicode} pair a
-# line. Run as: cmake -DINPUT=tables/cp932.txt -DOUTPUT=cp932_rows.inc -P mapping_to_cpp.cmake
+# line. Run in tables/ as: cmake -DINPUT=cp932.txt -DOUTPUT=cp932_rows.inc -P mapping_to_cpp.cmake
 file(READ "${INPUT}" text)
 string(REGEX REPLACE "#[^\n]*\n" "" rows "${text}")
 string(REGEX REPLACE "(0x[0-9A-F]+)\t(0x[0-9A-F]+)\n" "{\\1, \\2},\n" rows "${rows}")
@@ -8,6 +8,6 @@ string(REGEX REPLACE "{0x[0-9A-F]+, 0x[0-9A-F]+},\n" "" rest "${rows}")
 if(NOT rest STREQUAL "")
   message(FATAL_ERROR "${INPUT}: lines that are neither comments nor mapping rows")
 endif()
-file(WRITE "${OUTPUT}.tmp" "// Made from ${INPUT} by tools/mapping_to_cpp.cmake; do not edit.\n${rows}")
+file(WRITE "${OUTPUT}.tmp" "// Made from tables/${INPUT} by tables/mapping_to_cpp.cmake; do not edit.\n${rows}")
 file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
 file(REMOVE "${OUTPUT}.tmp")

@@ -10,6 +10,19 @@ constexpr bool SLASH_STARTS_OPTION = true;
 constexpr bool SLASH_STARTS_OPTION = false;
 #endif
 
+// How the system spells paths. Both syntaxes are handled everywhere (so each can be tested on
+// every system); the programs use the native one.
+enum class path_syntax {
+  windows, // separators \ and /, drive letters, \\host\share; names joined with '\'
+  posix,   // '/' is the only separator; names joined with '/'
+};
+
+#ifdef _WIN32
+constexpr path_syntax NATIVE_PATH_SYNTAX = path_syntax::windows;
+#else
+constexpr path_syntax NATIVE_PATH_SYNTAX = path_syntax::posix;
+#endif
+
 constexpr int STDIN_FD = 0;
 constexpr int STDOUT_FD = 1;
 

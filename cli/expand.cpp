@@ -1,8 +1,9 @@
 #include "expand.h"
 
-#include "driver.h"
+#include "messages.h"
 #include "paths.h"
 #include "platform.h"
+#include "run.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -2,21 +2,9 @@
 // so that each can be tested on every system; the programs use the native one.
 #pragma once
 
+#include "platform.h"
+
 #include <cstddef>
-
-enum class path_syntax {
-  windows, // separators \ and /, drive letters, \\host\share; names joined with '\'
-  posix,   // '/' is the only separator; names joined with '/'
-};
-
-#ifdef _WIN32
-constexpr path_syntax NATIVE_PATH_SYNTAX = path_syntax::windows;
-#else
-constexpr path_syntax NATIVE_PATH_SYNTAX = path_syntax::posix;
-#endif
-
-// The name the process was started by, for the out-of-memory message.
-extern const char *program_name;
 
 // How many bytes the character at `at` takes: 2 for a lead byte followed by a real trail byte
 // (0x40-0x7E, 0x80-0xFC), else 1. `/`, `\0`, `*` and `?` are never trail bytes, so they always
@@ -37,6 +25,3 @@ char *directory_part(const char *pattern, path_syntax syntax = NATIVE_PATH_SYNTA
 
 // A fresh string: `name` joined to the directory prefix.
 char *join_path(const char *prefix, const char *name, path_syntax syntax = NATIVE_PATH_SYNTAX);
-
-// Ends the process with "%s: out of memory.\n" and status 1.
-[[noreturn]] void out_of_memory();

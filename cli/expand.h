@@ -1,7 +1,7 @@
 // The process entry of both programs: expands * and ? in the arguments, then calls run.
 #pragma once
 
-#include "driver.h"
+#include "profile.h"
 
 // Replaces every argument that holds a wildcard by the names it matches, in the order the
 // system lists them, where the pattern stood; a pattern that matches nothing (or only "." and

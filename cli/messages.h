@@ -1,0 +1,11 @@
+// The messages of the front end, on standard error.
+#pragma once
+
+// The name the process was started by (argument 0, unchanged), at the head of messages.
+extern const char *program_name;
+
+// "name: description", or the description alone for an empty name (inputs that fail).
+void report_file_error(const char *name, const char *description);
+
+// Ends the process with "%s: out of memory.\n" and the failure status.
+[[noreturn]] void out_of_memory();

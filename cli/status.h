@@ -1,0 +1,9 @@
+// The exit statuses of both programs. A converter's own status bits (varnok's 4 and 8) are
+// named with its settings.
+#pragma once
+
+constexpr int STATUS_SUCCESS = 0;
+// Help, a bad option, an input that cannot be opened or read, a failed write, no memory.
+constexpr int STATUS_FAILURE = 1;
+// Both converters give this for an input that ends inside a character.
+constexpr int STATUS_TRUNCATED = 2;

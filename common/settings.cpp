@@ -1,4 +1,0 @@
-#include "settings.h"
-
-bool replace_enabled = false;
-int32_t replace_code = 0;

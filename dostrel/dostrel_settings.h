@@ -1,0 +1,22 @@
+// Everything dostrel's options set: the shared p value, its own letters' settings (the variant
+// letters write into the encode table), and the profile that ties them to the front end.
+#pragma once
+
+#include "profile.h"
+#include "shared_settings.h"
+
+// What becomes of a character without a code when a reference is asked for.
+enum class reference_kind {
+  none = 0,        // dropped, or the p code
+  decimal = 1,     // g: "&#169;"
+  hexadecimal = 2, // x: "&#xa9;"
+};
+
+extern bool input_little_endian;      // L: input without a byte order mark is UTF-16LE
+extern reference_kind reference_mode; // g or x, the later one
+extern bool escape_markup;            // m: entity references for " & < >
+
+extern const program_profile dostrel_profile;
+
+// Brings back the settings and encode table of a fresh process (tests and fuzz targets).
+void reset_dostrel_state();

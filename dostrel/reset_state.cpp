@@ -1,0 +1,12 @@
+// Kept apart from the profile so that only the tests and fuzz targets that call it carry the
+// mapping rows it rebuilds the table from.
+#include "cp932_encode.h"
+#include "dostrel_settings.h"
+
+void reset_dostrel_state() {
+  reset_shared_settings();
+  input_little_endian = false;
+  reference_mode = reference_kind::none;
+  escape_markup = false;
+  reset_encode_table();
+}

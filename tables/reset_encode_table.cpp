@@ -1,0 +1,6 @@
+// Kept apart from the table so that only the tests that call it carry the rows.
+#include "build_encode_table.h"
+
+void reset_encode_table() {
+  unicode_to_cp932 = build_encode();
+}

@@ -1,0 +1,14 @@
+// Everything varnok's options set: the shared p value, its own letters' settings (the variant
+// letters write into the decode tables), and the profile that ties them to the front end.
+#pragma once
+
+#include "profile.h"
+#include "shared_settings.h"
+
+extern bool little_endian; // l: UTF-16LE instead of UTF-16BE
+extern bool write_bom;     // b: a byte order mark before the first conversion
+
+extern const program_profile varnok_profile;
+
+// Brings back the settings and decode tables of a fresh process (tests and fuzz targets).
+void reset_varnok_state();
