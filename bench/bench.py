@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Times varnok and dostrel beside glibc iconv, ICU uconv, Python's codecs and the table-free
 copy (the machine's limit), on three corpora in both directions, and prints a table.
 
-Usage: bench.py [--build DIR] [--corpus DIR] [--runs N] [--megabytes N]
+Usage: bench.py [--build DIR] [--corpus DIR] [--runs N] [--megabytes N] [--json FILE]
+                [--svg FILE]
+The results also go to a JSON file, and chart.py draws them as an SVG bar chart.
 Times are hyperfine medians, output to /dev/null (and, in the pipe columns, through a pipe to
 cat); MB/s is input megabytes a second.
 Needs hyperfine, iconv, uconv (icu-devtools), /usr/bin/time and the manpages-ja package.
@@ -88,6 +91,8 @@ def main():
     parser.add_argument("--corpus", default=str(HERE / "corpus"))
     parser.add_argument("--runs", type=int, default=10)
     parser.add_argument("--megabytes", default="100")
+    parser.add_argument("--json", default=str(HERE / "out" / "results.json"))
+    parser.add_argument("--svg", default=str(HERE.parent / "docs" / "benchmark.svg"))
     options = parser.parse_args()
     build, corpus_dir = Path(options.build), Path(options.corpus)
     if not (corpus_dir / "real.cp932").exists():
@@ -114,6 +119,7 @@ def main():
           "| ours/iconv | ours/limit | pipe: ours/iconv | pipe: ours/limit |")
     print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     names = {"decode": "CP932 to UTF-16 (varnok)", "encode": "UTF-16 to CP932 (dostrel)"}
+    rows = []
     for direction, group in table.items():
         for corpus in CORPORA:
             path = input_of(corpus_dir, corpus, direction)
@@ -126,6 +132,14 @@ def main():
                   f"{null['ours'] / null['iconv']:.2f} | {null['ours'] / null['limit']:.2f} | "
                   f"{pipe['ours'] / pipe['iconv']:.2f} | {pipe['ours'] / pipe['limit']:.2f} |")
             sys.stdout.flush()
+            rows.append({"corpus": corpus, "direction": names[direction], "times": null,
+                         "pipe_times": pipe})
+    results = {"title": f"varnok and dostrel, {datetime.date.today()}, {cpu_name()}",
+               "rows": rows}
+    Path(options.json).parent.mkdir(parents=True, exist_ok=True)
+    Path(options.json).write_text(json.dumps(results, indent=1) + "\n")
+    subprocess.run([sys.executable, str(HERE / "chart.py"), options.json, options.svg],
+                   check=True)
     print()
     real_megabytes = input_of(corpus_dir, "real", "decode").stat().st_size / 1e6
     print(f"| peak resident memory, {real_megabytes:.0f} MB real corpus | CP932 to UTF-16 "

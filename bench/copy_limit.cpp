@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The machine's limit for the two filters: a table-free copy that only widens each byte to a
 // big-endian 16-bit unit (widen) or keeps the low byte of each unit (narrow), with the same
 // block I/O as the filters. No converter can do less work per byte.

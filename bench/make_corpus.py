@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Makes the benchmark corpora in a directory (never committed):
 
   real.cp932     Japanese manual pages (Debian's manpages-ja, UTF-8) in CP932, repeated

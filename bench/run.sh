@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds the programs and runs the benchmark; the corpora go to bench/corpus (not committed).
 # Needs (as root, once): apt-get install hyperfine icu-devtools manpages-ja time python3
 set -e

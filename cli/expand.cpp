@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "expand.h"
 
 #include "messages.h"

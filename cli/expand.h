@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process entry of both programs: expands * and ? in the arguments, then calls run.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The messages of the front end, on standard error.
 #pragma once
 

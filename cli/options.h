@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Option scanning: each letter acts at once, in the order given.
 #pragma once
 

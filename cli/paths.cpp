@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "paths.h"
 
 #include "cp932_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wildcard arguments and the path syntax they are written in. Both syntaxes are plain functions
 // so that each can be tested on every system; the programs use the native one.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What makes one program out of the shared front end.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The main routine of both programs once wildcards are expanded.
 #pragma once
 

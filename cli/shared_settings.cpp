@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "shared_settings.h"
 
 bool replace_enabled = false;

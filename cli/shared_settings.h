@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Settings shared by both programs, set while options are scanned and read by the converters.
 #pragma once
 

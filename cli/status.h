@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The exit statuses of both programs. A converter's own status bits (varnok's 4 and 8) are
 // named with its settings.
 #pragma once

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiles the native Windows programs with Debian's mingw-w64 (posix threads flavour):
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake
 set(CMAKE_SYSTEM_NAME Windows)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dostrel's converter: UTF-16 in, CP932 out.
 #pragma once
 

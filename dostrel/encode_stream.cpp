@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ascii_runs.h"
 #include "block_loop.h"
 #include "encode.h"

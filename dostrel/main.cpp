@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "encode.h"
 #include "expand.h"
 

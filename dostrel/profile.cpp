@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // dostrel's options: L, g, x, m and the variant letters; p, h and ? belong to the front end.
 #include "dostrel_settings.h"
 #include "encode.h"

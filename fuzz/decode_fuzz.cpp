@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CP932 decoder with random letters and replacement values. Checks: the output is whole
 // UTF-16 units, well formed when the replacement is a scalar value; the status holds only the
 // defined bits; block boundaries change nothing; and a text of chosen codes comes back

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The UTF-16 reader and CP932 writer with random letters, references, markup and replacement.
 // Checks: the status is 0 or 2; block boundaries change nothing; and without a replacement
 // code and without the characters that go to codes varnok leaves undecoded, the output always

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the fuzz targets share: fresh tables and settings for every input, and a way to run a
 // converter on bytes in memory.
 #pragma once

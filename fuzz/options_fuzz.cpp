@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The option scanner of both programs on random argument vectors (NUL-separated words). It
 // must return, never exit, with KEEP_RUNNING and a first file inside the vector, or status 1.
 // Run it with -close_fd_mask=2: the scanner's messages then go nowhere, libFuzzer's still show.

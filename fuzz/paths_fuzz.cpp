@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The path functions of wildcard expansion, in both syntaxes, on random strings. Checks: the
 // directory part is a prefix of the pattern; a joined path ends with the name and, apart from a
 // bare root, begins with the prefix; has_wildcard never reads past the string; the wildcard

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How a fuzz target reports a broken property: a message, then an abort that libFuzzer catches
 // and saves the input for.
 #pragma once

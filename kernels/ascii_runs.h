@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The ASCII-run kernels the converters use: SSE2 where the target has it, else the scalar one.
 #pragma once
 

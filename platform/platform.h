@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The only place that knows which system the programs run on. Everything else calls these.
 #pragma once
 

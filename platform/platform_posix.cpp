@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform.h"
 
 #include "cp932_bytes.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "wildcard_match.h"
 
 bool matches_wildcard(const char *pattern, const char *name) {

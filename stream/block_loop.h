@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The loop both converters share. Input is read in large blocks; each block is handed to the
 // converter in runs whose output surely fits the free room of the output buffer; the unfinished
 // tail of a block (a character cut by the block's end) goes in front of the next block.

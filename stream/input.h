@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An input of a converter: an open file descriptor, or bytes in memory (for tests).
 #pragma once
 

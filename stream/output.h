@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Standard output through one large buffer. Converters write straight into the buffer: they
 // ask for room, fill it, and commit what they wrote, so no call is made per character.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the decode tables are made from the mapping rows: by the compiler for the programs, and
 // again at run time when a test brings back the tables of a fresh process.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How the encode table is made: the inverse of the decode mapping, computed from the same rows
 // so the two can never drift apart; by the compiler for the program, and again at run time
 // when a test brings back the table of a fresh process.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cp932_decode.h"
 
 #include "build_decode_tables.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The decode tables of varnok: CP932 bytes and two-byte codes to Unicode values.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cp932_encode.h"
 
 #include "build_encode_table.h"

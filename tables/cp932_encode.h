@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The encode table of dostrel: UTF-16 code unit values to CP932 codes.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The CP932 mapping as compile-time data: every line of tables/cp932.txt as a {code, unicode}
 // row, and the rows that only the encoder has. Only the table builders and the tests read it,
 // so no program carries the rows at run time.

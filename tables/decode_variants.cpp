@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The variant letters of varnok: fixed writes into the decode tables, each choosing another
 // Unicode value for one of the characters with competing mappings.
 #include "cp932_decode.h"

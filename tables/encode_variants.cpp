@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The variant letters of dostrel: fixed writes into the encode table that give a code to a
 // character with a competing mapping, take a code away, or choose the IBM extension codes.
 #include "cp932_encode.h"

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Turns the mapping text file into rows of a C++ array initializer, one {code, unicode} pair a
 # line. Run in tables/ as: cmake -DINPUT=cp932.txt -DOUTPUT=cp932_rows.inc -P mapping_to_cpp.cmake
 file(READ "${INPUT}" text)
@@ -9,5 +10,5 @@ if(NOT rest STREQUAL "")
   message(FATAL_ERROR "${INPUT}: lines that are neither comments nor mapping rows")
 endif()
 file(WRITE "${OUTPUT}.tmp" "// Made from tables/${INPUT} by tables/mapping_to_cpp.cmake; do not edit.\n${rows}")
-file(COPY_FILE "${OUTPUT}.tmp" "${OUTPUT}" ONLY_IF_DIFFERENT)
+configure_file("${OUTPUT}.tmp" "${OUTPUT}" COPYONLY) # rewritten only when it changes
 file(REMOVE "${OUTPUT}.tmp")

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kept apart from the tables so that only the tests that call it carry the rows.
 #include "build_decode_tables.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kept apart from the table so that only the tests that call it carry the rows.
 #include "build_encode_table.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An argument vector (pointers into `words`, then a null) as a program's main receives it.
 #pragma once
 

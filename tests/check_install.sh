@@ -1,14 +1,18 @@
 #!/bin/sh
-# Installs into a scratch prefix, runs the installed programs once, and checks what the
-# packages hold.
+# SPDX-License-Identifier: MIT
+# Installs into a scratch prefix and runs the installed programs once; builds the Debian
+# package, checks what it holds, lints it, installs and removes it in a scratch root; builds
+# the Windows zip (when a Windows build is given) and checks what it holds.
 # Usage: check_install.sh BUILD_DIR SCRATCH_DIR EXAMPLE_CP932 [WINDOWS_BUILD_DIR]
 set -eu
 build=$1 scratch=$2 example=$3 windows=${4:-}
 rm -rf "$scratch"
 mkdir -p "$scratch"
 
+pages="share/man/man1/varnok.1.gz share/man/man1/dostrel.1.gz"
+docs="share/doc/varnok-dostrel/copyright share/doc/varnok-dostrel/changelog.gz"
 cmake --install "$build" --prefix "$scratch/prefix" > /dev/null
-for file in bin/varnok bin/dostrel share/man/man1/varnok.1 share/man/man1/dostrel.1; do
+for file in bin/varnok bin/dostrel $pages $docs; do
   [ -f "$scratch/prefix/$file" ] || { echo "not installed: $file"; exit 1; }
 done
 "$scratch/prefix/bin/varnok" -b "$example" | "$scratch/prefix/bin/dostrel" | cmp - "$example"
@@ -17,18 +21,52 @@ echo "installed programs convert there and back"
 (cd "$build" && cpack -G DEB -B "$scratch/package" > /dev/null)
 deb=$(ls "$scratch"/package/*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for file in ./usr/bin/varnok ./usr/bin/dostrel ./usr/share/man/man1/varnok.1 \
-  ./usr/share/man/man1/dostrel.1; do
-  echo "$contents" | grep -qx "$file" || { echo "$(basename "$deb") lacks $file"; exit 1; }
+for file in bin/varnok bin/dostrel $pages $docs; do
+  echo "$contents" | grep -qx "./usr/$file" || { echo "$(basename "$deb") lacks $file"; exit 1; }
 done
-echo "$(basename "$deb") holds both programs and both manual pages"
+echo "$(basename "$deb") holds both programs, both manual pages, copyright and changelog"
+
+if command -v lintian > /dev/null; then
+  lintian --info "$deb" > "$scratch/lintian.log" 2>&1 || true
+  cat "$scratch/lintian.log"
+  if grep -q '^[EW]: ' "$scratch/lintian.log"; then
+    echo "lintian reports errors or warnings"
+    exit 1
+  fi
+  echo "lintian: no error and no warning"
+else
+  echo "lintian is missing: the package is not linted"
+fi
+
+# Install and remove in a scratch root; the libraries it depends on live outside it.
+root=$scratch/root
+mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
+: > "$root/var/lib/dpkg/status"
+dpkg --root="$root" --force-depends --force-not-root --force-script-chrootless -i "$deb" \
+  > /dev/null
+"$root/usr/bin/varnok" -b "$example" | "$root/usr/bin/dostrel" | cmp - "$example"
+dpkg --root="$root" --force-depends --force-not-root --force-script-chrootless -r \
+  varnok-dostrel > /dev/null
+left=$(find "$root/usr" -type f 2> /dev/null | wc -l)
+[ "$left" -eq 0 ] || { echo "dpkg -r left $left files"; exit 1; }
+echo "the package installs, converts there and back, and removes cleanly"
 
 if [ -n "$windows" ]; then
   (cd "$windows" && cpack -G ZIP -B "$scratch/windows" > /dev/null)
   zip=$(ls "$scratch"/windows/*.zip)
-  contents=$(cmake -E tar tf "$zip")
-  for file in varnok.exe dostrel.exe README.txt; do
-    echo "$contents" | grep -qx "$file" || { echo "$(basename "$zip") lacks $file"; exit 1; }
+  mkdir "$scratch/unzipped"
+  (cd "$scratch/unzipped" && cmake -E tar xf "$zip")
+  for file in varnok.exe dostrel.exe README.txt varnok.txt dostrel.txt LICENSE; do
+    [ -f "$scratch/unzipped/$file" ] || { echo "$(basename "$zip") lacks $file"; exit 1; }
   done
-  echo "$(basename "$zip") holds varnok.exe, dostrel.exe and README.txt"
+  for file in README.txt varnok.txt dostrel.txt; do
+    # Plain text for Notepad: every line ends in CR LF, no overstriking, no escapes.
+    if grep -q "$(printf '[^\r]$')" "$scratch/unzipped/$file" ||
+      grep -q "$(printf '\b\|\033')" "$scratch/unzipped/$file"; then
+      echo "$file is not plain text with CR LF line ends"
+      exit 1
+    fi
+  done
+  grep -q "WAVE DASH" "$scratch/unzipped/varnok.txt" || { echo "varnok.txt lacks the letters"; exit 1; }
+  echo "$(basename "$zip") holds both programs, README.txt, LICENSE and both manuals as text"
 fi

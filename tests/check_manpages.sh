@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The manual pages render without a single warning.
 status=0
 for page in "$@"; do

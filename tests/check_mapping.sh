@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Regenerates the mapping file and compares it with the committed one, byte for byte.
 # Usage: check_mapping.sh GENERATOR COMMITTED SCRATCH. Exit 77 (skipped) without iconv CP932.
 generator=$1 committed=$2 scratch=$3

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Streams 1 GiB through each program in a pipe and checks that the output is complete and that
 # peak memory stays flat: the same few MiB for 1 MiB of input as for 1 GiB.
 # Usage: check_streaming.sh VARNOK DOSTREL SCRATCH_DIR

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Checks by symbol and by size that each program holds only its own mapping tables.
 # Usage: check_tables_apart.sh VARNOK DOSTREL
 varnok=$1 dostrel=$2 failed=0

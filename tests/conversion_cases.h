@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Table-driven conversion cases: options, input bytes, expected output bytes and status.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversion_cases.h"
 #include "decode_fixture.h"
 

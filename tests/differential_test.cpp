@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every code through the public path, against an independent converter (glibc iconv) for
 // decoding and against the inverse of the mapping file for encoding.
 #include "cp932_rows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built dostrel (and varnok, for the round trip) and checks bytes, messages, status.
 #include "hex.h"
 #include "program_test.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Gives each test the encode table and settings of a fresh process, since variant letters
 // write into them.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cp932_rows.h"
 #include "encode_fixture.h"
 #include "inverse_mapping.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "conversion_cases.h"
 #include "cp932_decode.h"
 #include "cp932_rows.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every way an input or the output can fail, for both programs: the promised message, status
 // 1, and whatever was converted before the failure left in place.
 #include "hex.h"

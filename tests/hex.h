@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte strings written as hexadecimal text, as the tests' tables give them: "81 0A".
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Converters and the option scanner driven in memory, for the unit tests and the fuzz targets.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The inverse of the mapping file, worked out here on its own, for the tests of the encode
 // table: a character with several codes takes the lowest outside the NEC-selected IBM
 // extensions 0xED40-0xEEFC; the encode-only rows and the user-defined area come on top.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "argument_vector.h"
 #include "decode_fixture.h"
 #include "options.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs a built program as a child process and collects what it did, for end-to-end tests.
 //
 // The programs come from the environment: VARNOK and DOSTREL name them, and E2E_LAUNCHER, when

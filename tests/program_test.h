@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The base of the end-to-end tests: the program under test and a scratch directory to run it in.
 #pragma once
 
@@ -20,7 +21,8 @@ protected:
     directory = make_temporary_directory();
   }
   void TearDown() override {
-    if (!directory.empty()) std::system(("rm -rf '" + directory + "'").c_str());
+    if (directory.empty()) return;
+    EXPECT_EQ(std::system(("rm -rf '" + directory + "'").c_str()), 0);
   }
   void make_file(const std::string &name, const std::string &bytes) {
     write_file(directory + "/" + name, bytes);

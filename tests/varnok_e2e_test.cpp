@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs the built varnok and checks its output bytes, messages and exit status.
 #include "hex.h"
 #include "program_test.h"

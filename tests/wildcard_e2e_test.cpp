@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Wildcard expansion as the built programs do it, in a tree of files made for each test.
 #include "hex.h"
 #include "program_test.h"

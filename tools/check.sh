@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Builds everything and runs the whole test suite:
 #   build/           the native programs and all tests (and, when mingw-w64 and wine are
 #                    installed, the Windows programs of build-windows/ under wine);
@@ -7,6 +8,14 @@
 #                    its fuzzer runtime are installed.
 set -e
 cd "$(dirname "$0")/.."
+# On a fresh machine, as root, first install what the tests need.
+for tool in cmake g++ clang++ clang-format wine x86_64-w64-mingw32-g++-posix lintian groff \
+  dpkg-shlibdeps python3; do
+  if ! command -v "$tool" > /dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
+    if [ "$(id -u)" = 0 ]; then sh tools/install-deps.sh --all; fi
+    break
+  fi
+done
 jobs=$(nproc)
 fuzz_seconds=${FUZZ_SECONDS:-30}
 
@@ -18,7 +27,7 @@ if command -v x86_64-w64-mingw32-g++-posix > /dev/null && command -v wine > /dev
 else
   echo "mingw-w64 or wine is missing: the Windows programs are not built or tested"
 fi
-cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DWINDOWS_BUILD_DIR="$windows"
+cmake -S . -B build -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=ON -DWINDOWS_BUILD_DIR="$windows"
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes the CP932 mapping text file (tables/cp932.txt) from glibc iconv's CP932 converter.
 //
 // One line per mapped code: the code and its Unicode value, both hexadecimal, in the style of

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Prepares and ends the wine environment in which the Windows programs are tested.
 # Usage: wine-env.sh start|stop DIR
 #   start: makes the ja_JP.UTF-8 locale (so wine's ANSI code page is 932), a fresh wine prefix,

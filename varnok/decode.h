@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // varnok's converter: CP932 bytes in, UTF-16 out.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // varnok's options: b, l and the variant letters; p, h and ? belong to the shared front end.
 #include "cp932_decode.h"
 #include "decode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Kept apart from the profile so that only the tests and fuzz targets that call it carry the
 // mapping rows it rebuilds the tables from.
 #include "cp932_decode.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Everything varnok's options set: the shared p value, its own letters' settings (the variant
 // letters write into the decode tables), and the profile that ties them to the front end.
 #pragma once

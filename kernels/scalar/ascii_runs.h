@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs of ASCII, one unit at a time: the reference the SIMD versions are tested against, and
 // what runs where none of them applies (compilers vectorise it somewhat).
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs of ASCII, 16 bytes a step with SSE2 (always present on x86-64): the one cheap, big win
 // for text that is mostly ASCII. Same results as scalar/ascii_runs.h.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The byte ranges of CP932's two-byte codes.
 #pragma once
 
