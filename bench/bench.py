@@ -37,6 +37,7 @@ def commands(build):
     return {
         "decode": {  # CP932 -> UTF-16BE
             "ours": f"{varnok}",
+            "portable": f"{build / 'bench' / 'varnok_portable'}",
             "iconv": "iconv -f CP932 -t UTF-16BE",
             "uconv": "uconv -f windows-31j -t UTF-16BE",
             "python": f"python3 -c {shlex.quote(PY_DECODE)}",
@@ -44,6 +45,7 @@ def commands(build):
         },
         "encode": {  # UTF-16 with a byte order mark -> CP932
             "ours": f"{dostrel}",
+            "portable": f"{build / 'bench' / 'dostrel_portable'}",
             "iconv": "iconv -f UTF-16 -t CP932",
             "uconv": "uconv -f UTF-16 -t windows-31j",
             "python": f"python3 -c {shlex.quote(PY_ENCODE)}",
@@ -100,24 +102,26 @@ def main():
                         options.megabytes], check=True)
     table = commands(build)
 
+    kernel = subprocess.run([str(build / "bench" / "kernel_report")], capture_output=True,
+                            text=True, check=True).stdout.strip()
     print(f"# {datetime.date.today()}, {platform.machine()}, {os.cpu_count()} cores, "
-          f"{cpu_name()}")
+          f"{cpu_name()}; the programs run their {kernel} kernels here")
     # Outputs first: ours must equal iconv byte for byte; the others are reported.
     for direction, group in table.items():
         for corpus in CORPORA:
             path = input_of(corpus_dir, corpus, direction)
             reference = digest(group["iconv"], path)
-            for name in ("ours", "uconv", "python"):
+            for name in ("ours", "portable", "uconv", "python"):
                 same = digest(group[name], path) == reference
-                if name == "ours" and not same:
+                if name in ("ours", "portable") and not same:
                     sys.exit(f"{direction} {corpus}: our output differs from iconv's")
                 if not same:
                     print(f"# note: {name} {direction} {corpus} differs from iconv")
-    print("# outputs checked: ours is identical to iconv on all six corpora")
+    print("# outputs checked: ours (both kernels) is identical to iconv on all six corpora")
     print()
-    print("| corpus | direction | ours s | ours MB/s | iconv s | uconv s | Python s | limit s "
-          "| ours/iconv | ours/limit | pipe: ours/iconv | pipe: ours/limit |")
-    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
+    print(f"| corpus | direction | ours s ({kernel}) | ours MB/s | portable s | iconv s | uconv s "
+          "| Python s | limit s | ours/iconv | ours/limit | pipe: ours/iconv | pipe: ours/limit |")
+    print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
     names = {"decode": "CP932 to UTF-16 (varnok)", "encode": "UTF-16 to CP932 (dostrel)"}
     rows = []
     for direction, group in table.items():
@@ -127,14 +131,16 @@ def main():
             null = time_group(group, path, options.runs, pipe=False)
             pipe = time_group(group, path, options.runs, pipe=True)
             print(f"| {corpus} | {names[direction]} | {null['ours']:.3f} | "
-                  f"{megabytes / null['ours']:.0f} | {null['iconv']:.3f} | {null['uconv']:.3f} | "
+                  f"{megabytes / null['ours']:.0f} | {null['portable']:.3f} | "
+                  f"{null['iconv']:.3f} | {null['uconv']:.3f} | "
                   f"{null['python']:.3f} | {null['limit']:.3f} | "
                   f"{null['ours'] / null['iconv']:.2f} | {null['ours'] / null['limit']:.2f} | "
                   f"{pipe['ours'] / pipe['iconv']:.2f} | {pipe['ours'] / pipe['limit']:.2f} |")
             sys.stdout.flush()
             rows.append({"corpus": corpus, "direction": names[direction], "times": null,
                          "pipe_times": pipe})
-    results = {"title": f"varnok and dostrel, {datetime.date.today()}, {cpu_name()}",
+    results = {"title": f"varnok and dostrel ({kernel} kernels), {datetime.date.today()}, "
+                        f"{cpu_name()}",
                "rows": rows}
     Path(options.json).parent.mkdir(parents=True, exist_ok=True)
     Path(options.json).write_text(json.dumps(results, indent=1) + "\n")
@@ -145,10 +151,10 @@ def main():
     print(f"| peak resident memory, {real_megabytes:.0f} MB real corpus | CP932 to UTF-16 "
           "| UTF-16 to CP932 |")
     print("|---|---:|---:|")
-    for name in ("ours", "iconv"):
+    for name in ("ours", "portable", "iconv"):
         decode = peak_memory_kib(table["decode"][name], input_of(corpus_dir, "real", "decode"))
         encode = peak_memory_kib(table["encode"][name], input_of(corpus_dir, "real", "encode"))
-        label = "varnok / dostrel" if name == "ours" else name
+        label = {"ours": "varnok / dostrel", "portable": "portable kernels"}.get(name, name)
         print(f"| {label} | {decode} KiB | {encode} KiB |")
 
 

@@ -11,7 +11,8 @@ import json
 import sys
 from xml.sax.saxutils import escape
 
-TOOLS = [("ours", "varnok / dostrel", "#d9480f"), ("iconv", "glibc iconv", "#868e96"),
+TOOLS = [("ours", "varnok / dostrel", "#d9480f"), ("portable", "portable kernels", "#ffa94d"),
+         ("iconv", "glibc iconv", "#868e96"),
          ("uconv", "ICU uconv", "#adb5bd"), ("python", "Python codecs", "#ced4da"),
          ("limit", "table-free copy", "#495057")]
 BAR, GAP, LABEL, WIDTH, CHART = 13, 14, 230, 860, 540

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The CP932 decoder with random letters and replacement values. Checks: the output is whole
 // UTF-16 units, well formed when the replacement is a scalar value; the status holds only the
-// defined bits; block boundaries change nothing; and a text of chosen codes comes back
-// unchanged through the encoder.
+// defined bits; block boundaries change nothing; every kernel level gives the same; and a text
+// of chosen codes comes back unchanged through the encoder.
 #include "fuzz_support.h"
 
 namespace {
@@ -60,6 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
                                                    !(c.code >= 0xD800 && c.code <= 0xDFFF));
   if (scalar_replacement && !well_formed_utf16(whole.out, little_endian))
     property_failed("ill-formed UTF-16 without a surrogate replacement");
+  expect_same_on_every_level(decode_stream, c.input);
   const converted parts = convert_in_memory(decode_stream, c.input, c.largest_read);
   if (parts.out != whole.out || parts.status != whole.status)
     property_failed("block boundaries changed the output");

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The UTF-16 reader and CP932 writer with random letters, references, markup and replacement.
-// Checks: the status is 0 or 2; block boundaries change nothing; and without a replacement
-// code and without the characters that go to codes varnok leaves undecoded, the output always
-// decodes cleanly.
+// Checks: the status is 0 or 2; block boundaries change nothing; every kernel level gives the
+// same; and without a replacement code and without the characters that go to codes varnok
+// leaves undecoded, the output always decodes cleanly.
 #include "cp932_rows.h"
 #include "fuzz_support.h"
 
@@ -32,6 +32,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   }
   const converted whole = convert_in_memory(encode_stream, c.input);
   if (whole.status != 0 && whole.status != STATUS_TRUNCATED) property_failed("status not 0 or 2");
+  expect_same_on_every_level(encode_stream, c.input);
   const converted parts = convert_in_memory(encode_stream, c.input, c.largest_read);
   if (parts.out != whole.out || parts.status != whole.status)
     property_failed("block boundaries changed the output");

@@ -9,6 +9,7 @@
 #include "decode.h"
 #include "encode.h"
 #include "in_memory.h"
+#include "kernel_levels.h"
 #include "output.h"
 #include "property_failed.h"
 
@@ -24,6 +25,21 @@
 inline void reset_process_state() {
   reset_varnok_state();
   reset_dostrel_state();
+}
+
+// Fails unless every kernel level converts `input` as the portable one does.
+inline void expect_same_on_every_level(int (*convert)(input_stream &), const std::string &input) {
+  converted reference;
+  {
+    const kernel_pin pin(kernel_level::portable);
+    reference = convert_in_memory(convert, input);
+  }
+  for (kernel_level level : available_kernel_levels()) {
+    const kernel_pin pin(level);
+    const converted result = convert_in_memory(convert, input);
+    if (result.out != reference.out || result.status != reference.status)
+      property_failed("a kernel level converted differently from the portable one");
+  }
 }
 
 // Scans `letters` (and a p value when `with_code`) as one option group of `profile`.

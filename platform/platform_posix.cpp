@@ -110,16 +110,14 @@ int by_bytes(const void *first, const void *second) {
 }
 
 // Opens the directory part of a pattern: "." when it has none, "/" for a name at the root.
+// Running out of memory (opendir allocates a buffer) is told apart from a directory that
+// cannot be read.
 DIR *open_directory_of(const char *pattern, size_t name_start, bool &out_of_memory) {
-  out_of_memory = false;
-  if (name_start == 0) return opendir(".");
-  if (name_start == 1) return opendir("/");
-  char *directory = strndup(pattern, name_start - 1);
-  if (directory == nullptr) {
-    out_of_memory = true;
-    return nullptr;
-  }
-  DIR *stream = opendir(directory);
+  char *directory = name_start == 0   ? strdup(".")
+                    : name_start == 1 ? strdup("/")
+                                      : strndup(pattern, name_start - 1);
+  DIR *stream = directory == nullptr ? nullptr : opendir(directory);
+  out_of_memory = directory == nullptr || (stream == nullptr && errno == ENOMEM);
   std::free(directory);
   return stream;
 }

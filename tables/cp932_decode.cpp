@@ -2,6 +2,9 @@
 #include "cp932_decode.h"
 
 #include "build_decode_tables.h"
+#include "kana_ranges.h"
+
+static_assert(kana_ranges_hold(), "the kernels' kana arithmetic does not match the mapping");
 
 constinit std::array<int16_t, 256> cp932_single = build_single();
 constinit std::array<int16_t, DOUBLE_TABLE_SIZE> cp932_double = build_double();

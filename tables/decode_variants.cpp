@@ -2,6 +2,7 @@
 // The variant letters of varnok: fixed writes into the decode tables, each choosing another
 // Unicode value for one of the characters with competing mappings.
 #include "cp932_decode.h"
+#include "kana_ranges.h"
 
 namespace {
 
@@ -29,6 +30,13 @@ constexpr decode_patch DECODE_PATCHES[] = {
     {'k', 0xEEFA, 0x00A6}, // BROKEN BAR, both codes of FULLWIDTH BROKEN BAR
     {'k', 0xFA55, 0x00A6},
 };
+
+constexpr bool no_patch_touches_kana() {
+  for (const decode_patch &patch : DECODE_PATCHES)
+    if (in_kana_range(patch.code) || in_kana_characters(patch.unicode)) return false;
+  return true;
+}
+static_assert(no_patch_touches_kana(), "the kernels compute kana by arithmetic");
 
 } // namespace
 

@@ -2,6 +2,7 @@
 // The variant letters of dostrel: fixed writes into the encode table that give a code to a
 // character with a competing mapping, take a code away, or choose the IBM extension codes.
 #include "cp932_encode.h"
+#include "kana_ranges.h"
 
 namespace {
 
@@ -52,6 +53,14 @@ constexpr encode_patch ENCODE_PATCHES[] = {
     {'q', 0x3231, 0xFA58}, // PARENTHESIZED IDEOGRAPH STOCK
 };
 
+constexpr bool no_patch_touches_kana() {
+  for (const encode_patch &patch : ENCODE_PATCHES)
+    if (in_kana_characters(patch.unicode) || (patch.code != NO_CODE && in_kana_range(patch.code)))
+      return false;
+  return true;
+}
+static_assert(no_patch_touches_kana(), "the kernels compute kana by arithmetic");
+
 } // namespace
 
 bool apply_encode_variant(char letter) {
@@ -60,6 +69,7 @@ bool apply_encode_variant(char letter) {
     if (patch.letter != letter) continue;
     unicode_to_cp932[patch.unicode] = patch.code;
     found = true;
+    ++encode_table_version;
   }
   return found;
 }

@@ -4,4 +4,5 @@
 
 void reset_encode_table() {
   unicode_to_cp932 = build_encode();
+  ++encode_table_version;
 }

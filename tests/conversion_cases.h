@@ -4,6 +4,7 @@
 
 #include "hex.h"
 #include "in_memory.h"
+#include "kernel_levels.h"
 
 #include <gtest/gtest.h>
 
@@ -15,20 +16,25 @@ struct conversion_case {
 };
 
 // Scans the case's options, then converts its input whole, read 1 to 5 bytes at a time, and
-// split at every position: every way must give the expected bytes and status.
+// split at every position, with each kernel level: every way must give the expected bytes and
+// status.
 inline void expect_conversion(const program_profile &profile, int (*convert)(input_stream &),
                               const conversion_case &c) {
   SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
   ASSERT_EQ(scan_option_words(profile, c.options), KEEP_RUNNING);
   const std::string input = hex(c.input);
   const std::string expected = to_hex(hex(c.output));
-  auto check = [&](size_t largest_read, size_t split_at) {
-    const converted result = convert_in_memory(convert, input, largest_read, split_at);
-    EXPECT_EQ(to_hex(result.out), expected)
-        << "reads of " << largest_read << ", split at " << split_at;
-    EXPECT_EQ(result.status, c.status) << "reads of " << largest_read << ", split at " << split_at;
-  };
-  check(0, 0);
-  for (size_t largest_read = 1; largest_read <= 5; ++largest_read) check(largest_read, 0);
-  for (size_t split_at = 1; split_at < input.size(); ++split_at) check(0, split_at);
+  for (kernel_level level : available_kernel_levels()) {
+    const kernel_pin pin(level);
+    auto check = [&](size_t largest_read, size_t split_at) {
+      const converted result = convert_in_memory(convert, input, largest_read, split_at);
+      EXPECT_EQ(to_hex(result.out), expected)
+          << kernel_level_name(level) << ", reads of " << largest_read << ", split at " << split_at;
+      EXPECT_EQ(result.status, c.status)
+          << kernel_level_name(level) << ", reads of " << largest_read << ", split at " << split_at;
+    };
+    check(0, 0);
+    for (size_t largest_read = 1; largest_read <= 5; ++largest_read) check(largest_read, 0);
+    for (size_t split_at = 1; split_at < input.size(); ++split_at) check(0, split_at);
+  }
 }

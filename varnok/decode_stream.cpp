@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "ascii_runs.h"
+#include "avx512/kernels.h"
 #include "block_loop.h"
 #include "cp932_bytes.h"
 #include "cp932_decode.h"
+#include "cpu.h"
 #include "decode.h"
 #include "output.h"
 
@@ -16,7 +18,10 @@ namespace {
 // by a surrogate pair), so a run of n input bytes fits in 4n bytes of output room, plus what
 // the ASCII kernel writes past its units.
 constexpr size_t MOST_OUTPUT_PER_BYTE = 4;
-constexpr size_t OUTPUT_SLACK = 2 * ASCII_KERNEL_OVERHANG;
+constexpr size_t OUTPUT_SLACK = 4 * ASCII_KERNEL_OVERHANG;
+// The AVX-512 kernel's block; it writes at most 64 bytes past its output.
+constexpr ptrdiff_t KERNEL_BLOCK = 64;
+static_assert(OUTPUT_SLACK >= 64);
 
 constexpr uint16_t byte_swapped(uint16_t value) {
   return static_cast<uint16_t>(value << 8 | value >> 8);
@@ -104,16 +109,16 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
   return from;
 }
 
-// Decodes the characters that begin in [from, stop) into `to`; a character may take its trail
-// byte from just past `stop`, but never from past `end`. A lead byte that is the last byte
-// before `end` is left undecoded: the returned pointer then points at it.
+// Decodes the characters that begin in [from, stop) into `to` by the scalar rules; a character
+// may take its trail byte from just past `stop`, but never from past `end`. A lead byte that
+// is the last byte before `end` is left undecoded: the returned pointer then points at it.
 //
 // With `ascii_as_is` (bytes 0x00-0x7F decode to themselves, as they do unless y or o is given)
 // runs of ASCII are widened 16 bytes a step.
 template <bool LITTLE>
-const unsigned char *decode_run(const unsigned char *from, const unsigned char *stop,
-                                const unsigned char *end, unsigned char *&to, int &status,
-                                bool ascii_as_is) {
+const unsigned char *decode_scalar(const unsigned char *from, const unsigned char *stop,
+                                   const unsigned char *end, unsigned char *&to, int &status,
+                                   bool ascii_as_is) {
   const int16_t *single = cp932_single.data();
   while (from < stop) {
     const unsigned byte = *from;
@@ -143,6 +148,31 @@ const unsigned char *decode_run(const unsigned char *from, const unsigned char *
   return from;
 }
 
+// Decodes like decode_scalar, handing whole blocks to the AVX-512 kernel when `use_kernel`:
+// a block the kernel does not take (an invalid byte, an unmapped code...) goes by the scalar
+// rules, then the kernel tries again.
+template <bool LITTLE>
+const unsigned char *decode_run(const unsigned char *from, const unsigned char *stop,
+                                const unsigned char *end, unsigned char *&to, int &status,
+                                bool ascii_as_is, bool use_kernel) {
+#if defined(HAVE_AVX512_KERNELS)
+  while (use_kernel && stop - from > KERNEL_BLOCK) {
+    size_t written = 0;
+    const size_t count = avx512::decode_cp932(from, static_cast<size_t>(stop - from),
+                                              cp932_double.data(), to, written, LITTLE);
+    from += count;
+    to += written;
+    if (count != 0) continue;
+    const unsigned char *const scalar_stop = from + KERNEL_BLOCK;
+    from = decode_scalar<LITTLE>(from, scalar_stop, end, to, status, ascii_as_is);
+    if (from < scalar_stop) return from;
+  }
+#else
+  (void)use_kernel;
+#endif
+  return decode_scalar<LITTLE>(from, stop, end, to, status, ascii_as_is);
+}
+
 bool ascii_decodes_as_is() {
   for (unsigned byte = 0; byte < 0x80; ++byte)
     if (cp932_single[byte] != static_cast<int16_t>(byte)) return false;
@@ -151,11 +181,14 @@ bool ascii_decodes_as_is() {
 
 template <bool LITTLE> int decode_all(input_stream &in) {
   const bool ascii_as_is = ascii_decodes_as_is();
+  // The kernel takes ASCII as decoding to itself, and computes the kana (which no letter
+  // changes) by arithmetic.
+  const bool use_kernel = ascii_as_is && active_kernel_level == kernel_level::avx512;
   int status = 0;
   const size_t left = convert_blocks<1, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
               unsigned char *&to) {
-        return decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is);
+        return decode_run<LITTLE>(from, stop, end, to, status, ascii_as_is, use_kernel);
       });
   // A lead byte with nothing after it yields nothing, not even the replacement.
   if (left != 0) status |= STATUS_TRUNCATED;

@@ -1,0 +1,302 @@
+// SPDX-License-Identifier: MIT
+// Only these functions use AVX-512; they are compiled for it one by one (the target attribute),
+// so the rest of the program stays runnable on any x86-64.
+#include "kernels.h"
+
+#if defined(HAVE_AVX512_KERNELS)
+#if defined(__GNUC__) && !defined(__clang__)
+// GCC 12's own AVX-512 headers trip this warning (their "undefined" registers).
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#endif
+#include <immintrin.h>
+
+#define AVX512_TARGET                                                                              \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+
+namespace avx512 {
+namespace {
+
+constexpr uint64_t EVEN_BITS = 0x5555555555555555ULL;
+
+AVX512_TARGET inline __m512i swap_bytes(__m512i units) {
+  return _mm512_or_si512(_mm512_slli_epi16(units, 8), _mm512_srli_epi16(units, 8));
+}
+
+AVX512_TARGET inline uint64_t bytes_between(__m512i bytes, unsigned first, unsigned last) {
+  return _mm512_cmpge_epu8_mask(bytes, _mm512_set1_epi8(static_cast<char>(first))) &
+         _mm512_cmple_epu8_mask(bytes, _mm512_set1_epi8(static_cast<char>(last)));
+}
+
+AVX512_TARGET inline __mmask32 units_between(__m512i units, unsigned first, unsigned last) {
+  const __m512i above_first = _mm512_sub_epi16(units, _mm512_set1_epi16(static_cast<short>(first)));
+  return _mm512_cmple_epu16_mask(above_first, _mm512_set1_epi16(static_cast<short>(last - first)));
+}
+
+AVX512_TARGET inline __m512i add_where(__m512i values, __mmask32 where, int amount) {
+  return _mm512_mask_add_epi16(values, where, values,
+                               _mm512_set1_epi16(static_cast<short>(amount)));
+}
+
+// The table lookups of a chunk of blocks, queued while the blocks are classified and done
+// afterwards in one flat pass with no branch on the data: a lookup then waits for nothing, and
+// the switch between kinds of characters costs no misprediction.
+constexpr size_t CHUNK_BLOCKS = 256; // 16 KiB of input between passes
+struct lookup_queue {
+  uint16_t index[CHUNK_BLOCKS * 64 + 32]; // each lookup's table index; whole vectors are stored
+  uint16_t place[CHUNK_BLOCKS * 64 + 32]; // where its value goes, from the chunk's output
+  size_t count;
+  // Of each block of the chunk: where its input and output begin, and its first lookup.
+  uint32_t block_input[CHUNK_BLOCKS], block_output[CHUNK_BLOCKS], block_first[CHUNK_BLOCKS];
+};
+lookup_queue queue; // the programs have one thread
+
+// Queues the lookups of the lanes in `where`: table index `index`, and the output place
+// `first_place` + the lane's `offset`. A chunk's output is below 64 KiB, so places fit 16 bits.
+AVX512_TARGET inline void queue_lookups(__mmask32 where, __m512i index, __m512i offset,
+                                        unsigned first_place, size_t &count) {
+  const __m512i place =
+      _mm512_add_epi16(offset, _mm512_set1_epi16(static_cast<short>(first_place)));
+  _mm512_storeu_si512(queue.index + count, _mm512_maskz_compress_epi16(where, index));
+  _mm512_storeu_si512(queue.place + count, _mm512_maskz_compress_epi16(where, place));
+  count += static_cast<size_t>(__builtin_popcount(where));
+}
+
+// 0, 1, 2, ... 31 in the 16-bit lanes.
+AVX512_TARGET inline __m512i lane_numbers() {
+  return _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14,
+                          13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+// The sums of the 16-bit lanes before each lane (an exclusive prefix sum).
+AVX512_TARGET inline __m512i sums_before(__m512i values) {
+  const __m512i lanes = lane_numbers();
+  __m512i sums = values;
+  for (int step = 1; step < 32; step *= 2) {
+    const __mmask32 moved = ~0u << step;
+    const __m512i from = _mm512_sub_epi16(lanes, _mm512_set1_epi16(static_cast<short>(step)));
+    sums = _mm512_add_epi16(sums, _mm512_maskz_permutexvar_epi16(moved, from, sums));
+  }
+  return _mm512_sub_epi16(sums, values);
+}
+
+// Does the queued lookups into the chunk's output at `out`, each value stored in the given
+// byte order. Returns the block of the first lookup whose value is none (0xFFFF) or below
+// `least`, or CHUNK_BLOCKS when every value was good.
+inline size_t resolve_lookups(const uint16_t *table, unsigned char *out, bool little,
+                              unsigned least, size_t blocks) {
+  unsigned bad = 0;
+  for (size_t k = 0; k < queue.count; ++k) {
+    const uint16_t value = table[queue.index[k]];
+    bad |= static_cast<unsigned>(value == 0xFFFF) | static_cast<unsigned>(value < least);
+    const auto stored = little ? value : static_cast<uint16_t>(value << 8 | value >> 8);
+    __builtin_memcpy(out + queue.place[k], &stored, 2);
+  }
+  if (bad == 0) return CHUNK_BLOCKS;
+  size_t first = 0;
+  while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= least) ++first;
+  size_t block = blocks - 1;
+  while (queue.block_first[block] > first) --block;
+  return block;
+}
+
+// Writes the UTF-16 units of `count` CP932 codes (a byte, or lead * 256 + trail) at
+// `place` from the chunk's output `chunk_out` (a whole vector is stored): ASCII and kana by
+// arithmetic, the other codes queued for the table.
+AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little,
+                                    unsigned char *chunk_out, unsigned place, size_t &queued) {
+  const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
+  const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
+  const __mmask32 halfwidth = units_between(codes, 0xA1, 0xDF);
+  const __mmask32 hiragana = units_between(codes, 0x829F, 0x82F1);
+  const __mmask32 katakana = units_between(codes, 0x8340, 0x837E);
+  const __mmask32 katakana_high = units_between(codes, 0x8380, 0x8396);
+  __m512i units = add_where(codes, halfwidth, 0xFF61 - 0xA1);
+  units = add_where(units, hiragana, 0x3041 - 0x829F);
+  units = add_where(units, katakana, 0x30A1 - 0x8340);
+  units = add_where(units, katakana_high, 0x30E0 - 0x8380);
+  _mm512_storeu_si512(chunk_out + place, little ? units : swap_bytes(units));
+  const __mmask32 other = lanes & ~(ascii | halfwidth | hiragana | katakana | katakana_high);
+  queue_lookups(other, _mm512_sub_epi16(codes, _mm512_set1_epi16(static_cast<short>(0x8140))),
+                _mm512_slli_epi16(lane_numbers(), 1), place, queued);
+}
+
+} // namespace
+
+AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size,
+                                  const int16_t *double_table, unsigned char *to, size_t &written,
+                                  bool little) {
+  const auto *table = reinterpret_cast<const uint16_t *>(double_table);
+  size_t done = 0;
+  unsigned char *out = to;
+  bool more = true;
+  while (more) {
+    const size_t chunk_done = done;
+    unsigned char *const chunk_out = out;
+    size_t blocks = 0;
+    size_t queued = 0;
+    more = false;
+    while (size - done >= 65) {
+      if (blocks == CHUNK_BLOCKS) {
+        more = true;
+        break;
+      }
+      queue.block_input[blocks] = static_cast<uint32_t>(done - chunk_done);
+      queue.block_output[blocks] = static_cast<uint32_t>(out - chunk_out);
+      queue.block_first[blocks] = static_cast<uint32_t>(queued);
+      const unsigned char *block = from + done;
+      const __m512i bytes = _mm512_loadu_si512(block);
+      const uint64_t high = _mm512_movepi8_mask(bytes);
+      if (high == 0) { // ASCII only: widen
+        __m512i low_units = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+        __m512i high_units = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+        if (!little) low_units = swap_bytes(low_units), high_units = swap_bytes(high_units);
+        _mm512_storeu_si512(out, low_units);
+        _mm512_storeu_si512(out + 64, high_units);
+        out += 128;
+        done += 64;
+        ++blocks;
+        continue;
+      }
+      // The lead bytes are the even members of each run of lead-range bytes: the first byte of
+      // a run follows a byte that is no lead byte, so it begins a character; the next is its
+      // trail, and so on. (The block begins at a character, never at a trail byte.)
+      const uint64_t lead_range =
+          bytes_between(bytes, 0x81, 0x9F) | bytes_between(bytes, 0xE0, 0xFC);
+      const uint64_t starts = lead_range & ~(lead_range << 1);
+      const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
+      uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
+      // A lead byte at the end of the block waits for the next block, with its trail byte.
+      const uint64_t block_bits = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
+      leads &= block_bits;
+      const uint64_t trails = leads << 1;
+      const uint64_t trail_ok =
+          bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
+      const uint64_t singles = block_bits & ~leads & ~trails;
+      const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
+      if ((trails & ~trail_ok) != 0 || (singles & ~single_ok) != 0) break;
+
+      const auto place = static_cast<unsigned>(out - chunk_out);
+      if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
+        put_units(swap_bytes(bytes), 32, little, chunk_out, place, queued);
+        out += 64;
+        done += 64;
+        ++blocks;
+        continue;
+      }
+      // One 16-bit code a character: the byte, or lead * 256 + trail.
+      const __m512i next = _mm512_loadu_si512(block + 1);
+      const __m512i first_half = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+      const __m512i second_half = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+      const __m512i next_first = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(next));
+      const __m512i next_second = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(next, 1));
+      const __m512i pair_first = _mm512_or_si512(_mm512_slli_epi16(first_half, 8), next_first);
+      const __m512i pair_second = _mm512_or_si512(_mm512_slli_epi16(second_half, 8), next_second);
+      const uint64_t characters = leads | singles;
+      const auto first_chars = static_cast<__mmask32>(characters);
+      const auto second_chars = static_cast<__mmask32>(characters >> 32);
+      const __m512i codes_first = _mm512_maskz_compress_epi16(
+          first_chars,
+          _mm512_mask_blend_epi16(static_cast<__mmask32>(leads), first_half, pair_first));
+      const __m512i codes_second = _mm512_maskz_compress_epi16(
+          second_chars,
+          _mm512_mask_blend_epi16(static_cast<__mmask32>(leads >> 32), second_half, pair_second));
+      const auto count_first = static_cast<unsigned>(__builtin_popcount(first_chars));
+      const auto count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
+      put_units(codes_first, count_first, little, chunk_out, place, queued);
+      put_units(codes_second, count_second, little, chunk_out, place + 2 * count_first, queued);
+      out += 2 * (count_first + count_second);
+      done += block_bits == ~0ULL ? 64 : 63;
+      ++blocks;
+    }
+    // A block with a code that has no character is left, with all after it, to the rules.
+    queue.count = queued;
+    const size_t bad = resolve_lookups(table, chunk_out, little, 0, blocks);
+    if (bad != CHUNK_BLOCKS) {
+      done = chunk_done + queue.block_input[bad];
+      out = chunk_out + queue.block_output[bad];
+      break;
+    }
+  }
+  written = static_cast<size_t>(out - to);
+  return done;
+}
+
+AVX512_TARGET size_t encode_cp932(const unsigned char *from, size_t size, const uint16_t *table,
+                                  unsigned char *to, size_t &written, bool little) {
+  size_t done = 0;
+  unsigned char *out = to;
+  bool more = true;
+  while (more) {
+    const size_t chunk_done = done;
+    unsigned char *const chunk_out = out;
+    size_t blocks = 0;
+    size_t queued = 0;
+    more = false;
+    while (size - done >= 64) {
+      if (blocks == CHUNK_BLOCKS) {
+        more = true;
+        break;
+      }
+      queue.block_input[blocks] = static_cast<uint32_t>(done - chunk_done);
+      queue.block_output[blocks] = static_cast<uint32_t>(out - chunk_out);
+      queue.block_first[blocks] = static_cast<uint32_t>(queued);
+      __m512i units = _mm512_loadu_si512(from + done);
+      if (!little) units = swap_bytes(units);
+      const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
+      if (ascii == ~0u) { // ASCII only: narrow
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtepi16_epi8(units));
+        out += 32;
+        done += 64;
+        ++blocks;
+        continue;
+      }
+      // Surrogates and U+FFFE, U+FFFF are never looked up: they go to the rules.
+      if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0) break;
+      const __mmask32 halfwidth = units_between(units, 0xFF61, 0xFF9F);
+      const __mmask32 hiragana = units_between(units, 0x3041, 0x3093);
+      const __mmask32 katakana = units_between(units, 0x30A1, 0x30DF);
+      const __mmask32 katakana_high = units_between(units, 0x30E0, 0x30F6);
+      __m512i codes = add_where(units, halfwidth, 0xA1 - 0xFF61);
+      codes = add_where(codes, hiragana, 0x829F - 0x3041);
+      codes = add_where(codes, katakana, 0x8340 - 0x30A1);
+      codes = add_where(codes, katakana_high, 0x8380 - 0x30E0);
+      // The other units are looked up later; their codes are taken to have two bytes, and a
+      // block where one has one byte or none is left to the rules.
+      const __mmask32 other = ~(ascii | halfwidth | hiragana | katakana | katakana_high);
+      const __mmask32 two_bytes = hiragana | katakana | katakana_high | other;
+      const auto place = static_cast<unsigned>(out - chunk_out);
+      if (two_bytes == ~0u) { // 32 two-byte characters: no bytes to squeeze out
+        _mm512_storeu_si512(out, swap_bytes(codes));
+        queue_lookups(other, units, _mm512_slli_epi16(lane_numbers(), 1), place, queued);
+        out += 64;
+        done += 64;
+        ++blocks;
+        continue;
+      }
+      // Each unit gives its code's bytes, lead byte first: one byte below 0x100, else two.
+      const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
+      const uint64_t keep = EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS);
+      _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
+      const __m512i lengths =
+          _mm512_mask_blend_epi16(two_bytes, _mm512_set1_epi16(1), _mm512_set1_epi16(2));
+      queue_lookups(other, units, sums_before(lengths), place, queued);
+      out += __builtin_popcountll(keep);
+      done += 64;
+      ++blocks;
+    }
+    // The codes are written lead byte first, as a big-endian unit.
+    queue.count = queued;
+    const size_t bad = resolve_lookups(table, chunk_out, false, 0x100, blocks);
+    if (bad != CHUNK_BLOCKS) {
+      done = chunk_done + queue.block_input[bad];
+      out = chunk_out + queue.block_output[bad];
+      break;
+    }
+  }
+  written = static_cast<size_t>(out - to);
+  return done;
+}
+
+} // namespace avx512
+
+#endif
