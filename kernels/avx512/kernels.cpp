@@ -120,12 +120,16 @@ AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little,
                 _mm512_slli_epi16(lane_numbers(), 1), place, queued);
 }
 
-} // namespace
-
-AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size,
-                                  const int16_t *double_table, unsigned char *to, size_t &written,
-                                  bool little) {
-  const auto *table = reinterpret_cast<const uint16_t *>(double_table);
+// Converts blocks at `from` (`size` bytes, a block needing `readable` of them) with
+// `convert_block` in chunks of CHUNK_BLOCKS, doing each chunk's queued lookups after it. A
+// block returns the bytes it consumed (0: it is left to the rules, and so is the rest); a
+// lookup whose value is none, or below `least`, leaves its block and the rest to the rules.
+// Values are stored little-endian or big-endian by `little`.
+template <typename BLOCK>
+AVX512_TARGET inline size_t convert_chunks(const unsigned char *from, size_t size, size_t readable,
+                                           const BLOCK &convert_block, const uint16_t *table,
+                                           bool little, unsigned least, unsigned char *to,
+                                           size_t &written) {
   size_t done = 0;
   unsigned char *out = to;
   bool more = true;
@@ -135,7 +139,7 @@ AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size,
     size_t blocks = 0;
     size_t queued = 0;
     more = false;
-    while (size - done >= 65) {
+    while (size - done >= readable) {
       if (blocks == CHUNK_BLOCKS) {
         more = true;
         break;
@@ -143,74 +147,13 @@ AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size,
       queue.block_input[blocks] = static_cast<uint32_t>(done - chunk_done);
       queue.block_output[blocks] = static_cast<uint32_t>(out - chunk_out);
       queue.block_first[blocks] = static_cast<uint32_t>(queued);
-      const unsigned char *block = from + done;
-      const __m512i bytes = _mm512_loadu_si512(block);
-      const uint64_t high = _mm512_movepi8_mask(bytes);
-      if (high == 0) { // ASCII only: widen
-        __m512i low_units = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
-        __m512i high_units = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
-        if (!little) low_units = swap_bytes(low_units), high_units = swap_bytes(high_units);
-        _mm512_storeu_si512(out, low_units);
-        _mm512_storeu_si512(out + 64, high_units);
-        out += 128;
-        done += 64;
-        ++blocks;
-        continue;
-      }
-      // The lead bytes are the even members of each run of lead-range bytes: the first byte of
-      // a run follows a byte that is no lead byte, so it begins a character; the next is its
-      // trail, and so on. (The block begins at a character, never at a trail byte.)
-      const uint64_t lead_range =
-          bytes_between(bytes, 0x81, 0x9F) | bytes_between(bytes, 0xE0, 0xFC);
-      const uint64_t starts = lead_range & ~(lead_range << 1);
-      const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
-      uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
-      // A lead byte at the end of the block waits for the next block, with its trail byte.
-      const uint64_t block_bits = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
-      leads &= block_bits;
-      const uint64_t trails = leads << 1;
-      const uint64_t trail_ok =
-          bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
-      const uint64_t singles = block_bits & ~leads & ~trails;
-      const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
-      if ((trails & ~trail_ok) != 0 || (singles & ~single_ok) != 0) break;
-
-      const auto place = static_cast<unsigned>(out - chunk_out);
-      if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
-        put_units(swap_bytes(bytes), 32, little, chunk_out, place, queued);
-        out += 64;
-        done += 64;
-        ++blocks;
-        continue;
-      }
-      // One 16-bit code a character: the byte, or lead * 256 + trail.
-      const __m512i next = _mm512_loadu_si512(block + 1);
-      const __m512i first_half = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
-      const __m512i second_half = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
-      const __m512i next_first = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(next));
-      const __m512i next_second = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(next, 1));
-      const __m512i pair_first = _mm512_or_si512(_mm512_slli_epi16(first_half, 8), next_first);
-      const __m512i pair_second = _mm512_or_si512(_mm512_slli_epi16(second_half, 8), next_second);
-      const uint64_t characters = leads | singles;
-      const auto first_chars = static_cast<__mmask32>(characters);
-      const auto second_chars = static_cast<__mmask32>(characters >> 32);
-      const __m512i codes_first = _mm512_maskz_compress_epi16(
-          first_chars,
-          _mm512_mask_blend_epi16(static_cast<__mmask32>(leads), first_half, pair_first));
-      const __m512i codes_second = _mm512_maskz_compress_epi16(
-          second_chars,
-          _mm512_mask_blend_epi16(static_cast<__mmask32>(leads >> 32), second_half, pair_second));
-      const auto count_first = static_cast<unsigned>(__builtin_popcount(first_chars));
-      const auto count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
-      put_units(codes_first, count_first, little, chunk_out, place, queued);
-      put_units(codes_second, count_second, little, chunk_out, place + 2 * count_first, queued);
-      out += 2 * (count_first + count_second);
-      done += block_bits == ~0ULL ? 64 : 63;
+      const size_t used = convert_block(from + done, out, chunk_out, queued);
+      if (used == 0) break;
+      done += used;
       ++blocks;
     }
-    // A block with a code that has no character is left, with all after it, to the rules.
     queue.count = queued;
-    const size_t bad = resolve_lookups(table, chunk_out, little, 0, blocks);
+    const size_t bad = resolve_lookups(table, chunk_out, little, least, blocks);
     if (bad != CHUNK_BLOCKS) {
       done = chunk_done + queue.block_input[bad];
       out = chunk_out + queue.block_output[bad];
@@ -221,80 +164,132 @@ AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size,
   return done;
 }
 
+// One block of 64 bytes of CP932 (63 when the 64th is a lead byte, so that no character is
+// cut); 0 when it holds an invalid byte or a bad trail byte.
+struct decode_block {
+  bool little;
+  AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
+                                  unsigned char *chunk_out, size_t &queued) const {
+    const __m512i bytes = _mm512_loadu_si512(block);
+    const uint64_t high = _mm512_movepi8_mask(bytes);
+    if (high == 0) { // ASCII only: widen
+      __m512i low_units = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+      __m512i high_units = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+      if (!little) low_units = swap_bytes(low_units), high_units = swap_bytes(high_units);
+      _mm512_storeu_si512(out, low_units);
+      _mm512_storeu_si512(out + 64, high_units);
+      out += 128;
+      return 64;
+    }
+    // The lead bytes are the even members of each run of lead-range bytes: the first byte of
+    // a run follows a byte that is no lead byte, so it begins a character; the next is its
+    // trail, and so on. (The block begins at a character, never at a trail byte.)
+    const uint64_t lead_range = bytes_between(bytes, 0x81, 0x9F) | bytes_between(bytes, 0xE0, 0xFC);
+    const uint64_t starts = lead_range & ~(lead_range << 1);
+    const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
+    uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
+    // A lead byte at the end of the block waits for the next block, with its trail byte.
+    const uint64_t block_bits = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
+    leads &= block_bits;
+    const uint64_t trails = leads << 1;
+    const uint64_t trail_ok =
+        bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
+    const uint64_t singles = block_bits & ~leads & ~trails;
+    const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
+    if ((trails & ~trail_ok) != 0 || (singles & ~single_ok) != 0) return 0;
+
+    const auto place = static_cast<unsigned>(out - chunk_out);
+    if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
+      put_units(swap_bytes(bytes), 32, little, chunk_out, place, queued);
+      out += 64;
+      return 64;
+    }
+    // One 16-bit code a character: the byte, or lead * 256 + trail.
+    const __m512i next = _mm512_loadu_si512(block + 1);
+    const __m512i first_half = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+    const __m512i second_half = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+    const __m512i next_first = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(next));
+    const __m512i next_second = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(next, 1));
+    const __m512i pair_first = _mm512_or_si512(_mm512_slli_epi16(first_half, 8), next_first);
+    const __m512i pair_second = _mm512_or_si512(_mm512_slli_epi16(second_half, 8), next_second);
+    const uint64_t characters = leads | singles;
+    const auto first_chars = static_cast<__mmask32>(characters);
+    const auto second_chars = static_cast<__mmask32>(characters >> 32);
+    const __m512i codes_first = _mm512_maskz_compress_epi16(
+        first_chars,
+        _mm512_mask_blend_epi16(static_cast<__mmask32>(leads), first_half, pair_first));
+    const __m512i codes_second = _mm512_maskz_compress_epi16(
+        second_chars,
+        _mm512_mask_blend_epi16(static_cast<__mmask32>(leads >> 32), second_half, pair_second));
+    const auto count_first = static_cast<unsigned>(__builtin_popcount(first_chars));
+    const auto count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
+    put_units(codes_first, count_first, little, chunk_out, place, queued);
+    put_units(codes_second, count_second, little, chunk_out, place + 2 * count_first, queued);
+    out += 2 * (count_first + count_second);
+    return block_bits == ~0ULL ? 64 : 63;
+  }
+};
+
+// One block of 32 UTF-16 units; 0 when it holds a surrogate, U+FFFE or U+FFFF.
+struct encode_block {
+  bool little;
+  AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
+                                  unsigned char *chunk_out, size_t &queued) const {
+    __m512i units = _mm512_loadu_si512(block);
+    if (!little) units = swap_bytes(units);
+    const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
+    if (ascii == ~0u) { // ASCII only: narrow
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtepi16_epi8(units));
+      out += 32;
+      return 64;
+    }
+    if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0)
+      return 0;
+    const __mmask32 halfwidth = units_between(units, 0xFF61, 0xFF9F);
+    const __mmask32 hiragana = units_between(units, 0x3041, 0x3093);
+    const __mmask32 katakana = units_between(units, 0x30A1, 0x30DF);
+    const __mmask32 katakana_high = units_between(units, 0x30E0, 0x30F6);
+    __m512i codes = add_where(units, halfwidth, 0xA1 - 0xFF61);
+    codes = add_where(codes, hiragana, 0x829F - 0x3041);
+    codes = add_where(codes, katakana, 0x8340 - 0x30A1);
+    codes = add_where(codes, katakana_high, 0x8380 - 0x30E0);
+    // The other units are looked up later; their codes are taken to have two bytes, and a
+    // block where one has one byte or none is left to the rules.
+    const __mmask32 other = ~(ascii | halfwidth | hiragana | katakana | katakana_high);
+    const __mmask32 two_bytes = hiragana | katakana | katakana_high | other;
+    const auto place = static_cast<unsigned>(out - chunk_out);
+    if (two_bytes == ~0u) { // 32 two-byte characters: no bytes to squeeze out
+      _mm512_storeu_si512(out, swap_bytes(codes));
+      queue_lookups(other, units, _mm512_slli_epi16(lane_numbers(), 1), place, queued);
+      out += 64;
+      return 64;
+    }
+    // Each unit gives its code's bytes, lead byte first: one byte below 0x100, else two.
+    const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
+    const uint64_t keep = EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS);
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
+    const __m512i lengths =
+        _mm512_mask_blend_epi16(two_bytes, _mm512_set1_epi16(1), _mm512_set1_epi16(2));
+    queue_lookups(other, units, sums_before(lengths), place, queued);
+    out += __builtin_popcountll(keep);
+    return 64;
+  }
+};
+
+} // namespace
+
+AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size,
+                                  const int16_t *double_table, unsigned char *to, size_t &written,
+                                  bool little) {
+  // The block reads one byte past itself, for the trail byte of a lead byte at its end.
+  return convert_chunks(from, size, 65, decode_block{little},
+                        reinterpret_cast<const uint16_t *>(double_table), little, 0, to, written);
+}
+
 AVX512_TARGET size_t encode_cp932(const unsigned char *from, size_t size, const uint16_t *table,
                                   unsigned char *to, size_t &written, bool little) {
-  size_t done = 0;
-  unsigned char *out = to;
-  bool more = true;
-  while (more) {
-    const size_t chunk_done = done;
-    unsigned char *const chunk_out = out;
-    size_t blocks = 0;
-    size_t queued = 0;
-    more = false;
-    while (size - done >= 64) {
-      if (blocks == CHUNK_BLOCKS) {
-        more = true;
-        break;
-      }
-      queue.block_input[blocks] = static_cast<uint32_t>(done - chunk_done);
-      queue.block_output[blocks] = static_cast<uint32_t>(out - chunk_out);
-      queue.block_first[blocks] = static_cast<uint32_t>(queued);
-      __m512i units = _mm512_loadu_si512(from + done);
-      if (!little) units = swap_bytes(units);
-      const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
-      if (ascii == ~0u) { // ASCII only: narrow
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtepi16_epi8(units));
-        out += 32;
-        done += 64;
-        ++blocks;
-        continue;
-      }
-      // Surrogates and U+FFFE, U+FFFF are never looked up: they go to the rules.
-      if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0) break;
-      const __mmask32 halfwidth = units_between(units, 0xFF61, 0xFF9F);
-      const __mmask32 hiragana = units_between(units, 0x3041, 0x3093);
-      const __mmask32 katakana = units_between(units, 0x30A1, 0x30DF);
-      const __mmask32 katakana_high = units_between(units, 0x30E0, 0x30F6);
-      __m512i codes = add_where(units, halfwidth, 0xA1 - 0xFF61);
-      codes = add_where(codes, hiragana, 0x829F - 0x3041);
-      codes = add_where(codes, katakana, 0x8340 - 0x30A1);
-      codes = add_where(codes, katakana_high, 0x8380 - 0x30E0);
-      // The other units are looked up later; their codes are taken to have two bytes, and a
-      // block where one has one byte or none is left to the rules.
-      const __mmask32 other = ~(ascii | halfwidth | hiragana | katakana | katakana_high);
-      const __mmask32 two_bytes = hiragana | katakana | katakana_high | other;
-      const auto place = static_cast<unsigned>(out - chunk_out);
-      if (two_bytes == ~0u) { // 32 two-byte characters: no bytes to squeeze out
-        _mm512_storeu_si512(out, swap_bytes(codes));
-        queue_lookups(other, units, _mm512_slli_epi16(lane_numbers(), 1), place, queued);
-        out += 64;
-        done += 64;
-        ++blocks;
-        continue;
-      }
-      // Each unit gives its code's bytes, lead byte first: one byte below 0x100, else two.
-      const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
-      const uint64_t keep = EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS);
-      _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
-      const __m512i lengths =
-          _mm512_mask_blend_epi16(two_bytes, _mm512_set1_epi16(1), _mm512_set1_epi16(2));
-      queue_lookups(other, units, sums_before(lengths), place, queued);
-      out += __builtin_popcountll(keep);
-      done += 64;
-      ++blocks;
-    }
-    // The codes are written lead byte first, as a big-endian unit.
-    queue.count = queued;
-    const size_t bad = resolve_lookups(table, chunk_out, false, 0x100, blocks);
-    if (bad != CHUNK_BLOCKS) {
-      done = chunk_done + queue.block_input[bad];
-      out = chunk_out + queue.block_output[bad];
-      break;
-    }
-  }
-  written = static_cast<size_t>(out - to);
-  return done;
+  // The codes are written lead byte first, as big-endian units.
+  return convert_chunks(from, size, 64, encode_block{little}, table, false, 0x100, to, written);
 }
 
 } // namespace avx512
