@@ -99,6 +99,28 @@ inline size_t resolve_lookups(const uint16_t *table, unsigned char *out, bool li
   return block;
 }
 
+// The ranges converted by arithmetic: first code, last code, first character
+// (tables/kana_ranges.h checks them against the mapping and the variant letters).
+constexpr unsigned KANA_RANGES[4][3] = {{0xA1, 0xDF, 0xFF61},
+                                        {0x829F, 0x82F1, 0x3041},
+                                        {0x8340, 0x837E, 0x30A1},
+                                        {0x8380, 0x8396, 0x30E0}};
+
+// Moves the lanes that lie in a range of kana codes to their characters (`to_characters`), or
+// the other way; `moved` receives those lanes.
+AVX512_TARGET inline __m512i move_kana(__m512i values, bool to_characters, __mmask32 &moved) {
+  __m512i result = values;
+  moved = 0;
+  for (const auto &range : KANA_RANGES) {
+    const unsigned first = to_characters ? range[0] : range[2];
+    const unsigned target = to_characters ? range[2] : range[0];
+    const __mmask32 in_range = units_between(values, first, first + range[1] - range[0]);
+    result = add_where(result, in_range, static_cast<int>(target) - static_cast<int>(first));
+    moved |= in_range;
+  }
+  return result;
+}
+
 // Writes the UTF-16 units of `count` CP932 codes (a byte, or lead * 256 + trail) at
 // `place` from the chunk's output `chunk_out` (a whole vector is stored): ASCII and kana by
 // arithmetic, the other codes queued for the table.
@@ -106,16 +128,10 @@ AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little,
                                     unsigned char *chunk_out, unsigned place, size_t &queued) {
   const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
-  const __mmask32 halfwidth = units_between(codes, 0xA1, 0xDF);
-  const __mmask32 hiragana = units_between(codes, 0x829F, 0x82F1);
-  const __mmask32 katakana = units_between(codes, 0x8340, 0x837E);
-  const __mmask32 katakana_high = units_between(codes, 0x8380, 0x8396);
-  __m512i units = add_where(codes, halfwidth, 0xFF61 - 0xA1);
-  units = add_where(units, hiragana, 0x3041 - 0x829F);
-  units = add_where(units, katakana, 0x30A1 - 0x8340);
-  units = add_where(units, katakana_high, 0x30E0 - 0x8380);
+  __mmask32 kana;
+  const __m512i units = move_kana(codes, true, kana);
   _mm512_storeu_si512(chunk_out + place, little ? units : swap_bytes(units));
-  const __mmask32 other = lanes & ~(ascii | halfwidth | hiragana | katakana | katakana_high);
+  const __mmask32 other = lanes & ~(ascii | kana);
   queue_lookups(other, _mm512_sub_epi16(codes, _mm512_set1_epi16(static_cast<short>(0x8140))),
                 _mm512_slli_epi16(lane_numbers(), 1), place, queued);
 }
@@ -245,18 +261,12 @@ struct encode_block {
     }
     if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0)
       return 0;
-    const __mmask32 halfwidth = units_between(units, 0xFF61, 0xFF9F);
-    const __mmask32 hiragana = units_between(units, 0x3041, 0x3093);
-    const __mmask32 katakana = units_between(units, 0x30A1, 0x30DF);
-    const __mmask32 katakana_high = units_between(units, 0x30E0, 0x30F6);
-    __m512i codes = add_where(units, halfwidth, 0xA1 - 0xFF61);
-    codes = add_where(codes, hiragana, 0x829F - 0x3041);
-    codes = add_where(codes, katakana, 0x8340 - 0x30A1);
-    codes = add_where(codes, katakana_high, 0x8380 - 0x30E0);
+    __mmask32 kana;
+    const __m512i codes = move_kana(units, false, kana);
     // The other units are looked up later; their codes are taken to have two bytes, and a
     // block where one has one byte or none is left to the rules.
-    const __mmask32 other = ~(ascii | halfwidth | hiragana | katakana | katakana_high);
-    const __mmask32 two_bytes = hiragana | katakana | katakana_high | other;
+    const __mmask32 other = ~(ascii | kana);
+    const __mmask32 two_bytes = _mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100)) | other;
     const auto place = static_cast<unsigned>(out - chunk_out);
     if (two_bytes == ~0u) { // 32 two-byte characters: no bytes to squeeze out
       _mm512_storeu_si512(out, swap_bytes(codes));
