@@ -159,7 +159,9 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
                                                       encode_steps, to);
     }
     from += count;
-    if (count != 0) continue;
+    // With a whole chunk left, the fast path stopped at one it leaves to the rules; calling it
+    // again there would only stop again.
+    if (stop - from < KERNEL_CHUNK) break;
     const unsigned char *const rules_stop = from + KERNEL_CHUNK;
     from = encode_scalar<LITTLE>(from, rules_stop, end, to, ascii_as_is);
     if (from < rules_stop) return from;

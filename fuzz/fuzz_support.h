@@ -27,21 +27,6 @@ inline void reset_process_state() {
   reset_dostrel_state();
 }
 
-// Fails unless every kernel level converts `input` as the portable one does.
-inline void expect_same_on_every_level(int (*convert)(input_stream &), const std::string &input) {
-  converted reference;
-  {
-    const kernel_pin pin(kernel_level::portable);
-    reference = convert_in_memory(convert, input);
-  }
-  for (kernel_level level : available_kernel_levels()) {
-    const kernel_pin pin(level);
-    const converted result = convert_in_memory(convert, input);
-    if (result.out != reference.out || result.status != reference.status)
-      property_failed("a kernel level converted differently from the portable one");
-  }
-}
-
 // Scans `letters` (and a p value when `with_code`) as one option group of `profile`.
 inline int apply_letters(const program_profile &profile, const std::string &letters, bool with_code,
                          int32_t code) {
@@ -73,4 +58,28 @@ inline bool read_fuzz_case(const uint8_t *data, size_t size, const char *alphabe
     c.letters += alphabet[data[6 + k] % std::char_traits<char>::length(alphabet)];
   c.input.assign(reinterpret_cast<const char *>(data + 6 + letter_count), size - 6 - letter_count);
   return true;
+}
+
+// Reads a fuzz input as a run of `profile` with fresh tables and settings and scans its
+// letters. False when the input is too short, or when the option group is refused, which only
+// a p value at or above `bound` may be.
+inline bool start_fuzz_run(const uint8_t *data, size_t size, const char *alphabet, int32_t bound,
+                           const program_profile &profile, fuzz_case &c) {
+  if (!read_fuzz_case(data, size, alphabet, bound, c)) return false;
+  reset_process_state();
+  if (apply_letters(profile, c.letters, c.with_code, c.code) == KEEP_RUNNING) return true;
+  if (!(c.with_code && c.code >= bound)) property_failed("a valid option group was refused");
+  return false;
+}
+
+// Converts the case's input whole, checking that every kernel level and reads of the case's
+// size give the same.
+inline converted convert_checked(int (*convert)(input_stream &), const fuzz_case &c) {
+  const converted whole = convert_in_memory(convert, c.input);
+  if (!same_on_every_level(convert, c.input))
+    property_failed("a kernel level converted differently from the portable one");
+  const converted parts = convert_in_memory(convert, c.input, c.largest_read);
+  if (parts.out != whole.out || parts.status != whole.status)
+    property_failed("block boundaries changed the output");
+  return whole;
 }

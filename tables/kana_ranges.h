@@ -1,21 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The ranges of CP932 codes whose characters follow their codes in step, which the SIMD
-// kernels convert by arithmetic instead of a table lookup. The static_asserts beside the
-// tables and the variant patches check that the mapping holds them and no letter touches them.
+// Checks of the kana ranges, which the SIMD kernels convert by arithmetic: the static_asserts
+// beside the tables and the variant patches use them, so that the mapping holds the ranges and
+// no letter touches them.
 #pragma once
 
+#include "cp932_kana.h"
 #include "cp932_rows.h"
-
-struct kana_range {
-  unsigned first_code, last_code, first_character;
-};
-
-constexpr kana_range KANA_RANGES[] = {
-    {0xA1, 0xDF, 0xFF61},     // halfwidth katakana
-    {0x829F, 0x82F1, 0x3041}, // hiragana
-    {0x8340, 0x837E, 0x30A1}, // katakana
-    {0x8380, 0x8396, 0x30E0}, // katakana, after the trail byte 0x7F
-};
 
 constexpr bool in_kana_range(unsigned code) {
   for (const kana_range &range : KANA_RANGES)

@@ -15,12 +15,14 @@ struct conversion_case {
   int status;
 };
 
-// Scans the case's options, then converts its input whole, read 1 to 5 bytes at a time, and
-// split at every position, with each kernel level: every way must give the expected bytes and
-// status.
+// Scans the case's options on fresh tables and settings, then converts its input whole, read 1 to 5
+// bytes at a time, and split at every position, with each kernel level: every way must give the
+// expected bytes and status.
 inline void expect_conversion(const program_profile &profile, int (*convert)(input_stream &),
-                              const conversion_case &c) {
+                              void (*reset)(), const conversion_case &c) {
   SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
+  reset(); // the tables and settings of a fresh process
+
   ASSERT_EQ(scan_option_words(profile, c.options), KEEP_RUNNING);
   const std::string input = hex(c.input);
   const std::string expected = to_hex(hex(c.output));

@@ -77,10 +77,8 @@ const conversion_case ENCODE_CASES[] = {
 using encoder = encode_fixture;
 
 TEST_F(encoder, encodes_each_case_in_any_pieces) {
-  for (const conversion_case &c : ENCODE_CASES) {
-    expect_conversion(dostrel_profile, encode_stream, c);
-    reset();
-  }
+  for (const conversion_case &c : ENCODE_CASES)
+    expect_conversion(dostrel_profile, encode_stream, reset_dostrel_state, c);
 }
 
 // ASCII goes 16 units a step: a run of any length must hand over exactly at its end.

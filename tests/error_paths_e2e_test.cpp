@@ -74,36 +74,25 @@ TEST_P(error_paths, closed_standard_input_is_a_read_error) {
   EXPECT_EQ(r.status, 1);
 }
 
-// Standard outputs that fail every write, and how the system describes the failure.
-const std::pair<stdout_kind, const char *> FAILING_OUTPUTS[] = {
-    {stdout_kind::full_device, "No space left on device"},
-    {stdout_kind::closed, "Bad file descriptor"},
-};
-
-TEST_P(error_paths, failed_writes_are_reported_and_win_over_the_status) {
-  for (const auto &[kind, description] : FAILING_OUTPUTS) {
+// A failed write is reported once, wins over the converter's status, and stops the program at
+// once: an endless input ends too (the alarm only bounds a hang).
+TEST_P(error_paths, failed_writes_are_reported_win_and_stop_at_once) {
+  const std::pair<stdout_kind, const char *> outputs[] = {
+      {stdout_kind::full_device, "No space left on device"},
+      {stdout_kind::closed, "Bad file descriptor"},
+  };
+  for (const auto &[kind, description] : outputs) {
     if (kind == stdout_kind::full_device && windows_target()) continue; // no /dev/full there
-    for (const std::string &input : {GetParam().good, GetParam().bad}) {
+    for (const std::string &input : {GetParam().good, GetParam().bad, std::string()}) {
       process_input how;
       how.bytes = input;
+      how.in = input.empty() ? stdin_kind::endless : stdin_kind::bytes;
       how.out = kind;
+      how.timeout_seconds = 10;
       process_result r = run({}, how);
       EXPECT_EQ(r.err, message(std::string("write error: ") + description));
       EXPECT_EQ(r.status, 1);
     }
-  }
-}
-
-TEST_P(error_paths, a_failed_write_ends_an_endless_input) {
-  for (const auto &[kind, description] : FAILING_OUTPUTS) {
-    if (kind == stdout_kind::full_device && windows_target()) continue;
-    process_input how;
-    how.in = stdin_kind::endless;
-    how.out = kind;
-    how.timeout_seconds = 10; // it stops at once; the alarm only bounds a hang
-    process_result r = run({}, how);
-    EXPECT_EQ(r.err, message(std::string("write error: ") + description));
-    EXPECT_EQ(r.status, 1);
   }
 }
 
@@ -122,33 +111,30 @@ TEST_P(error_paths, running_out_of_memory_while_expanding) {
 }
 
 TEST_P(error_paths, an_input_that_is_also_the_output_is_refused) {
-  // Wine cannot identify a standard output inherited from a POSIX process.
   if (windows_target()) GTEST_SKIP() << "wine gives no file identity for inherited descriptors";
-  make_file("other", GetParam().good);
-  const std::string appended = directory + "/good";
-  for (const std::vector<std::string> &args :
-       {std::vector<std::string>{"good"}, {"other", "good", "other"}}) {
-    make_file("good", GetParam().good);
+  struct same_file_case {
+    std::vector<std::string> args; // none: standard input is the output file
+    const char *output;            // the file standard output appends to
+    const char *err;
+    int status;
+  };
+  const same_file_case cases[] = {
+      {{"good"}, "good", "good: input file is output file\n", 1},
+      {{"other", "good", "other"}, "good", "good: input file is output file\n", 1},
+      {{}, "good", "-: input file is output file\n", 1},
+      {{"empty"}, "empty", "", 0}, // an empty output (as after `>`) has nothing to read
+  };
+  for (const same_file_case &c : cases) {
+    for (const char *name : {"good", "other"}) make_file(name, GetParam().good);
+    make_file("empty", "");
     process_input how;
     how.out = stdout_kind::file;
-    how.output_file = appended;
-    process_result r = run(args, how);
-    EXPECT_EQ(r.err, "good: input file is output file\n");
-    EXPECT_EQ(r.status, 1);
+    how.output_file = directory + "/" + c.output;
+    if (c.args.empty()) how.in = stdin_kind::file, how.input_file = how.output_file;
+    process_result r = run(c.args, how);
+    EXPECT_EQ(r.err, c.err);
+    EXPECT_EQ(r.status, c.status);
   }
-  // Standard input too; an output file that is empty (as after `>`) has nothing to read.
-  make_file("good", GetParam().good);
-  process_input how;
-  how.in = stdin_kind::file;
-  how.input_file = how.output_file = appended;
-  how.out = stdout_kind::file;
-  EXPECT_EQ(run({}, how).err, "-: input file is output file\n");
-  make_file("empty", "");
-  how.in = stdin_kind::bytes;
-  how.output_file = directory + "/empty";
-  process_result r = run({"empty"}, how);
-  EXPECT_EQ(r.err, "");
-  EXPECT_EQ(r.status, 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(

@@ -3,7 +3,9 @@
 #pragma once
 
 #include "cpu.h"
+#include "in_memory.h"
 
+#include <string>
 #include <vector>
 
 inline std::vector<kernel_level> available_kernel_levels() {
@@ -22,3 +24,20 @@ struct kernel_pin {
   kernel_pin &operator=(const kernel_pin &) = delete;
   kernel_level saved;
 };
+
+// True when every kernel level converts `input` (in reads of at most `largest_read` bytes when
+// not 0) as the portable level does.
+inline bool same_on_every_level(int (*convert)(input_stream &), const std::string &input,
+                                size_t largest_read = 0) {
+  converted reference;
+  {
+    const kernel_pin pin(kernel_level::portable);
+    reference = convert_in_memory(convert, input, largest_read);
+  }
+  for (kernel_level level : available_kernel_levels()) {
+    const kernel_pin pin(level);
+    const converted result = convert_in_memory(convert, input, largest_read);
+    if (result.out != reference.out || result.status != reference.status) return false;
+  }
+  return true;
+}

@@ -162,7 +162,9 @@ const unsigned char *decode_run(const unsigned char *from, const unsigned char *
                                               cp932_double.data(), to, written, LITTLE);
     from += count;
     to += written;
-    if (count != 0) continue;
+    // With a whole block left, the kernel stopped at one it leaves to the rules; calling it
+    // again there would only stop again.
+    if (stop - from <= KERNEL_BLOCK) break;
     const unsigned char *const scalar_stop = from + KERNEL_BLOCK;
     from = decode_scalar<LITTLE>(from, scalar_stop, end, to, status, ascii_as_is);
     if (from < scalar_stop) return from;

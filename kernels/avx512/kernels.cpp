@@ -3,11 +3,14 @@
 // so the rest of the program stays runnable on any x86-64.
 #include "kernels.h"
 
+#include "cp932_kana.h"
+
 #if defined(HAVE_AVX512_KERNELS)
 #if defined(__GNUC__) && !defined(__clang__)
 // GCC 12's own AVX-512 headers trip this warning (their "undefined" registers).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
+#include <algorithm>
 #include <immintrin.h>
 
 #define AVX512_TARGET                                                                              \
@@ -47,6 +50,10 @@ struct lookup_queue {
   size_t count;
   // Of each block of the chunk: where its input and output begin, and its first lookup.
   uint32_t block_input[CHUNK_BLOCKS], block_output[CHUNK_BLOCKS], block_first[CHUNK_BLOCKS];
+  // A lookup that fails throws away the work on the blocks after its own: after a failure the
+  // chunks start again from one block and double while they succeed, so the work thrown away
+  // never exceeds the work kept, however often lookups fail.
+  size_t chunk_blocks = CHUNK_BLOCKS;
 };
 lookup_queue queue; // the programs have one thread
 
@@ -99,22 +106,16 @@ inline size_t resolve_lookups(const uint16_t *table, unsigned char *out, bool li
   return block;
 }
 
-// The ranges converted by arithmetic: first code, last code, first character
-// (tables/kana_ranges.h checks them against the mapping and the variant letters).
-constexpr unsigned KANA_RANGES[4][3] = {{0xA1, 0xDF, 0xFF61},
-                                        {0x829F, 0x82F1, 0x3041},
-                                        {0x8340, 0x837E, 0x30A1},
-                                        {0x8380, 0x8396, 0x30E0}};
-
-// Moves the lanes that lie in a range of kana codes to their characters (`to_characters`), or
-// the other way; `moved` receives those lanes.
+// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters
+// (`to_characters`), or the other way; `moved` receives those lanes.
 AVX512_TARGET inline __m512i move_kana(__m512i values, bool to_characters, __mmask32 &moved) {
   __m512i result = values;
   moved = 0;
   for (const auto &range : KANA_RANGES) {
-    const unsigned first = to_characters ? range[0] : range[2];
-    const unsigned target = to_characters ? range[2] : range[0];
-    const __mmask32 in_range = units_between(values, first, first + range[1] - range[0]);
+    const unsigned first = to_characters ? range.first_code : range.first_character;
+    const unsigned target = to_characters ? range.first_character : range.first_code;
+    const __mmask32 in_range =
+        units_between(values, first, first + range.last_code - range.first_code);
     result = add_where(result, in_range, static_cast<int>(target) - static_cast<int>(first));
     moved |= in_range;
   }
@@ -137,7 +138,7 @@ AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little,
 }
 
 // Converts blocks at `from` (`size` bytes, a block needing `readable` of them) with
-// `convert_block` in chunks of CHUNK_BLOCKS, doing each chunk's queued lookups after it. A
+// `convert_block` in chunks of up to CHUNK_BLOCKS, doing each chunk's queued lookups after it. A
 // block returns the bytes it consumed (0: it is left to the rules, and so is the rest); a
 // lookup whose value is none, or below `least`, leaves its block and the rest to the rules.
 // Values are stored little-endian or big-endian by `little`.
@@ -148,6 +149,7 @@ AVX512_TARGET inline size_t convert_chunks(const unsigned char *from, size_t siz
                                            size_t &written) {
   size_t done = 0;
   unsigned char *out = to;
+  size_t &chunk_blocks = queue.chunk_blocks;
   bool more = true;
   while (more) {
     const size_t chunk_done = done;
@@ -156,7 +158,7 @@ AVX512_TARGET inline size_t convert_chunks(const unsigned char *from, size_t siz
     size_t queued = 0;
     more = false;
     while (size - done >= readable) {
-      if (blocks == CHUNK_BLOCKS) {
+      if (blocks == chunk_blocks) {
         more = true;
         break;
       }
@@ -173,8 +175,10 @@ AVX512_TARGET inline size_t convert_chunks(const unsigned char *from, size_t siz
     if (bad != CHUNK_BLOCKS) {
       done = chunk_done + queue.block_input[bad];
       out = chunk_out + queue.block_output[bad];
+      chunk_blocks = 1;
       break;
     }
+    chunk_blocks = std::min(2 * chunk_blocks, CHUNK_BLOCKS);
   }
   written = static_cast<size_t>(out - to);
   return done;
