@@ -37,7 +37,7 @@ def commands(build):
     return {
         "decode": {  # CP932 -> UTF-16BE
             "ours": f"{varnok}",
-            "portable": f"{build / 'bench' / 'varnok_portable'}",
+            "portable": f"{build / 'bench' / 'varnok_tier'} portable",
             "iconv": "iconv -f CP932 -t UTF-16BE",
             "uconv": "uconv -f windows-31j -t UTF-16BE",
             "python": f"python3 -c {shlex.quote(PY_DECODE)}",
@@ -45,7 +45,7 @@ def commands(build):
         },
         "encode": {  # UTF-16 with a byte order mark -> CP932
             "ours": f"{dostrel}",
-            "portable": f"{build / 'bench' / 'dostrel_portable'}",
+            "portable": f"{build / 'bench' / 'dostrel_tier'} portable",
             "iconv": "iconv -f UTF-16 -t CP932",
             "uconv": "uconv -f UTF-16 -t windows-31j",
             "python": f"python3 -c {shlex.quote(PY_ENCODE)}",

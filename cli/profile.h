@@ -5,6 +5,7 @@
 #include "input.h"
 
 #include <cstdint>
+#include <string_view>
 
 struct program_profile {
   const char *usage;
@@ -12,7 +13,18 @@ struct program_profile {
   // letter is not one of the program's. The letters p, h, ? and the ignored - and / are the
   // front end's own and never reach it.
   bool (*apply_letter)(char letter);
-  int32_t replace_bound;       // the value after p must be below this (a signed comparison)
+  int32_t replace_bound; // the value after p must be below this (a signed comparison)
+  // Run once when the options are scanned: makes what the conversion reads from the tables
+  // and settings, so that nothing on the way checks whether they changed.
+  void (*prepare_conversion)();
   void (*before_conversion)(); // run once before the first input is opened; may be null
   int (*convert)(input_stream &in);
 };
+
+// True when `usage` lists exactly `letters` in its "[-...]" group of option letters (the
+// profiles check their usage texts against their letter lists at compile time).
+constexpr bool usage_lists_letters(std::string_view usage, std::string_view letters) {
+  const size_t group = usage.rfind("[-");
+  return group != std::string_view::npos && usage.substr(group + 2, letters.size()) == letters &&
+         usage.substr(group + 2 + letters.size(), 1) == "]";
+}

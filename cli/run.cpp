@@ -66,6 +66,7 @@ int run(int argc, char **argv, const program_profile &profile) {
   int first_file = 0;
   int status = scan_options(argc, argv, profile, first_file);
   if (status != KEEP_RUNNING) return status;
+  profile.prepare_conversion();
 
   set_binary_mode(STDOUT_FD);
   output_start();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The exit statuses of both programs. A converter's own status bits (varnok's 4 and 8) are
-// named with its settings.
+// The exit statuses of both programs. varnok's own status bit (4, invalid input) is named in
+// varnok/decode.h.
 #pragma once
 
 constexpr int STATUS_SUCCESS = 0;

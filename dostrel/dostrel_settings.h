@@ -17,7 +17,12 @@ extern bool input_little_endian;      // L: input without a byte order mark is U
 extern reference_kind reference_mode; // g or x, the later one
 extern bool escape_markup;            // m: entity references for " & < >
 
+// Every letter of dostrel besides p, h and ?, as the usage text lists them: the settings g, x,
+// L, then the variant letters of the encode table and m (v stands twice in the usage).
+constexpr char DOSTREL_LETTERS[] = "gxLyrzsoijevbdtfnavkqm";
+
 extern const program_profile dostrel_profile;
 
-// Brings back the settings and encode table of a fresh process (tests and fuzz targets).
+// Brings back the settings and encode table of a fresh process, prepared for converting
+// (tests and fuzz targets).
 void reset_dostrel_state();

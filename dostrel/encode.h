@@ -50,6 +50,10 @@ inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
   return put_code(to, code == NO_CODE ? UNMAPPED : static_cast<int32_t>(code));
 }
 
+// Makes what the conversion reads from the table and settings as the options left them; run
+// once after the options are scanned (and by reset_dostrel_state).
+void prepare_encode_stream();
+
 // Converts `in` from its position to its end onto standard output: 0, or STATUS_TRUNCATED when
 // it ends inside a code unit or right after a high surrogate.
 int encode_stream(input_stream &in);

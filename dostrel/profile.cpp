@@ -28,12 +28,16 @@ bool apply_dostrel_letter(char letter) {
   }
 }
 
+constexpr char USAGE[] = "dostrel [-p code|-g] [-gxLyrzsoijevbdtfnavkqm] [files...]\n";
+static_assert(usage_lists_letters(USAGE, DOSTREL_LETTERS));
+
 } // namespace
 
 const program_profile dostrel_profile = {
-    "dostrel [-p code|-g] [-gxLyrzsoijevbdtfnavkqm] [files...]\n",
+    USAGE,
     apply_dostrel_letter,
     0x10000, // every code up to 0xFFFF, and any negative value
+    prepare_encode_stream,
     nullptr,
     encode_stream,
 };

@@ -3,6 +3,7 @@
 // mapping rows it rebuilds the table from.
 #include "cp932_encode.h"
 #include "dostrel_settings.h"
+#include "encode.h"
 
 void reset_dostrel_state() {
   reset_shared_settings();
@@ -10,4 +11,5 @@ void reset_dostrel_state() {
   reference_mode = reference_kind::none;
   escape_markup = false;
   reset_encode_table();
+  prepare_encode_stream();
 }

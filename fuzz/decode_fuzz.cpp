@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The CP932 decoder with random letters and replacement values. Checks: the output is whole
 // UTF-16 units, well formed when the replacement is a scalar value; the status holds only the
-// defined bits; block boundaries change nothing; every kernel level gives the same; and a text
+// defined bits; block boundaries change nothing; every kernel tier gives the same; and a text
 // of chosen codes comes back unchanged through the encoder.
 #include "fuzz_support.h"
 
@@ -46,7 +46,7 @@ std::string chosen_codes(const std::string &data) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_case c;
-  if (!start_fuzz_run(data, size, "lyovzedfjsak", 0x110000, varnok_profile, c)) return 0;
+  if (!start_fuzz_run(data, size, VARNOK_LETTERS, 0x110000, varnok_profile, c)) return 0;
   const converted whole = convert_checked(decode_stream, c);
   if (whole.out.size() % 2 != 0) property_failed("odd number of output bytes");
   if ((whole.status & ~(STATUS_TRUNCATED | STATUS_INVALID)) != 0)

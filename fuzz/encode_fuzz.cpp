@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The UTF-16 reader and CP932 writer with random letters, references, markup and replacement.
-// Checks: the status is 0 or 2; block boundaries change nothing; every kernel level gives the
+// Checks: the status is 0 or 2; block boundaries change nothing; every kernel tier gives the
 // same; and without a replacement code and without the characters that go to codes varnok
 // leaves undecoded, the output always decodes cleanly.
 #include "cp932_rows.h"
@@ -24,7 +24,7 @@ bool has_one_way_character(const std::string &utf16) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_case c;
-  if (!start_fuzz_run(data, size, "gxLmyrzsoijevbdtfnakq", 0x10000, dostrel_profile, c)) return 0;
+  if (!start_fuzz_run(data, size, DOSTREL_LETTERS, 0x10000, dostrel_profile, c)) return 0;
   const converted whole = convert_checked(encode_stream, c);
   if (whole.status != 0 && whole.status != STATUS_TRUNCATED) property_failed("status not 0 or 2");
 

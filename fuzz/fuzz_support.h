@@ -9,7 +9,7 @@
 #include "decode.h"
 #include "encode.h"
 #include "in_memory.h"
-#include "kernel_levels.h"
+#include "kernel_tiers.h"
 #include "output.h"
 #include "property_failed.h"
 
@@ -72,12 +72,12 @@ inline bool start_fuzz_run(const uint8_t *data, size_t size, const char *alphabe
   return false;
 }
 
-// Converts the case's input whole, checking that every kernel level and reads of the case's
+// Converts the case's input whole, checking that every kernel tier and reads of the case's
 // size give the same.
 inline converted convert_checked(int (*convert)(input_stream &), const fuzz_case &c) {
   const converted whole = convert_in_memory(convert, c.input);
-  if (!same_on_every_level(convert, c.input))
-    property_failed("a kernel level converted differently from the portable one");
+  if (!same_on_every_tier(convert, c.input))
+    property_failed("a kernel tier converted differently from the portable one");
   const converted parts = convert_in_memory(convert, c.input, c.largest_read);
   if (parts.out != whole.out || parts.status != whole.status)
     property_failed("block boundaries changed the output");

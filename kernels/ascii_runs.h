@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The ASCII-run kernels the converters use: SSE2 where the target has it, else the scalar one.
+// The ASCII-run kernels the portable tier uses: SSE2 where the target has it, else the scalar
+// one.
 #pragma once
 
 #include "scalar/ascii_runs.h"
@@ -13,3 +14,4 @@ namespace ascii_kernel = scalar;
 
 // Room a caller keeps past its output for what a kernel writes beyond the units it counts.
 constexpr size_t ASCII_KERNEL_OVERHANG = 32;
+static_assert(ASCII_KERNEL_OVERHANG <= KERNEL_OVERWRITE);

@@ -10,10 +10,6 @@ constexpr uint16_t NO_CODE = 0xFFFF;
 
 extern std::array<uint16_t, 0x10000> unicode_to_cp932;
 
-// Counts the changes made to the table (variant patches, resets), so that what is made from it
-// can tell when to be made again.
-extern unsigned encode_table_version;
-
 // Applies the variant patch of `letter` (y r z s o i j v e b d t f n a k q) to the table.
 // Returns false, changing nothing, when the letter has no patch.
 bool apply_encode_variant(char letter);

@@ -69,7 +69,6 @@ bool apply_encode_variant(char letter) {
     if (patch.letter != letter) continue;
     unicode_to_cp932[patch.unicode] = patch.code;
     found = true;
-    ++encode_table_version;
   }
   return found;
 }

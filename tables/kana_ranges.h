@@ -7,20 +7,6 @@
 #include "cp932_kana.h"
 #include "cp932_rows.h"
 
-constexpr bool in_kana_range(unsigned code) {
-  for (const kana_range &range : KANA_RANGES)
-    if (code >= range.first_code && code <= range.last_code) return true;
-  return false;
-}
-
-constexpr bool in_kana_characters(unsigned character) {
-  for (const kana_range &range : KANA_RANGES)
-    if (character >= range.first_character &&
-        character <= range.first_character + range.last_code - range.first_code)
-      return true;
-  return false;
-}
-
 // Every code of the ranges is in the mapping with the character the arithmetic gives, and no
 // other code maps to those characters.
 constexpr bool kana_ranges_hold() {

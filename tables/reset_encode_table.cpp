@@ -10,7 +10,5 @@ constexpr std::array<uint16_t, 0x10000> FRESH_TABLE = build_encode();
 } // namespace
 
 void reset_encode_table() {
-  if (unicode_to_cp932 == FRESH_TABLE) return; // what is made from it stays valid
   unicode_to_cp932 = FRESH_TABLE;
-  ++encode_table_version;
 }

@@ -7,43 +7,54 @@
 
 namespace {
 
-using ascii_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *);
+using widen_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *,
+                             const ascii_patches &);
+using narrow_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *,
+                              const ascii_stops &);
+constexpr unicode_form BIG = unicode_form::utf16_big, LITTLE = unicode_form::utf16_little;
 
 // Every ASCII-run kernel this target has, the scalar reference first.
 struct ascii_kernel_set {
   const char *name;
-  ascii_run widen_big, widen_little, narrow_big, narrow_little;
+  widen_run widen_big, widen_little;
+  narrow_run narrow_big, narrow_little;
 };
 
 const ascii_kernel_set KERNELS[] = {
-    {"scalar", scalar::widen_ascii<false>, scalar::widen_ascii<true>, scalar::narrow_ascii<false>,
-     scalar::narrow_ascii<true>},
+    {"scalar", scalar::widen_ascii<BIG>, scalar::widen_ascii<LITTLE>, scalar::narrow_ascii<BIG>,
+     scalar::narrow_ascii<LITTLE>},
 #if defined(HAVE_SSE2_KERNELS)
-    {"sse2", sse2::widen_ascii<false>, sse2::widen_ascii<true>, sse2::narrow_ascii<false>,
-     sse2::narrow_ascii<true>},
+    {"sse2", sse2::widen_ascii<BIG>, sse2::widen_ascii<LITTLE>, sse2::narrow_ascii<BIG>,
+     sse2::narrow_ascii<LITTLE>},
 #endif
 };
 
+// The letters y and o of varnok; the markup characters and the letter r of dostrel.
+const ascii_patches PATCHES = {2, {0x5C, 0x7E}, {0x00A5, 0x203E}};
+const ascii_stops STOPS = {5, {0x22, 0x26, 0x3C, 0x3E, 0x5C}};
+
 // Runs of every length with one non-ASCII byte or unit at every position: the count must stop
 // exactly there (or at the last whole block of 16), and the counted output must be right.
+// The patches (y, o) are written in place; the stops (markup, r) end a run like non-ASCII.
 TEST(ascii_runs, widen_counts_and_writes_exactly_the_ascii_prefix) {
   for (const ascii_kernel_set &kernel : KERNELS) {
     SCOPED_TRACE(kernel.name);
     for (size_t length = 0; length <= 48; ++length) {
       for (size_t bad = 0; bad <= length; ++bad) {
         std::vector<unsigned char> in(length);
-        for (size_t k = 0; k < length; ++k) in[k] = static_cast<unsigned char>('A' + k % 26);
+        for (size_t k = 0; k < length; ++k) in[k] = "AB\\C~D"[k % 6];
         if (bad < length) in[bad] = 0x82;
         for (bool little : {false, true}) {
           std::vector<unsigned char> out(2 * length + ASCII_KERNEL_OVERHANG, 0xEE);
-          const ascii_run widen = little ? kernel.widen_little : kernel.widen_big;
-          size_t count = widen(in.data(), in.data() + length, out.data());
+          const widen_run widen = little ? kernel.widen_little : kernel.widen_big;
+          size_t count = widen(in.data(), in.data() + length, out.data(), PATCHES);
           size_t whole_blocks = length / 16 * 16;
           size_t expected = bad < whole_blocks ? bad : whole_blocks;
           ASSERT_EQ(count, expected) << length << " " << bad << " " << little;
           for (size_t k = 0; k < count; ++k) {
-            EXPECT_EQ(out[2 * k + (little ? 0 : 1)], in[k]);
-            EXPECT_EQ(out[2 * k + (little ? 1 : 0)], 0);
+            const unsigned unit = in[k] == 0x5C ? 0x00A5 : in[k] == 0x7E ? 0x203E : in[k];
+            EXPECT_EQ(out[2 * k + (little ? 0 : 1)], unit & 0xFF);
+            EXPECT_EQ(out[2 * k + (little ? 1 : 0)], unit >> 8);
           }
         }
       }
@@ -52,7 +63,7 @@ TEST(ascii_runs, widen_counts_and_writes_exactly_the_ascii_prefix) {
 }
 
 TEST(ascii_runs, narrow_counts_and_writes_exactly_the_ascii_prefix) {
-  const unsigned non_ascii[] = {0x0080, 0x00FF, 0x0100, 0x3042, 0xFF41, 0x7F00};
+  const unsigned non_ascii[] = {0x0080, 0x00FF, 0x0100, 0x3042, 0xFF41, 0x7F00, 0x3C, 0x5C};
   for (const ascii_kernel_set &kernel : KERNELS) {
     SCOPED_TRACE(kernel.name);
     for (size_t units = 0; units <= 48; ++units) {
@@ -66,8 +77,8 @@ TEST(ascii_runs, narrow_counts_and_writes_exactly_the_ascii_prefix) {
               in[2 * k + (little ? 1 : 0)] = static_cast<unsigned char>(value >> 8);
             }
             std::vector<unsigned char> out(units + ASCII_KERNEL_OVERHANG, 0xEE);
-            const ascii_run narrow = little ? kernel.narrow_little : kernel.narrow_big;
-            size_t count = narrow(in.data(), in.data() + in.size(), out.data());
+            const narrow_run narrow = little ? kernel.narrow_little : kernel.narrow_big;
+            size_t count = narrow(in.data(), in.data() + in.size(), out.data(), STOPS);
             size_t whole_blocks = units / 16 * 16;
             size_t expected = bad < whole_blocks ? bad : whole_blocks;
             ASSERT_EQ(count, expected) << units << " " << bad << " " << odd << " " << little;

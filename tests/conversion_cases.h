@@ -4,7 +4,7 @@
 
 #include "hex.h"
 #include "in_memory.h"
-#include "kernel_levels.h"
+#include "kernel_tiers.h"
 
 #include <gtest/gtest.h>
 
@@ -16,7 +16,7 @@ struct conversion_case {
 };
 
 // Scans the case's options on fresh tables and settings, then converts its input whole, read 1 to 5
-// bytes at a time, and split at every position, with each kernel level: every way must give the
+// bytes at a time, and split at every position, on each kernel tier: every way must give the
 // expected bytes and status.
 inline void expect_conversion(const program_profile &profile, int (*convert)(input_stream &),
                               void (*reset)(), const conversion_case &c) {
@@ -26,14 +26,14 @@ inline void expect_conversion(const program_profile &profile, int (*convert)(inp
   ASSERT_EQ(scan_option_words(profile, c.options), KEEP_RUNNING);
   const std::string input = hex(c.input);
   const std::string expected = to_hex(hex(c.output));
-  for (kernel_level level : available_kernel_levels()) {
-    const kernel_pin pin(level);
+  for (const kernel_tier *tier : available_tiers()) {
+    const tier_pin pin(*tier);
     auto check = [&](size_t largest_read, size_t split_at) {
       const converted result = convert_in_memory(convert, input, largest_read, split_at);
       EXPECT_EQ(to_hex(result.out), expected)
-          << kernel_level_name(level) << ", reads of " << largest_read << ", split at " << split_at;
+          << tier->name << ", reads of " << largest_read << ", split at " << split_at;
       EXPECT_EQ(result.status, c.status)
-          << kernel_level_name(level) << ", reads of " << largest_read << ", split at " << split_at;
+          << tier->name << ", reads of " << largest_read << ", split at " << split_at;
     };
     check(0, 0);
     for (size_t largest_read = 1; largest_read <= 5; ++largest_read) check(largest_read, 0);

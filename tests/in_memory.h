@@ -31,7 +31,8 @@ inline converted convert_in_memory(int (*convert)(input_stream &), const std::st
 }
 
 // Scans `options` as the program's command line would ("-dl", or "-p 0x3013 -m": words split
-// at spaces) and returns what scan_options returns.
+// at spaces) and returns what scan_options returns; when the program goes on, prepares the
+// conversion as the program does.
 inline int scan_option_words(const program_profile &profile, const std::string &options) {
   std::vector<std::string> words = {"program"};
   size_t start = 0;
@@ -43,5 +44,7 @@ inline int scan_option_words(const program_profile &profile, const std::string &
   }
   std::vector<char *> argv = argument_vector(words);
   int first_file = 0;
-  return scan_options(static_cast<int>(words.size()), argv.data(), profile, first_file);
+  const int result = scan_options(static_cast<int>(words.size()), argv.data(), profile, first_file);
+  if (result == KEEP_RUNNING) profile.prepare_conversion();
+  return result;
 }

@@ -1,47 +1,59 @@
 // SPDX-License-Identifier: MIT
-// Every kernel level against the portable one, on long texts made of every kind of character
-// the kernels treat differently (ASCII, halfwidth katakana, hiragana, katakana, kanji and
-// symbols looked up in the tables), sprinkled with what they must leave to the rules (invalid
-// bytes, unmapped codes, surrogates, markup, the characters variant letters change), across
-// block and chunk boundaries and read in pieces.
+// Long texts through every kernel tier, the portable one always, against output built here
+// from the mapping rows: every class of character the tiers treat differently (ASCII, kana,
+// kanji and symbols looked up in batches), sprinkled with what only the rules can take, across
+// many blocks and lookup batches, in both byte orders, with and without marks, whole and in
+// reads of 4,093 bytes.
 #include "decode_fixture.h"
 #include "encode_fixture.h"
 #include "hex.h"
-#include "kernel_levels.h"
+#include "inverse_mapping.h"
+#include "kernel_tiers.h"
 
+#include <map>
 #include <random>
 
 namespace {
 
-struct kernel_case {
-  const program_profile &profile;
-  int (*convert)(input_stream &);
-  void (*reset)();
-  std::vector<const char *> common, rare; // hexadecimal pieces of text
-  std::vector<const char *> options;
-  const char *tail; // ends the text inside a character
+// A piece of text and what it must give; `status` is ORed into the whole text's status.
+struct piece {
+  std::string input, output;
+  int status;
 };
 
-// Texts of 6,000 to 36,000 pieces, one in 200 to 1,200 rare (none in every third text), each
-// with and without the tail, with each option group: every level converts them alike, whole and
-// in reads of 4,093 bytes.
-void expect_every_level_alike(const kernel_case &c) {
-  for (const char *options : c.options) {
-    SCOPED_TRACE(options);
-    c.reset();
-    ASSERT_EQ(scan_option_words(c.profile, options), KEEP_RUNNING);
-    for (unsigned seed = 1; seed <= 6; ++seed) {
-      std::mt19937 random(seed);
-      std::string text;
-      for (size_t k = 0; k < seed * 6000; ++k) {
-        const bool rare = seed % 3 != 0 && random() % (200 * seed) == 0;
-        const std::vector<const char *> &pool = rare ? c.rare : c.common;
-        text += hex(pool[random() % pool.size()]);
-      }
-      for (const std::string &input : {text, text + hex(c.tail)})
-        for (size_t largest_read : {size_t{0}, size_t{4093}})
-          ASSERT_TRUE(same_on_every_level(c.convert, input, largest_read))
-              << "seed " << seed << ", reads of " << largest_read;
+std::string unit_bytes(unsigned unit, bool little) {
+  const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
+  return little ? std::string{low, high} : std::string{high, low};
+}
+
+// Texts of `count` pieces, one in `rare_every` from `rare`, the rest from `common`: each must
+// give the concatenated outputs on every tier.
+void expect_pieces(int (*convert)(input_stream &), const std::vector<piece> &common,
+                   const std::vector<piece> &rare, const std::string &head, size_t count,
+                   unsigned seed) {
+  std::mt19937 random(seed);
+  std::string input = head, expected;
+  int status = 0;
+  for (size_t k = 0; k < count; ++k) {
+    const bool is_rare = !rare.empty() && random() % (20 + seed * 40) == 0;
+    const piece &p = is_rare ? rare[random() % rare.size()] : common[random() % common.size()];
+    input += p.input;
+    expected += p.output;
+    status |= p.status;
+  }
+  for (const kernel_tier *tier : available_tiers()) {
+    const tier_pin pin(*tier);
+    for (size_t largest_read : {size_t{0}, size_t{4093}}) {
+      const converted result = convert_in_memory(convert, input, largest_read);
+      EXPECT_EQ(result.status, status) << tier->name << ", reads of " << largest_read;
+      if (result.out == expected) continue;
+      size_t first = 0;
+      while (first < result.out.size() && first < expected.size() &&
+             result.out[first] == expected[first])
+        ++first;
+      FAIL() << tier->name << ", reads of " << largest_read << ", seed " << seed
+             << ": differs from byte " << first << ", got [" << to_hex(result.out.substr(first, 12))
+             << "], expected [" << to_hex(expected.substr(first, 12)) << "]";
     }
   }
 }
@@ -49,43 +61,111 @@ void expect_every_level_alike(const kernel_case &c) {
 using kernels_decode = decode_fixture;
 using kernels_encode = encode_fixture;
 
-TEST_F(kernels_decode, every_level_decodes_as_the_portable_one) {
-  expect_every_level_alike({
-      varnok_profile,
-      decode_stream,
-      reset_varnok_state,
-      {"41",    "61 62 63 20", "0A",    "B1",    "DF",    "A1",    "82 A0", "82 9F", "82 F1",
-       "83 40", "83 7E",       "83 80", "83 96", "88 9F", "93 FA", "96 7B", "81 40", "81 5C",
-       "87 40", "FA 40",       "ED 40", "E0 40", "FC 4B", "81 60", "5C",    "7E",    "EA A4"},
-      {"80", "A0", "FD", "FF", "81 0A", "81 7F", "81 FD", "F0 40", "85 40", "82 F2", "83 97", "81"},
-      {"", "-l", "-p 0x3013", "-d", "-yo", "-bl -p 0x1F363"},
-      "82",
-  });
+TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
+  struct run {
+    const char *options;
+    bool little;
+    int32_t replacement;                  // -1: none
+    std::map<unsigned, unsigned> changed; // codes the letters give other characters
+  };
+  const run runs[] = {
+      {"", false, -1, {}},
+      {"-l", true, -1, {}},
+      {"-p 0x3013", false, 0x3013, {}},
+      {"-yo", false, -1, {{0x5C, 0xA5}, {0x7E, 0x203E}}},
+      {"-ld -p 0x1F363", true, 0x1F363, {{0x8160, 0x301C}, {0x8161, 0x2016}, {0x817C, 0x2212}}},
+  };
+  for (const run &r : runs) {
+    SCOPED_TRACE(r.options);
+    reset_varnok_state();
+    ASSERT_EQ(scan_option_words(varnok_profile, r.options), KEEP_RUNNING);
+    auto character = [&](unsigned value) {
+      if (value < 0x10000) return unit_bytes(value, r.little);
+      const unsigned offset = value - 0x10000;
+      return unit_bytes(0xD800 + (offset >> 10), r.little) +
+             unit_bytes(0xDC00 + (offset & 0x3FF), r.little);
+    };
+    const std::string replacement = r.replacement < 0 ? "" : character(r.replacement);
+    std::vector<piece> common, rare;
+    for (const cp932_row &row : cp932_rows) {
+      const auto found = r.changed.find(row.code);
+      const std::string bytes = row.code < 0x100 ? std::string(1, static_cast<char>(row.code))
+                                                 : unit_bytes(row.code, false);
+      common.push_back(
+          {bytes, character(found != r.changed.end() ? found->second : row.unicode), 0});
+      if (row.code < 0x80) // ASCII runs, long and short
+        for (int k = 0; k < 40; ++k) common.push_back(common.back());
+    }
+    for (const char *invalid : {"80", "A0", "FD", "FE", "FF"})
+      rare.push_back({hex(invalid), replacement, STATUS_INVALID});
+    for (const char *unmapped : {"F0 40", "F9 FC", "85 40", "82 F2", "EA A5"})
+      rare.push_back({hex(unmapped), replacement, 0});
+    rare.push_back({hex("81 0A"), replacement + character(0x0A), STATUS_INVALID});
+    rare.push_back({hex("82 FD"), replacement, STATUS_INVALID});
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      expect_pieces(decode_stream, common, rare, "", 40000, seed);
+      expect_pieces(decode_stream, common, {}, "", 20000, seed);
+    }
+  }
 }
 
-TEST_F(kernels_encode, every_level_encodes_as_the_portable_one) {
-  // Read as UTF-16LE (-L) the same pieces become other characters, mostly unmapped ones.
-  expect_every_level_alike({
-      dostrel_profile,
-      encode_stream,
-      reset_dostrel_state,
-      {"00 41", "00 61 00 62 00 20",
-       "00 0A", "FF 71",
-       "FF 9F", "FF 61",
-       "30 42", "30 41",
-       "30 93", "30 A1",
-       "30 DF", "30 E0",
-       "30 F6", "4E 9C",
-       "65 E5", "67 2C",
-       "30 01", "FF 3C",
-       "21 60", "21 70",
-       "FF 5E", "00 5C",
-       "00 7E", "00 A7"},
-      {"00 A9", "00 A5", "20 3E", "30 1C", "D8 3C DF 63", "DC 00", "D8 00 00 41", "00 3C", "00 26",
-       "00 80", "F8 F0", "E0 00", "FF FE", "FF FF", "30 94", "30 F7"},
-      {"", "-m", "-x", "-p 0x3F", "-d", "-s", "-yr", "-L"},
-      "D8",
-  });
+TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
+  struct run {
+    const char *options;
+    bool little;                             // the byte order of the text
+    const char *mark;                        // hexadecimal
+    int32_t replacement;                     // -1: none
+    std::map<unsigned, std::string> changed; // what the letters make of these characters
+  };
+  const run runs[] = {
+      {"", false, "", -1, {}},
+      {"", true, "FF FE", -1, {}},
+      {"-L -p 0x3F", true, "", 0x3F, {}},
+      {"-L", false, "FE FF", -1, {}},
+      {"-m", false, "", -1, {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
+      {"-x -p 0x8148", true, "FF FE", 0x8148, {}},
+      {"-yovs", false, "", -1, {{0xA5, "\\"}, {0x203E, "~"}, {0xA6, "|"}, {0x5C, hex("81 5F")}}},
+      {"-Lri", true, "", -1, {{0x5C, ""}, {0x7E, ""}}},
+  };
+  const std::map<unsigned, unsigned> inverse = inverse_mapping();
+  for (const run &r : runs) {
+    SCOPED_TRACE(r.options);
+    reset_dostrel_state();
+    ASSERT_EQ(scan_option_words(dostrel_profile, r.options), KEEP_RUNNING);
+    const bool hexadecimal = std::string(r.options).rfind("-x", 0) == 0;
+    std::string replacement;
+    if (r.replacement >= 0x100)
+      replacement = unit_bytes(static_cast<unsigned>(r.replacement), false);
+    if (r.replacement >= 0 && r.replacement < 0x100)
+      replacement = std::string(1, static_cast<char>(r.replacement));
+    auto code_bytes = [](unsigned code) {
+      return code < 0x100 ? std::string(1, static_cast<char>(code)) : unit_bytes(code, false);
+    };
+    std::vector<piece> common, rare;
+    for (const auto &[character, code] : inverse) {
+      const auto found = r.changed.find(character);
+      const std::string out = found != r.changed.end() ? found->second : code_bytes(code);
+      common.push_back({unit_bytes(character, r.little), out, 0});
+      if (character < 0x80)
+        for (int k = 0; k < 40; ++k) common.push_back(common.back());
+    }
+    for (const auto &[character, out] : r.changed)
+      if (inverse.count(character) == 0)
+        common.push_back({unit_bytes(character, r.little), out, 0});
+    for (unsigned unmapped : {0xA9u, 0xFEFFu, 0x4E02u, 0xFFFFu, 0xE758u}) {
+      char reference[16];
+      std::snprintf(reference, sizeof reference, hexadecimal ? "&#x%x;" : "&#%u;", unmapped);
+      rare.push_back({unit_bytes(unmapped, r.little), hexadecimal ? reference : replacement, 0});
+    }
+    rare.push_back({unit_bytes(0xD83C, r.little) + unit_bytes(0xDF63, r.little), replacement, 0});
+    rare.push_back({unit_bytes(0xDC00, r.little), replacement, 0});
+    rare.push_back(
+        {unit_bytes(0xD800, r.little) + unit_bytes(0x41, r.little), replacement + "A", 0});
+    for (unsigned seed = 1; seed <= 3; ++seed) {
+      expect_pieces(encode_stream, common, rare, hex(r.mark), 40000, seed);
+      expect_pieces(encode_stream, common, {}, hex(r.mark), 20000, seed);
+    }
+  }
 }
 
 } // namespace

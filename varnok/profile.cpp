@@ -30,12 +30,16 @@ void put_byte_order_mark() {
   output_bytes(little_endian ? little : big, 2);
 }
 
+constexpr char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
+static_assert(usage_lists_letters(USAGE, VARNOK_LETTERS));
+
 } // namespace
 
 const program_profile varnok_profile = {
-    "varnok [-p code] [-blyovzedfjsak] [files...]\n",
+    USAGE,
     apply_varnok_letter,
     0x110000, // every Unicode scalar value, and any negative value
+    prepare_decode_stream,
     put_byte_order_mark,
     decode_stream,
 };

@@ -2,6 +2,7 @@
 // Kept apart from the profile so that only the tests and fuzz targets that call it carry the
 // mapping rows it rebuilds the tables from.
 #include "cp932_decode.h"
+#include "decode.h"
 #include "varnok_settings.h"
 
 void reset_varnok_state() {
@@ -9,4 +10,5 @@ void reset_varnok_state() {
   little_endian = false;
   write_bom = false;
   reset_decode_tables();
+  prepare_decode_stream();
 }

@@ -9,7 +9,12 @@
 extern bool little_endian; // l: UTF-16LE instead of UTF-16BE
 extern bool write_bom;     // b: a byte order mark before the first conversion
 
+// Every letter of varnok besides p, h and ?: the settings above, then the variant letters of
+// the decode tables. The usage text lists them in this order.
+constexpr char VARNOK_LETTERS[] = "blyovzedfjsak";
+
 extern const program_profile varnok_profile;
 
-// Brings back the settings and decode tables of a fresh process (tests and fuzz targets).
+// Brings back the settings and decode tables of a fresh process, prepared for converting
+// (tests and fuzz targets).
 void reset_varnok_state();

@@ -3,22 +3,28 @@
 // what runs where none of them applies (compilers vectorise it somewhat).
 #pragma once
 
+#include "utf16_units.h"
+
 #include <cstddef>
 
 namespace scalar {
 
-// Widens the ASCII bytes at the start of [from, stop) to UTF-16 units at `to` and returns how
-// many there were. Like the SIMD versions, it looks at whole blocks of 16 bytes only and
-// stops short of a final block of fewer than 16 bytes, which the caller decodes one by one.
-template <bool LITTLE>
-inline size_t widen_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to) {
+// Widens the ASCII bytes at the start of [from, stop) to UTF-16 units at `to`, each byte to
+// itself or to the unit of its patch, and returns how many there were. Like the SIMD
+// versions, it looks at whole blocks of 16 bytes only and stops short of a final block of
+// fewer than 16 bytes, which the caller decodes one by one.
+template <unicode_form FORM>
+inline size_t widen_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
+                          const ascii_patches &patches) {
   size_t done = 0;
   while (static_cast<size_t>(stop - from) - done >= 16) {
     for (size_t k = 0; k < 16; ++k) {
       const unsigned char byte = from[done + k];
       if (byte >= 0x80) return done + k;
-      to[2 * (done + k) + (LITTLE ? 0 : 1)] = byte;
-      to[2 * (done + k) + (LITTLE ? 1 : 0)] = 0;
+      unsigned unit = byte;
+      for (unsigned p = 0; p < patches.count; ++p)
+        if (byte == patches.byte[p]) unit = patches.unit[p];
+      store_unit<FORM>(to + 2 * (done + k), unit);
     }
     done += 16;
   }
@@ -26,16 +32,18 @@ inline size_t widen_ascii(const unsigned char *from, const unsigned char *stop, 
 }
 
 // Narrows the UTF-16 units below U+0080 at the start of [from, stop) to bytes at `to` and
-// returns how many units there were; it stops short of a final block of fewer than 32 bytes.
-template <bool LITTLE>
-inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop,
-                           unsigned char *to) {
+// returns how many units there were; it stops at a unit of `stops`, and short of a final block
+// of fewer than 32 bytes.
+template <unicode_form FORM>
+inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
+                           const ascii_stops &stops) {
   size_t done = 0; // units
   while (static_cast<size_t>(stop - from) - 2 * done >= 32) {
     for (size_t k = 0; k < 16; ++k) {
-      const unsigned char *unit = from + 2 * (done + k);
-      const unsigned value = LITTLE ? (unit[1] << 8 | unit[0]) : (unit[0] << 8 | unit[1]);
+      const unsigned value = load_unit<FORM>(from + 2 * (done + k));
       if (value >= 0x80) return done + k;
+      for (unsigned s = 0; s < stops.count; ++s)
+        if (value == stops.unit[s]) return done + k;
       to[done + k] = static_cast<unsigned char>(value);
     }
     done += 16;

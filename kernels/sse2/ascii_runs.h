@@ -1,26 +1,38 @@
 // SPDX-License-Identifier: MIT
 // Runs of ASCII, 16 bytes a step with SSE2 (always present on x86-64): the one cheap, big win
-// for text that is mostly ASCII. Same results as scalar/ascii_runs.h.
+// for text that is mostly ASCII. Same results as scalar/ascii_runs.h; the bytes that letters
+// change are patched in the same pass.
 #pragma once
 
 #if defined(__SSE2__)
 #define HAVE_SSE2_KERNELS 1
+
+#include "utf16_units.h"
 
 #include <cstddef>
 #include <emmintrin.h>
 
 namespace sse2 {
 
-// As scalar::widen_ascii; it may write up to 32 bytes past the units it counts (the caller
-// keeps that room).
-template <bool LITTLE>
-inline size_t widen_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to) {
+// As scalar::widen_ascii; it may write up to 32 bytes past the units it counts.
+template <unicode_form FORM>
+inline size_t widen_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
+                          const ascii_patches &patches) {
+  constexpr bool LITTLE = is_little_endian_form<FORM>();
   size_t done = 0;
   while (static_cast<size_t>(stop - from) - done >= 16) {
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + done));
     const __m128i zero = _mm_setzero_si128();
-    const __m128i low = LITTLE ? _mm_unpacklo_epi8(bytes, zero) : _mm_unpacklo_epi8(zero, bytes);
-    const __m128i high = LITTLE ? _mm_unpackhi_epi8(bytes, zero) : _mm_unpackhi_epi8(zero, bytes);
+    __m128i low = LITTLE ? _mm_unpacklo_epi8(bytes, zero) : _mm_unpacklo_epi8(zero, bytes);
+    __m128i high = LITTLE ? _mm_unpackhi_epi8(bytes, zero) : _mm_unpackhi_epi8(zero, bytes);
+    for (unsigned p = 0; p < patches.count; ++p) {
+      const __m128i hit = _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[p])));
+      const uint16_t unit = LITTLE ? patches.unit[p] : byte_swapped(patches.unit[p]);
+      const __m128i patched = _mm_set1_epi16(static_cast<short>(unit));
+      const __m128i hit_low = _mm_unpacklo_epi8(hit, hit), hit_high = _mm_unpackhi_epi8(hit, hit);
+      low = _mm_or_si128(_mm_andnot_si128(hit_low, low), _mm_and_si128(hit_low, patched));
+      high = _mm_or_si128(_mm_andnot_si128(hit_high, high), _mm_and_si128(hit_high, patched));
+    }
     _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * done), low);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * done + 16), high);
     const unsigned non_ascii = static_cast<unsigned>(_mm_movemask_epi8(bytes));
@@ -31,9 +43,10 @@ inline size_t widen_ascii(const unsigned char *from, const unsigned char *stop, 
 }
 
 // As scalar::narrow_ascii; it may write up to 16 bytes past the bytes it counts.
-template <bool LITTLE>
-inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop,
-                           unsigned char *to) {
+template <unicode_form FORM>
+inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
+                           const ascii_stops &stops) {
+  constexpr bool LITTLE = is_little_endian_form<FORM>();
   size_t done = 0; // units
   while (static_cast<size_t>(stop - from) - 2 * done >= 32) {
     const __m128i first = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + 2 * done));
@@ -42,8 +55,14 @@ inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop,
     // is ASCII when the bits of this mask are clear.
     const __m128i not_ascii = _mm_set1_epi16(static_cast<short>(LITTLE ? 0xFF80 : 0x80FF));
     const __m128i zero = _mm_setzero_si128();
-    const __m128i first_ok = _mm_cmpeq_epi16(_mm_and_si128(first, not_ascii), zero);
-    const __m128i second_ok = _mm_cmpeq_epi16(_mm_and_si128(second, not_ascii), zero);
+    __m128i first_ok = _mm_cmpeq_epi16(_mm_and_si128(first, not_ascii), zero);
+    __m128i second_ok = _mm_cmpeq_epi16(_mm_and_si128(second, not_ascii), zero);
+    for (unsigned s = 0; s < stops.count; ++s) {
+      const uint16_t unit = LITTLE ? stops.unit[s] : byte_swapped(stops.unit[s]);
+      const __m128i stop_unit = _mm_set1_epi16(static_cast<short>(unit));
+      first_ok = _mm_andnot_si128(_mm_cmpeq_epi16(first, stop_unit), first_ok);
+      second_ok = _mm_andnot_si128(_mm_cmpeq_epi16(second, stop_unit), second_ok);
+    }
     const __m128i first_low = LITTLE ? first : _mm_srli_epi16(first, 8);
     const __m128i second_low = LITTLE ? second : _mm_srli_epi16(second, 8);
     _mm_storeu_si128(reinterpret_cast<__m128i *>(to + done),

@@ -14,3 +14,17 @@ constexpr kana_range KANA_RANGES[] = {
     {0x8340, 0x837E, 0x30A1}, // katakana
     {0x8380, 0x8396, 0x30E0}, // katakana, after the trail byte 0x7F
 };
+
+constexpr bool in_kana_range(unsigned code) {
+  for (const kana_range &range : KANA_RANGES)
+    if (code >= range.first_code && code <= range.last_code) return true;
+  return false;
+}
+
+constexpr bool in_kana_characters(unsigned character) {
+  for (const kana_range &range : KANA_RANGES)
+    if (character >= range.first_character &&
+        character <= range.first_character + range.last_code - range.first_code)
+      return true;
+  return false;
+}

@@ -1,0 +1,157 @@
+#!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
+"""Times every kernel tier side by side on input shapes chosen to be hard for the fast paths:
+codes the kernels must leave to the rules (unmapped codes, invalid bytes, surrogates, markup) at
+many spacings, one-byte codes that come from a table lookup, short ASCII runs between two-byte
+characters, and each variant letter on text full of the characters it changes.
+
+Usage: shapes.py [--build DIR] [--megabytes N] [--runs N] [--only WORD] [--json FILE]
+Prints a Markdown table: the median time of each tier and its ratio to the portable tier.
+Needs hyperfine.
+"""
+import argparse
+import json
+import random
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+
+KANJI = "日本語漢字変換文字列処理東京大阪"
+HIRAGANA = "あいうえおかきくけこさしすせそたちつてと"
+KATAKANA = "アイウエオカキクケコサシスセソタチツテト"
+
+
+def japanese(random_, length):
+    pool = KANJI + HIRAGANA + KATAKANA + "、。「」"
+    return "".join(random_.choice(pool) for _ in range(length))
+
+
+def sprinkle(base, item, every):
+    """`base` with `item` after every `every` characters."""
+    return item.join(base[k:k + every] for k in range(0, len(base), every))
+
+
+def text_of(random_, characters):
+    """Mixed Japanese text with short ASCII words, about `characters` long."""
+    parts = []
+    total = 0
+    while total < characters:
+        piece = japanese(random_, random_.randint(2, 12)) if random_.random() < 0.7 else \
+            " " + "".join(random_.choice("abcdefghij") for _ in range(random_.randint(1, 6))) + " "
+        parts.append(piece)
+        total += len(piece)
+    return "".join(parts)
+
+
+def shapes(megabytes):
+    """(name, program, options, bytes) of each shape, about `megabytes` of input each."""
+    random_ = random.Random(7)
+    size = int(megabytes * 1e6)
+    base = text_of(random_, 4096)
+    out = []
+
+    def repeat(data):
+        return (data * (size // max(len(data), 1) + 1))[:size]
+
+    def cp932(text):
+        return text.encode("cp932")
+
+    def utf16(text):
+        return text.encode("utf-16-be")
+
+    # varnok: what its kernels must leave to the rules, at several spacings (in characters).
+    for every in (16, 40, 100, 400):
+        out.append((f"unmapped F040 every {every}", "varnok", "",
+                    repeat(sprinkle(cp932(base[:every * 64]), b"\xF0\x40", 2 * every))))
+        out.append((f"invalid 0x80 every {every}", "varnok", "",
+                    repeat(sprinkle(cp932(base[:every * 64]), b"\x80", 2 * every))))
+    for run in (3, 8, 30, 62, 63):
+        out.append((f"ASCII runs of {run} between kanji", "varnok", "",
+                    repeat(cp932(("a" * run + "漢") * 64))))
+    out.append(("halfwidth katakana and ASCII", "varnok", "", repeat(cp932("ｱｲｳ abc ｴｵ" * 64))))
+    out.append(("-y, ASCII with 0x5C every 20", "varnok", "-y",
+                repeat(cp932(("C:\\dir\\file.txt " * 2 + "x") * 32))))
+    out.append(("-y on Japanese text", "varnok", "-y", repeat(cp932(base))))
+    out.append(("-o, ASCII with 0x7E every 10", "varnok", "-o", repeat(cp932("~/a/b/c/d " * 64))))
+    out.append(("-d on Japanese text", "varnok", "-d", repeat(cp932(base))))
+
+    # dostrel: characters without a code, surrogates, one-byte codes from the table.
+    for every in (16, 40, 100, 400):
+        out.append((f"unmapped U+00A9 every {every}", "dostrel", "",
+                    repeat(utf16(sprinkle(base[:every * 64], "\u00A9", every)))))
+        out.append((f"surrogate pair every {every}", "dostrel", "",
+                    repeat(utf16(sprinkle(base[:every * 64], "\U0001F600", every)))))
+        out.append((f"-y, U+00A5 every {every}", "dostrel", "-y",
+                    repeat(utf16(sprinkle(base[:every * 64], "\u00A5", every)))))
+    out.append(("-o, U+203E every 40", "dostrel", "-o",
+                repeat(utf16(sprinkle(base[:40 * 64], "\u203E", 40)))))
+    out.append(("-v, U+00A6 every 40", "dostrel", "-v",
+                repeat(utf16(sprinkle(base[:40 * 64], "\u00A6", 40)))))
+    out.append(("U+0080 and U+F8F0 every 40", "dostrel", "",
+                repeat(utf16(sprinkle(base[:40 * 64], "\u0080\uF8F0", 40)))))
+    for run in (3, 8, 30):
+        out.append((f"ASCII runs of {run} between kanji", "dostrel", "",
+                    repeat(utf16(("a" * run + "漢") * 64))))
+    out.append(("-m, markup every 20", "dostrel", "-m",
+                repeat(utf16("<p>" + sprinkle(base[:20 * 64], "</p><p>", 20)))))
+    out.append(("-r, backslash every 20", "dostrel", "-r",
+                repeat(utf16(sprinkle(base[:20 * 64], "\\", 20)))))
+    out.append(("-s, ASCII with backslash every 20", "dostrel", "-s",
+                repeat(utf16(("C:\\dir\\file.txt " * 2 + "x") * 32))))
+    out.append(("-y, plain ASCII", "dostrel", "-y", repeat(utf16("plain ascii text. " * 64))))
+    return out
+
+
+def tiers(build):
+    report = subprocess.run([str(build / "bench" / "kernel_report"), "--all"], capture_output=True,
+                            text=True, check=True).stdout.split()
+    return report
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--build", default=str(HERE.parent / "build"))
+    parser.add_argument("--megabytes", type=float, default=20)
+    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--only", default="")
+    parser.add_argument("--json", default=str(HERE / "out" / "shapes.json"))
+    options = parser.parse_args()
+    build = Path(options.build)
+    names = tiers(build)
+    print(f"| program | shape | {' | '.join(n + ' s' for n in names)} | "
+          f"{' | '.join(n + '/portable' for n in names if n != 'portable')} |")
+    print("|---|---|" + "---:|" * (2 * len(names) - 1))
+    rows = []
+    with tempfile.TemporaryDirectory() as scratch:
+        for name, program, letters, data in shapes(options.megabytes):
+            if options.only and options.only not in name:
+                continue
+            path = Path(scratch) / "input"
+            path.write_bytes(data)
+            runner = build / "bench" / f"{program}_tier"
+            args = ["hyperfine", "-i", "--warmup", "1", "--runs", str(options.runs), "--style", "none",
+                    "--export-json", str(Path(scratch) / "times.json")]
+            outputs = set()
+            for tier in names:
+                command = f"{runner} {tier} {letters} < {path}"
+                outputs.add(subprocess.run(command, shell=True, capture_output=True).stdout)
+                args.append(f"{command} > /dev/null")
+            if len(outputs) != 1:
+                sys.exit(f"{program} {name}: the tiers' outputs differ")
+            subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
+            times = [r["median"] for r in json.load(open(Path(scratch) / "times.json"))["results"]]
+            by_tier = dict(zip(names, times))
+            ratios = [by_tier[n] / by_tier["portable"] for n in names if n != "portable"]
+            print(f"| {program} | {name} | {' | '.join(f'{t:.3f}' for t in times)} | "
+                  f"{' | '.join(f'{r:.2f}' for r in ratios)} |")
+            sys.stdout.flush()
+            rows.append({"program": program, "shape": name, "times": by_tier})
+    Path(options.json).parent.mkdir(parents=True, exist_ok=True)
+    Path(options.json).write_text(json.dumps(rows, indent=1) + "\n")
+
+
+if __name__ == "__main__":
+    main()

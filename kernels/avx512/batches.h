@@ -1,0 +1,189 @@
+// SPDX-License-Identifier: MIT
+// The frame both AVX-512 kernels run in: blocks are classified and converted by arithmetic,
+// their table lookups queued and done in batches; a block the tier refuses goes to the portable
+// kernel for a stretch.
+#pragma once
+
+#include "blocks.h"
+#include "cp932_kana.h"
+
+#include <algorithm>
+#include <immintrin.h>
+
+#define AVX512_TARGET                                                                              \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+
+namespace avx512 {
+
+constexpr uint64_t EVEN_BITS = 0x5555555555555555ULL;
+
+AVX512_TARGET inline __m512i swap_bytes(__m512i units) {
+  return _mm512_or_si512(_mm512_slli_epi16(units, 8), _mm512_srli_epi16(units, 8));
+}
+
+AVX512_TARGET inline uint64_t bytes_between(__m512i bytes, unsigned first, unsigned last) {
+  return _mm512_cmpge_epu8_mask(bytes, _mm512_set1_epi8(static_cast<char>(first))) &
+         _mm512_cmple_epu8_mask(bytes, _mm512_set1_epi8(static_cast<char>(last)));
+}
+
+AVX512_TARGET inline __mmask32 units_between(__m512i units, unsigned first, unsigned last) {
+  const __m512i above_first = _mm512_sub_epi16(units, _mm512_set1_epi16(static_cast<short>(first)));
+  return _mm512_cmple_epu16_mask(above_first, _mm512_set1_epi16(static_cast<short>(last - first)));
+}
+
+AVX512_TARGET inline __m512i add_where(__m512i values, __mmask32 where, int amount) {
+  return _mm512_mask_add_epi16(values, where, values,
+                               _mm512_set1_epi16(static_cast<short>(amount)));
+}
+
+// 0, 1, 2, ... 31 in the 16-bit lanes.
+AVX512_TARGET inline __m512i lane_numbers() {
+  return _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14,
+                          13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+}
+
+// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters
+// (`to_characters`), or the other way; `moved` receives those lanes.
+AVX512_TARGET inline __m512i move_kana(__m512i values, bool to_characters, __mmask32 &moved) {
+  __m512i result = values;
+  moved = 0;
+  for (const auto &range : KANA_RANGES) {
+    const unsigned first = to_characters ? range.first_code : range.first_character;
+    const unsigned target = to_characters ? range.first_character : range.first_code;
+    const __mmask32 in_range =
+        units_between(values, first, first + range.last_code - range.first_code);
+    result = add_where(result, in_range, static_cast<int>(target) - static_cast<int>(first));
+    moved |= in_range;
+  }
+  return result;
+}
+
+// The table lookups of a batch of blocks, queued while the blocks are classified and done
+// afterwards in one flat pass with no branch on the data: a lookup then waits for nothing, and
+// the switch between kinds of characters costs no misprediction. A lookup that fails throws
+// away the work on the blocks after its own, so a batch starts at one block and doubles while
+// lookups succeed: the work thrown away never exceeds the work kept.
+constexpr size_t MOST_BATCH_BLOCKS = 256; // 16 KiB of input, so places fit 16 bits
+struct lookup_queue {
+  uint16_t index[MOST_BATCH_BLOCKS * KERNEL_BLOCK + 32]; // table indexes; whole vectors stored
+  uint16_t place[MOST_BATCH_BLOCKS * KERNEL_BLOCK + 32]; // where each value goes in the output
+  size_t count;
+  // Of each block of the batch: where its input and output begin, and its first lookup.
+  uint32_t block_input[MOST_BATCH_BLOCKS], block_output[MOST_BATCH_BLOCKS],
+      block_first[MOST_BATCH_BLOCKS];
+};
+inline lookup_queue queue; // scratch space only; the programs have one thread
+
+// Queues the lookups of the lanes in `where`: table index `index`, and the output place
+// `first_place` + the lane's `offset`.
+AVX512_TARGET inline void queue_lookups(__mmask32 where, __m512i index, __m512i offset,
+                                        unsigned first_place, size_t &count) {
+  const __m512i place =
+      _mm512_add_epi16(offset, _mm512_set1_epi16(static_cast<short>(first_place)));
+  _mm512_storeu_si512(queue.index + count, _mm512_maskz_compress_epi16(where, index));
+  _mm512_storeu_si512(queue.place + count, _mm512_maskz_compress_epi16(where, place));
+  count += static_cast<size_t>(__builtin_popcount(where));
+}
+
+// Does the queued lookups into the batch's output at `out`, each value stored in the given
+// byte order. Returns the block of the first lookup whose value is none (0xFFFF) or below
+// `least`, or `blocks` when every value was good.
+inline size_t resolve_lookups(const uint16_t *table, unsigned char *out, bool little,
+                              unsigned least, size_t blocks) {
+  unsigned bad = 0;
+  for (size_t k = 0; k < queue.count; ++k) {
+    const uint16_t value = table[queue.index[k]];
+    bad |= static_cast<unsigned>(value == 0xFFFF) | static_cast<unsigned>(value < least);
+    const auto stored = little ? value : static_cast<uint16_t>(value << 8 | value >> 8);
+    __builtin_memcpy(out + queue.place[k], &stored, 2);
+  }
+  if (bad == 0) return blocks;
+  size_t first = 0;
+  while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= least) ++first;
+  size_t block = blocks - 1;
+  while (queue.block_first[block] > first) --block;
+  return block;
+}
+
+// Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes) in
+// batches, doing each batch's queued lookups after it. A block returns the bytes it consumed,
+// 0 when the tier refuses it; a lookup whose value is none, or below `least`, refuses its
+// block. Returns the bytes consumed; `refused` tells whether a block was refused (else fewer
+// than `readable` bytes were left).
+template <typename BLOCK>
+AVX512_TARGET inline size_t convert_batches(const unsigned char *from, size_t size, size_t readable,
+                                            const BLOCK &convert_block, const uint16_t *table,
+                                            bool little, unsigned least, unsigned char *&to,
+                                            bool &refused) {
+  size_t done = 0, batch_blocks = 1;
+  unsigned char *out = to;
+  refused = false;
+  while (!refused && size - done >= readable) {
+    const size_t batch_done = done;
+    unsigned char *const batch_out = out;
+    size_t blocks = 0, queued = 0;
+    while (blocks < batch_blocks && size - done >= readable) {
+      queue.block_input[blocks] = static_cast<uint32_t>(done - batch_done);
+      queue.block_output[blocks] = static_cast<uint32_t>(out - batch_out);
+      queue.block_first[blocks] = static_cast<uint32_t>(queued);
+      const size_t used = convert_block(from + done, out, batch_out, queued);
+      if (used == 0) {
+        refused = true;
+        break;
+      }
+      done += used;
+      ++blocks;
+    }
+    queue.count = queued;
+    const size_t bad = resolve_lookups(table, batch_out, little, least, blocks);
+    if (bad != blocks) {
+      done = batch_done + queue.block_input[bad];
+      out = batch_out + queue.block_output[bad];
+      refused = true;
+    }
+    batch_blocks = std::min(2 * batch_blocks, MOST_BATCH_BLOCKS);
+  }
+  to = out;
+  return done;
+}
+
+// The longest portable stretch after a refusal, and how much the tier must convert between two
+// refusals for the stretch to start again from one block.
+constexpr size_t MOST_STRETCH = 64 * KERNEL_BLOCK;
+constexpr size_t GOOD_RUN = 8 * KERNEL_BLOCK;
+
+// A tier kernel: the SIMD blocks (`simd`, as convert_batches) while they are taken, the
+// portable kernel (`portable`) for the stretch after a refusal and for a tail shorter than a
+// block. Returns at a character for the rules, or where the range ends.
+template <typename SIMD, typename PORTABLE, typename SETUP>
+AVX512_TARGET inline size_t run_tier(const unsigned char *from, size_t size, size_t readable,
+                                     unsigned char *&to, kernel_state &state, const SETUP &setup,
+                                     size_t block_readable, const SIMD &simd, PORTABLE portable) {
+  size_t done = 0;
+  while (done < size) {
+    if (state.portable_left > 0 || size - done < block_readable ||
+        readable - done < block_readable) {
+      const size_t span =
+          state.portable_left > 0 ? std::min(state.portable_left, size - done) : size - done;
+      const size_t used = portable(from + done, span, readable - done, to, state, setup);
+      state.portable_left -= std::min(used, state.portable_left);
+      done += used;
+      if (used < span) break; // a character for the rules, or the rest of a character
+      continue;
+    }
+    bool refused = false;
+    const size_t used = simd(from + done, std::min(size, readable) - done, to, refused);
+    done += used;
+    state.gained += used;
+    if (refused) {
+      state.stretch = state.gained >= GOOD_RUN
+                          ? KERNEL_BLOCK
+                          : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
+      state.portable_left = state.stretch;
+      state.gained = 0;
+    }
+  }
+  return done;
+}
+
+} // namespace avx512

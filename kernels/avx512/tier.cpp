@@ -1,0 +1,53 @@
+// SPDX-License-Identifier: MIT
+#include "avx512.h"
+
+#include "blocks.h"
+#include "portable/portable.h"
+
+#if defined(AVX512_TIER_BUILT) && !(defined(__has_builtin) && __has_builtin(__builtin_cpu_supports))
+#include <cpuid.h>
+#endif
+
+namespace avx512 {
+namespace {
+
+bool supported() {
+#if !defined(AVX512_TIER_BUILT)
+  return false;
+#elif defined(__has_builtin) && __has_builtin(__builtin_cpu_supports)
+  // The runtime checks the operating system's support for the registers too (XCR0).
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
+         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+#else
+  unsigned a, b, c, d;
+  if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0) return false;
+  unsigned low, high;
+  __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
+  if ((low & 0xE6) != 0xE6) return false; // the operating system saves the AVX-512 registers
+  if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
+  return (b & bit_AVX512F) && (b & bit_AVX512BW) && (b & bit_BMI2) && (c & bit_AVX512VBMI2);
+#endif
+}
+
+} // namespace
+
+#if defined(AVX512_TIER_BUILT)
+const kernel_tier TIER = {
+    "avx512",
+    supported,
+    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>},
+    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>},
+};
+#else
+const kernel_tier TIER = {
+    "avx512",
+    supported,
+    {portable::decode_cp932<unicode_form::utf16_big>,
+     portable::decode_cp932<unicode_form::utf16_little>},
+    {portable::encode_cp932<unicode_form::utf16_big>,
+     portable::encode_cp932<unicode_form::utf16_little>},
+};
+#endif
+
+} // namespace avx512

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: MIT
+// What every kernel tier offers: for each direction and each Unicode form, one function that
+// converts as much of a range as it can and says how much it consumed. A converter calls the
+// kernel, lets its own rules take the one character the kernel refused, and calls the kernel
+// again; it never knows which tier runs.
+//
+// A tier is a folder here (portable/, avx512/) and one line in tiers.cpp.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// Kernels work on blocks of this many input bytes, and the portable kernel's ASCII runs on
+// sixteenths of it.
+constexpr size_t KERNEL_BLOCK = 64;
+// A kernel may write up to this many bytes past the output it reports; callers keep the room.
+constexpr size_t KERNEL_OVERWRITE = 64;
+
+// The Unicode side of a conversion: varnok's output, dostrel's input.
+enum class unicode_form {
+  utf16_big,    // UTF-16BE
+  utf16_little, // UTF-16LE
+};
+constexpr size_t UNICODE_FORMS = 2;
+
+// What a tier carries from one call to the next within one input, and only within it: each
+// input starts from a fresh one. After the tier refuses a block, the portable kernel goes on
+// for a stretch before the tier tries its blocks again, so that a block it refuses is paid
+// for once; the stretch doubles while refusals come close together.
+struct kernel_state {
+  size_t portable_left = 0; // input bytes still to convert the portable way
+  size_t stretch = 0;       // the portable stretch after the next refusal
+  size_t gained = 0;        // bytes the tier converted since its last refusal
+};
+
+// The ASCII bytes that do not decode to themselves (letters y and o), each with its unit.
+constexpr unsigned MOST_ASCII_PATCHES = 4;
+struct ascii_patches {
+  unsigned count;
+  unsigned char byte[MOST_ASCII_PATCHES];
+  uint16_t unit[MOST_ASCII_PATCHES];
+};
+
+// The ASCII units that do not encode to themselves as one byte (letters r, i, s; the markup
+// characters with m): ASCII runs stop at them.
+constexpr unsigned MOST_ASCII_STOPS = 8;
+struct ascii_stops {
+  unsigned count;
+  uint16_t unit[MOST_ASCII_STOPS];
+};
+
+// What the decode kernels read, prepared once after the options are scanned.
+struct decode_setup {
+  const int16_t *single;       // by byte: a character, or the lead-byte (-1) or invalid (-2) mark
+  const int16_t *double_table; // from code 0x8140: a character, or -1 for no character
+  ascii_patches patches;
+  bool usable; // false: leave everything to the rules
+};
+
+// What the encode kernels read, prepared once after the options are scanned.
+constexpr unsigned MOST_SPECIAL_UNITS = 16;
+constexpr uint16_t SPECIAL_NEEDS_RULES = 0xFFFF;
+struct encode_setup {
+  const uint16_t *table; // by unit: a one- or two-byte code, or 0xFFFF for none
+  const uint32_t *steps; // by unit: the portable kernel's step (see portable/encode.h)
+  // The units whose code the kernels cannot take for granted: ASCII units that do not encode
+  // to themselves (letters r, i, s; the markup characters with m), and the other units with a
+  // one-byte code (U+0080, U+F8F0-U+F8F3; letters y, o, v). SPECIAL_NEEDS_RULES: the rules
+  // must write it (no code, or an entity).
+  unsigned special_count;
+  uint16_t special_unit[MOST_SPECIAL_UNITS];
+  uint16_t special_code[MOST_SPECIAL_UNITS];
+  ascii_stops stops; // the special units below U+0080
+  // Ranges that hold every special unit beyond ASCII: a cheap first test.
+  unsigned special_range_count;
+  uint16_t special_first[MOST_SPECIAL_UNITS], special_last[MOST_SPECIAL_UNITS];
+  bool usable; // false: leave everything to the rules
+};
+
+// Converts the characters that begin in the first `size` bytes at `from` (the kernel may read
+// up to `readable` bytes from `from`) to `to`, advancing it. Returns the bytes consumed: it
+// stops at a character that only the rules can take (an invalid byte, a code without a
+// character, a surrogate...), or where the rest is too short for it to tell; a character that
+// begins before `size` may end past it.
+using decode_kernel = size_t (*)(const unsigned char *from, size_t size, size_t readable,
+                                 unsigned char *&to, kernel_state &state,
+                                 const decode_setup &setup);
+using encode_kernel = size_t (*)(const unsigned char *from, size_t size, size_t readable,
+                                 unsigned char *&to, kernel_state &state,
+                                 const encode_setup &setup);
+
+struct kernel_tier {
+  const char *name;
+  bool (*supported)(); // by this processor and operating system
+  decode_kernel decode[UNICODE_FORMS];
+  encode_kernel encode[UNICODE_FORMS];
+};

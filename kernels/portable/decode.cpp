@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// CP932 to UTF-16, the portable way: ASCII 16 bytes a step, runs of two-byte characters in a
+// tight loop, other one-byte characters by the table.
+#include "ascii_runs.h"
+#include "portable.h"
+#include "utf16_units.h"
+
+#include <algorithm>
+
+namespace portable {
+namespace {
+
+constexpr int16_t LEAD_BYTE = -1;    // in the single-byte table
+constexpr int16_t NO_CHARACTER = -1; // in the double-byte table
+constexpr unsigned DOUBLE_FIRST = 0x8140;
+
+// Decodes the mapped two-byte characters that begin at `from` before `stop` and returns where
+// they end: at a byte that is no lead byte, a pair that is not mapped or not whole, or `stop`.
+// Two-byte characters come in runs (kana, kanji), and staying in this loop for the run keeps
+// its branches predictable. The entries of the trail bytes 0x7F and 0xFD-0xFF are unmapped, so
+// one comparison guards the lookup.
+template <unicode_form FORM>
+inline const unsigned char *decode_pairs(const unsigned char *from, const unsigned char *stop,
+                                         const unsigned char *end, unsigned char *&to,
+                                         const decode_setup &setup) {
+  const unsigned char *const last = std::min(stop, end - 1); // a pair must begin before it
+  unsigned char *out = to; // a local copy the byte stores cannot alias
+  while (from < last) {
+    const unsigned lead = from[0];
+    const unsigned trail = from[1];
+    if (setup.single[lead] != LEAD_BYTE || trail < 0x40) break;
+    const int16_t mapped = setup.double_table[(lead << 8 | trail) - DOUBLE_FIRST];
+    if (mapped == NO_CHARACTER) break;
+    store_unit<FORM>(out, static_cast<uint16_t>(mapped));
+    out += 2;
+    from += 2;
+  }
+  to = out;
+  return from;
+}
+
+} // namespace
+
+template <unicode_form FORM>
+size_t decode_cp932(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                    kernel_state &, const decode_setup &setup) {
+  if (!setup.usable) return 0;
+  const unsigned char *at = from;
+  const unsigned char *const stop = from + size, *const end = from + readable;
+  unsigned char *out = to;
+  while (at < stop) {
+    const unsigned byte = *at;
+    if (byte < 0x80) {
+      const size_t count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);
+      at += count;
+      out += 2 * count;
+      if (count != 0) continue;
+    }
+    const unsigned value = static_cast<uint16_t>(setup.single[byte]);
+    if (value < 0xFFFE) { // a one-byte character
+      store_unit<FORM>(out, value);
+      out += 2;
+      ++at;
+      continue;
+    }
+    if (value != static_cast<uint16_t>(LEAD_BYTE)) break; // an invalid byte: the rules
+    const unsigned char *const after_run = decode_pairs<FORM>(at, stop, end, out, setup);
+    if (after_run == at) break; // a bad trail byte, no character, or no trail byte yet
+    at = after_run;
+  }
+  to = out;
+  return static_cast<size_t>(at - from);
+}
+
+template size_t decode_cp932<unicode_form::utf16_big>(const unsigned char *, size_t, size_t,
+                                                      unsigned char *&, kernel_state &,
+                                                      const decode_setup &);
+template size_t decode_cp932<unicode_form::utf16_little>(const unsigned char *, size_t, size_t,
+                                                         unsigned char *&, kernel_state &,
+                                                         const decode_setup &);
+
+} // namespace portable

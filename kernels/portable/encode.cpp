@@ -1,0 +1,145 @@
+// SPDX-License-Identifier: MIT
+// UTF-16 to CP932, the portable way: ASCII 16 units a step, runs of two-byte codes in a tight
+// loop, and mixed text with the branch-free steps, 32 units a batch checked once for a unit
+// that needs the rules.
+#include "ascii_runs.h"
+#include "encode_steps.h"
+#include "portable.h"
+#include "utf16_units.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+
+namespace portable {
+namespace {
+
+constexpr uint16_t NO_CODE = 0xFFFF;
+constexpr size_t STEP_BATCH_UNITS = KERNEL_BLOCK / 2;
+
+// Encodes the characters with two-byte codes that begin at `from` before `stop`, and returns
+// where they end. Kana and kanji come in runs; staying in this loop for the run keeps its
+// branches predictable. Only units with a code reach the steps' batches, so the markup
+// characters (one-byte codes) never pass here.
+template <unicode_form FORM>
+inline const unsigned char *encode_pairs(const unsigned char *from, const unsigned char *stop,
+                                         const unsigned char *end, unsigned char *&to,
+                                         const uint16_t *table) {
+  const unsigned char *const last = std::min(stop, end - 1); // a unit must begin before it
+  unsigned char *out = to; // a local copy the byte stores cannot alias
+  while (from < last) {
+    const unsigned code = table[load_unit<FORM>(from)];
+    if (code < 0x100 || code == NO_CODE) break;
+    out[0] = static_cast<unsigned char>(code >> 8);
+    out[1] = static_cast<unsigned char>(code);
+    out += 2;
+    from += 2;
+  }
+  to = out;
+  return from;
+}
+
+// Writes the bytes of one step at `out` (and up to two more that the next step overwrites).
+inline unsigned char *put_step(unsigned char *out, uint32_t step) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(out, &step, 4);
+  } else {
+    out[0] = static_cast<unsigned char>(step);
+    out[1] = static_cast<unsigned char>(step >> 8);
+  }
+  return out + ((step >> 16) & 3);
+}
+
+// Encodes whole batches of 32 units at `from` (`units` of them readable) to `to`; returns the
+// units done and advances `to`. A batch that holds a unit for the rules is left undone.
+template <unicode_form FORM>
+inline size_t encode_with_steps(const unsigned char *from, size_t units, const uint32_t *steps,
+                                unsigned char *&to) {
+  size_t done = 0;
+  unsigned char *out = to;
+  while (units - done >= STEP_BATCH_UNITS) {
+    unsigned char *const batch_out = out;
+    uint32_t seen = 0;
+    for (size_t k = 0; k < STEP_BATCH_UNITS; ++k) {
+      // The two bytes are loaded one by one: a 16-bit load with a byte swap can become a
+      // partial-register write that chains the iterations.
+      const uint32_t step = steps[load_unit<FORM>(from + 2 * (done + k))];
+      seen |= step;
+      out = put_step(out, step);
+    }
+    if ((seen & ENCODE_STEP_RULES) != 0) {
+      out = batch_out;
+      break;
+    }
+    done += STEP_BATCH_UNITS;
+  }
+  to = out;
+  return done;
+}
+
+// Encodes the units that begin in [from, limit) one at a time by their steps; returns where it
+// stopped: `limit`, or a unit for the rules.
+template <unicode_form FORM>
+inline const unsigned char *encode_singles(const unsigned char *from, const unsigned char *limit,
+                                           unsigned char *&to, const uint32_t *steps) {
+  unsigned char *out = to;
+  while (from < limit) {
+    const uint32_t step = steps[load_unit<FORM>(from)];
+    if ((step & ENCODE_STEP_RULES) != 0) break;
+    out = put_step(out, step);
+    from += 2;
+  }
+  to = out;
+  return from;
+}
+
+} // namespace
+
+template <unicode_form FORM>
+size_t encode_cp932(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                    kernel_state &, const encode_setup &setup) {
+  if (!setup.usable) return 0;
+  const unsigned char *at = from;
+  const unsigned char *const stop = from + size, *const end = from + readable;
+  unsigned char *out = to;
+  while (at < stop && end - at >= 2) {
+    if (load_unit<FORM>(at) < 0x80) {
+      const size_t ascii = ascii_kernel::narrow_ascii<FORM>(at, stop, out, setup.stops);
+      at += 2 * ascii;
+      out += ascii;
+      if (ascii >= 16 || at >= stop) continue;
+    }
+    // Long runs of two-byte codes are fastest in their own loop, mixed text in the steps.
+    const unsigned char *const after_pairs = encode_pairs<FORM>(at, stop, end, out, setup.table);
+    if (after_pairs - at >= static_cast<ptrdiff_t>(KERNEL_BLOCK)) {
+      at = after_pairs;
+      continue;
+    }
+    at = after_pairs;
+    // Whole batches by the steps; then, a batch that holds a unit for the rules, or the last
+    // units of the range, a unit at a time up to the unit for the rules.
+    const bool whole_batch = stop - at >= static_cast<ptrdiff_t>(KERNEL_BLOCK);
+    if (whole_batch) {
+      const size_t units =
+          encode_with_steps<FORM>(at, static_cast<size_t>(stop - at) / 2, setup.steps, out);
+      at += 2 * units;
+      if (units != 0) continue;
+    }
+    const unsigned char *const limit = whole_batch ? at + KERNEL_BLOCK : std::min(stop, end - 1);
+    const unsigned char *const after = encode_singles<FORM>(at, limit, out, setup.steps);
+    const bool stopped = after < limit;
+    at = after;
+    if (stopped || !whole_batch) break;
+  }
+  to = out;
+  return static_cast<size_t>(at - from);
+}
+
+template size_t encode_cp932<unicode_form::utf16_big>(const unsigned char *, size_t, size_t,
+                                                      unsigned char *&, kernel_state &,
+                                                      const encode_setup &);
+template size_t encode_cp932<unicode_form::utf16_little>(const unsigned char *, size_t, size_t,
+                                                         unsigned char *&, kernel_state &,
+                                                         const encode_setup &);
+
+} // namespace portable

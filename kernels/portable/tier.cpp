@@ -1,0 +1,18 @@
+// SPDX-License-Identifier: MIT
+#include "portable.h"
+
+namespace portable {
+namespace {
+bool always() {
+  return true;
+}
+} // namespace
+
+const kernel_tier TIER = {
+    "portable",
+    always,
+    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>},
+    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>},
+};
+
+} // namespace portable

@@ -1,0 +1,19 @@
+// SPDX-License-Identifier: MIT
+// The kernel tiers, and the one place that chooses which one the converters use.
+#pragma once
+
+#include "kernel_interface.h"
+
+// Every tier, the portable one first and the best last.
+extern const kernel_tier KERNEL_TIERS[];
+extern const size_t KERNEL_TIER_COUNT;
+
+// The best tier this processor runs; the programs choose it at start-up.
+const kernel_tier &best_kernel_tier();
+// The tier named `name` when this processor runs it, else null.
+const kernel_tier *find_kernel_tier(const char *name);
+
+// The tier the converters use: the best one, unless select_kernel_tier chose another (the
+// benchmark's tier runs and the tests, which run every tier in turn).
+const kernel_tier &active_kernel_tier();
+void select_kernel_tier(const kernel_tier &tier);
