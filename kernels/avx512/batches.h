@@ -5,6 +5,8 @@
 #pragma once
 
 #include "blocks.h"
+
+#if defined(AVX512_TIER_BUILT)
 #include "cp932_kana.h"
 
 #include <algorithm>
@@ -61,8 +63,9 @@ AVX512_TARGET inline __m512i move_kana(__m512i values, bool to_characters, __mma
 // The table lookups of a batch of blocks, queued while the blocks are classified and done
 // afterwards in one flat pass with no branch on the data: a lookup then waits for nothing, and
 // the switch between kinds of characters costs no misprediction. A lookup that fails throws
-// away the work on the blocks after its own, so a batch starts at one block and doubles while
-// lookups succeed: the work thrown away never exceeds the work kept.
+// away the work on the blocks after its own, so batches double while lookups succeed and halve
+// after one fails (the size is kept for the input, in its kernel_state): where lookups fail
+// often, little is thrown away.
 constexpr size_t MOST_BATCH_BLOCKS = 256; // 16 KiB of input, so places fit 16 bits
 struct lookup_queue {
   uint16_t index[MOST_BATCH_BLOCKS * KERNEL_BLOCK + 32]; // table indexes; whole vectors stored
@@ -114,8 +117,9 @@ template <typename BLOCK>
 AVX512_TARGET inline size_t convert_batches(const unsigned char *from, size_t size, size_t readable,
                                             const BLOCK &convert_block, const uint16_t *table,
                                             bool little, unsigned least, unsigned char *&to,
-                                            bool &refused) {
-  size_t done = 0, batch_blocks = 1;
+                                            bool &refused, size_t &batch_blocks) {
+  size_t done = 0;
+  if (batch_blocks == 0) batch_blocks = 1;
   unsigned char *out = to;
   refused = false;
   while (!refused && size - done >= readable) {
@@ -140,8 +144,10 @@ AVX512_TARGET inline size_t convert_batches(const unsigned char *from, size_t si
       done = batch_done + queue.block_input[bad];
       out = batch_out + queue.block_output[bad];
       refused = true;
+      batch_blocks = std::max(batch_blocks / 4, size_t{1});
+    } else {
+      batch_blocks = std::min(2 * batch_blocks, MOST_BATCH_BLOCKS);
     }
-    batch_blocks = std::min(2 * batch_blocks, MOST_BATCH_BLOCKS);
   }
   to = out;
   return done;
@@ -187,3 +193,5 @@ AVX512_TARGET inline size_t run_tier(const unsigned char *from, size_t size, siz
 }
 
 } // namespace avx512
+
+#endif

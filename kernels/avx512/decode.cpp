@@ -32,13 +32,13 @@ AVX512_TARGET inline __m512i patch_ascii(__m512i units, __mmask32 lanes,
 // Writes the UTF-16 units of `count` CP932 codes (a byte, or lead * 256 + trail) at `place` in
 // the batch's output (a whole vector is stored): ASCII and kana by arithmetic, the other codes
 // queued for the table.
-AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little,
+AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little, bool with_kana,
                                     const ascii_patches &patches, unsigned char *batch_out,
                                     unsigned place, size_t &queued) {
   const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
-  __mmask32 kana;
-  __m512i units = move_kana(codes, true, kana);
+  __mmask32 kana = 0;
+  __m512i units = with_kana ? move_kana(codes, true, kana) : codes;
   if (patches.count != 0) units = patch_ascii(units, ascii, patches);
   _mm512_storeu_si512(batch_out + place, little ? units : swap_bytes(units));
   const __mmask32 other = lanes & ~(ascii | kana);
@@ -46,9 +46,42 @@ AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little,
                 _mm512_slli_epi16(lane_numbers(), 1), place, queued);
 }
 
+// A block of ASCII with at most this many two-byte characters (mostly ASCII text with a word
+// or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out, the
+// few codes queued one by one.
+constexpr int SPARSE_PAIRS = 4;
+
 struct decode_block {
   bool little;
   const ascii_patches &patches;
+
+  AVX512_TARGET size_t put_sparse_pairs(__m512i bytes, const unsigned char *block, uint64_t leads,
+                                        uint64_t trails, uint64_t block_bits, unsigned char *&out,
+                                        unsigned place, size_t &queued) const {
+    __m512i low_units = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+    __m512i high_units = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+    if (patches.count != 0) { // only ASCII lanes can match; trail lanes are squeezed out
+      low_units = patch_ascii(low_units, ~0u, patches);
+      high_units = patch_ascii(high_units, ~0u, patches);
+    }
+    if (!little) low_units = swap_bytes(low_units), high_units = swap_bytes(high_units);
+    const uint64_t keep = block_bits & ~trails;
+    const auto keep_low = static_cast<__mmask32>(keep),
+               keep_high = static_cast<__mmask32>(keep >> 32);
+    const auto low_count = static_cast<unsigned>(__builtin_popcount(keep_low));
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi16(keep_low, low_units));
+    _mm512_storeu_si512(out + 2 * low_count, _mm512_maskz_compress_epi16(keep_high, high_units));
+    for (uint64_t rest = leads; rest != 0; rest &= rest - 1) {
+      const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
+      const auto lane = static_cast<unsigned>(__builtin_popcountll(keep & ((1ULL << at) - 1)));
+      queue.index[queued] = static_cast<uint16_t>((block[at] << 8 | block[at + 1]) - DOUBLE_FIRST);
+      queue.place[queued] = static_cast<uint16_t>(place + 2 * lane);
+      ++queued;
+    }
+    out += 2 * __builtin_popcountll(keep);
+    return block_bits == ~0ULL ? 64 : 63;
+  }
+
   AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
                                   unsigned char *batch_out, size_t &queued) const {
     const __m512i bytes = _mm512_loadu_si512(block);
@@ -84,8 +117,13 @@ struct decode_block {
     if ((trails & ~trail_ok) != 0 || (singles & ~single_ok) != 0) return 0;
 
     const auto place = static_cast<unsigned>(out - batch_out);
+    if (__builtin_popcountll(leads) <= SPARSE_PAIRS && (singles & high) == 0)
+      return put_sparse_pairs(bytes, block, leads, trails, block_bits, out, place, queued);
+    // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
+    // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
+    const bool with_kana = ((leads & bytes_between(bytes, 0x82, 0x83)) | (singles & high)) != 0;
     if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
-      put_units(swap_bytes(bytes), 32, little, patches, batch_out, place, queued);
+      put_units(swap_bytes(bytes), 32, little, with_kana, patches, batch_out, place, queued);
       out += 64;
       return 64;
     }
@@ -108,9 +146,9 @@ struct decode_block {
         _mm512_mask_blend_epi16(static_cast<__mmask32>(leads >> 32), second_half, pair_second));
     const auto count_first = static_cast<unsigned>(__builtin_popcount(first_chars));
     const auto count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
-    put_units(codes_first, count_first, little, patches, batch_out, place, queued);
-    put_units(codes_second, count_second, little, patches, batch_out, place + 2 * count_first,
-              queued);
+    put_units(codes_first, count_first, little, with_kana, patches, batch_out, place, queued);
+    put_units(codes_second, count_second, little, with_kana, patches, batch_out,
+              place + 2 * count_first, queued);
     out += 2 * (count_first + count_second);
     return block_bits == ~0ULL ? 64 : 63;
   }
@@ -129,7 +167,7 @@ AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size, size_t
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     return convert_batches(at, left, BLOCK_READABLE, decode_block{LITTLE, setup.patches}, table,
-                           LITTLE, 0, out, refused);
+                           LITTLE, 0, out, refused, state.batch_blocks);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                   portable::decode_cp932<FORM>);

@@ -49,8 +49,8 @@ struct encode_block {
             units, _mm512_set1_epi16(static_cast<short>(setup.special_unit[k])));
         if (hit == 0) continue;
         if (setup.special_code[k] == SPECIAL_NEEDS_RULES) return 0;
-        codes = _mm512_mask_mov_epi16(
-            codes, hit, _mm512_set1_epi16(static_cast<short>(setup.special_code[k])));
+        codes = _mm512_mask_mov_epi16(codes, hit,
+                                      _mm512_set1_epi16(static_cast<short>(setup.special_code[k])));
         special |= hit;
       }
     }
@@ -99,7 +99,7 @@ AVX512_TARGET size_t encode_cp932(const unsigned char *from, size_t size, size_t
     // The codes are written lead byte first, as big-endian units; a looked-up code below
     // 0x100 would be a unit the setup failed to name, and is left to the portable kernel.
     return convert_batches(at, left, KERNEL_BLOCK, encode_block{LITTLE, setup}, setup.table, false,
-                           0x100, out, refused);
+                           0x100, out, refused, state.batch_blocks);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
                   portable::encode_cp932<FORM>);
