@@ -9,7 +9,7 @@
 int main(int argc, char **argv) {
   if (argc > 1 && std::strcmp(argv[1], "--all") == 0) {
     for (size_t k = 0; k < KERNEL_TIER_COUNT; ++k)
-      if (KERNEL_TIERS[k].supported()) std::printf("%s\n", KERNEL_TIERS[k].name);
+      if (KERNEL_TIERS[k]->supported()) std::printf("%s\n", KERNEL_TIERS[k]->name);
     return 0;
   }
   std::printf("%s\n", best_kernel_tier().name);

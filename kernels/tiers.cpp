@@ -6,25 +6,25 @@
 
 #include <cstring>
 
-const kernel_tier KERNEL_TIERS[] = {
-    portable::TIER,
-    avx512::TIER,
+const kernel_tier *const KERNEL_TIERS[] = {
+    &portable::TIER,
+    &avx512::TIER,
 };
 const size_t KERNEL_TIER_COUNT = sizeof KERNEL_TIERS / sizeof KERNEL_TIERS[0];
 
 const kernel_tier &best_kernel_tier() {
   static const kernel_tier *const best = [] {
-    const kernel_tier *found = &KERNEL_TIERS[0];
-    for (const kernel_tier &tier : KERNEL_TIERS)
-      if (tier.supported()) found = &tier;
+    const kernel_tier *found = KERNEL_TIERS[0];
+    for (const kernel_tier *tier : KERNEL_TIERS)
+      if (tier->supported()) found = tier;
     return found;
   }();
   return *best;
 }
 
 const kernel_tier *find_kernel_tier(const char *name) {
-  for (const kernel_tier &tier : KERNEL_TIERS)
-    if (std::strcmp(tier.name, name) == 0 && tier.supported()) return &tier;
+  for (const kernel_tier *tier : KERNEL_TIERS)
+    if (std::strcmp(tier->name, name) == 0 && tier->supported()) return tier;
   return nullptr;
 }
 

@@ -5,7 +5,7 @@
 #include "kernel_interface.h"
 
 // Every tier, the portable one first and the best last.
-extern const kernel_tier KERNEL_TIERS[];
+extern const kernel_tier *const KERNEL_TIERS[];
 extern const size_t KERNEL_TIER_COUNT;
 
 // The best tier this processor runs; the programs choose it at start-up.

@@ -11,7 +11,7 @@
 inline std::vector<const kernel_tier *> available_tiers() {
   std::vector<const kernel_tier *> tiers;
   for (size_t k = 0; k < KERNEL_TIER_COUNT; ++k)
-    if (KERNEL_TIERS[k].supported()) tiers.push_back(&KERNEL_TIERS[k]);
+    if (KERNEL_TIERS[k]->supported()) tiers.push_back(KERNEL_TIERS[k]);
   return tiers;
 }
 
@@ -32,7 +32,7 @@ inline bool same_on_every_tier(int (*convert)(input_stream &), const std::string
                                size_t largest_read = 0) {
   converted reference;
   {
-    const tier_pin pin(KERNEL_TIERS[0]);
+    const tier_pin pin(*KERNEL_TIERS[0]);
     reference = convert_in_memory(convert, input, largest_read);
   }
   for (const kernel_tier *tier : available_tiers()) {

@@ -82,8 +82,8 @@ TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
     auto character = [&](unsigned value) {
       if (value < 0x10000) return unit_bytes(value, r.little);
       const unsigned offset = value - 0x10000;
-      return unit_bytes(0xD800 + (offset >> 10), r.little) +
-             unit_bytes(0xDC00 + (offset & 0x3FF), r.little);
+      std::string pair = unit_bytes(0xD800 + (offset >> 10), r.little);
+      return pair.append(unit_bytes(0xDC00 + (offset & 0x3FF), r.little));
     };
     const std::string replacement = r.replacement < 0 ? "" : character(r.replacement);
     std::vector<piece> common, rare;

@@ -6,9 +6,15 @@
 
 #include "kernel_interface.h"
 
+// Its kernels are built for x86-64 with a GNU-compatible compiler only; each function is
+// compiled for AVX-512 on its own, so the programs stay runnable on any x86-64.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define AVX512_TIER_BUILT 1
+#endif
+
 namespace avx512 {
 
-// Not supported on other processors, where its kernels are the portable ones.
+// Not supported where it is not built, and never chosen there.
 extern const kernel_tier TIER;
 
 } // namespace avx512

@@ -4,9 +4,7 @@
 // kernel for a stretch.
 #pragma once
 
-#include "blocks.h"
-
-#if defined(AVX512_TIER_BUILT)
+#include "avx512.h"
 #include "cp932_kana.h"
 
 #include <algorithm>
@@ -193,5 +191,3 @@ AVX512_TARGET inline size_t run_tier(const unsigned char *from, size_t size, siz
 }
 
 } // namespace avx512
-
-#endif

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+#include "decode.h"
+#include "encode.h"
 #include "portable.h"
 
 namespace portable {

@@ -4,16 +4,13 @@
 // one whose lookups find a unit without a code. The units with a one-byte code outside ASCII
 // and kana (U+0080, U+F8F0-U+F8F3, and what the letters y, o, v give) are known from the setup
 // and written in the same pass; every looked-up code has two bytes.
-#include "batches.h"
-#include "portable/portable.h"
+#pragma once
 
-#if defined(AVX512_TIER_BUILT)
-#if defined(__GNUC__) && !defined(__clang__)
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#include "batches.h"
+#include "portable/encode.h"
 
 namespace avx512 {
-namespace {
+namespace detail {
 
 // The sums of the 16-bit lanes before each lane (an exclusive prefix sum).
 AVX512_TARGET inline __m512i sums_before(__m512i values) {
@@ -87,31 +84,22 @@ struct encode_block {
   }
 };
 
-} // namespace
+} // namespace detail
 
 template <unicode_form FORM>
-AVX512_TARGET size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
-                                  unsigned char *&to, kernel_state &state,
-                                  const encode_setup &setup) {
+AVX512_TARGET inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
+                                         unsigned char *&to, kernel_state &state,
+                                         const encode_setup &setup) {
   if (!setup.usable) return 0;
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     // The codes are written lead byte first, as big-endian units; a looked-up code below
     // 0x100 would be a unit the setup failed to name, and is left to the portable kernel.
-    return convert_batches(at, left, KERNEL_BLOCK, encode_block{LITTLE, setup}, setup.table, false,
-                           0x100, out, refused, state.batch_blocks);
+    return convert_batches(at, left, KERNEL_BLOCK, detail::encode_block{LITTLE, setup}, setup.table,
+                           false, 0x100, out, refused, state.batch_blocks);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
                   portable::encode_cp932<FORM>);
 }
 
-template size_t encode_cp932<unicode_form::utf16_big>(const unsigned char *, size_t, size_t,
-                                                      unsigned char *&, kernel_state &,
-                                                      const encode_setup &);
-template size_t encode_cp932<unicode_form::utf16_little>(const unsigned char *, size_t, size_t,
-                                                         unsigned char *&, kernel_state &,
-                                                         const encode_setup &);
-
 } // namespace avx512
-
-#endif

@@ -1,14 +1,15 @@
 // SPDX-License-Identifier: MIT
 // CP932 to UTF-16, the portable way: ASCII 16 bytes a step, runs of two-byte characters in a
 // tight loop, other one-byte characters by the table.
+#pragma once
+
 #include "ascii_runs.h"
-#include "portable.h"
 #include "utf16_units.h"
 
 #include <algorithm>
 
 namespace portable {
-namespace {
+namespace detail {
 
 constexpr int16_t LEAD_BYTE = -1;    // in the single-byte table
 constexpr int16_t NO_CHARACTER = -1; // in the double-byte table
@@ -39,11 +40,11 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
   return from;
 }
 
-} // namespace
+} // namespace detail
 
 template <unicode_form FORM>
-size_t decode_cp932(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
-                    kernel_state &, const decode_setup &setup) {
+inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
+                           unsigned char *&to, kernel_state &, const decode_setup &setup) {
   if (!setup.usable) return 0;
   const unsigned char *at = from;
   const unsigned char *const stop = from + size, *const end = from + readable;
@@ -63,20 +64,13 @@ size_t decode_cp932(const unsigned char *from, size_t size, size_t readable, uns
       ++at;
       continue;
     }
-    if (value != static_cast<uint16_t>(LEAD_BYTE)) break; // an invalid byte: the rules
-    const unsigned char *const after_run = decode_pairs<FORM>(at, stop, end, out, setup);
+    if (value != static_cast<uint16_t>(detail::LEAD_BYTE)) break; // an invalid byte: the rules
+    const unsigned char *const after_run = detail::decode_pairs<FORM>(at, stop, end, out, setup);
     if (after_run == at) break; // a bad trail byte, no character, or no trail byte yet
     at = after_run;
   }
   to = out;
   return static_cast<size_t>(at - from);
 }
-
-template size_t decode_cp932<unicode_form::utf16_big>(const unsigned char *, size_t, size_t,
-                                                      unsigned char *&, kernel_state &,
-                                                      const decode_setup &);
-template size_t decode_cp932<unicode_form::utf16_little>(const unsigned char *, size_t, size_t,
-                                                         unsigned char *&, kernel_state &,
-                                                         const decode_setup &);
 
 } // namespace portable

@@ -2,17 +2,13 @@
 // CP932 to UTF-16 in blocks of 64 bytes (63 when the 64th is a lead byte, so that no character
 // is cut). The tier refuses a block that holds an invalid byte or a bad trail byte, and one
 // whose lookups find a code without a character.
-#include "batches.h"
-#include "portable/portable.h"
+#pragma once
 
-#if defined(AVX512_TIER_BUILT)
-#if defined(__GNUC__) && !defined(__clang__)
-// GCC 12's own AVX-512 headers trip this warning (their "undefined" registers).
-#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
-#endif
+#include "batches.h"
+#include "portable/decode.h"
 
 namespace avx512 {
-namespace {
+namespace detail {
 
 constexpr unsigned DOUBLE_FIRST = 0x8140;
 
@@ -154,32 +150,23 @@ struct decode_block {
   }
 };
 
-} // namespace
+} // namespace detail
 
 template <unicode_form FORM>
-AVX512_TARGET size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
-                                  unsigned char *&to, kernel_state &state,
-                                  const decode_setup &setup) {
+AVX512_TARGET inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
+                                         unsigned char *&to, kernel_state &state,
+                                         const decode_setup &setup) {
   if (!setup.usable) return 0;
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_batches(at, left, BLOCK_READABLE, decode_block{LITTLE, setup.patches}, table,
-                           LITTLE, 0, out, refused, state.batch_blocks);
+    return convert_batches(at, left, BLOCK_READABLE, detail::decode_block{LITTLE, setup.patches},
+                           table, LITTLE, 0, out, refused, state.batch_blocks);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                   portable::decode_cp932<FORM>);
 }
 
-template size_t decode_cp932<unicode_form::utf16_big>(const unsigned char *, size_t, size_t,
-                                                      unsigned char *&, kernel_state &,
-                                                      const decode_setup &);
-template size_t decode_cp932<unicode_form::utf16_little>(const unsigned char *, size_t, size_t,
-                                                         unsigned char *&, kernel_state &,
-                                                         const decode_setup &);
-
 } // namespace avx512
-
-#endif

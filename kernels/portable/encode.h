@@ -2,9 +2,10 @@
 // UTF-16 to CP932, the portable way: ASCII 16 units a step, runs of two-byte codes in a tight
 // loop, and mixed text with the branch-free steps, 32 units a batch checked once for a unit
 // that needs the rules.
+#pragma once
+
 #include "ascii_runs.h"
 #include "encode_steps.h"
-#include "portable.h"
 #include "utf16_units.h"
 
 #include <algorithm>
@@ -12,7 +13,7 @@
 #include <cstring>
 
 namespace portable {
-namespace {
+namespace detail {
 
 constexpr uint16_t NO_CODE = 0xFFFF;
 constexpr size_t STEP_BATCH_UNITS = KERNEL_BLOCK / 2;
@@ -93,11 +94,11 @@ inline const unsigned char *encode_singles(const unsigned char *from, const unsi
   return from;
 }
 
-} // namespace
+} // namespace detail
 
 template <unicode_form FORM>
-size_t encode_cp932(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
-                    kernel_state &, const encode_setup &setup) {
+inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
+                           unsigned char *&to, kernel_state &, const encode_setup &setup) {
   if (!setup.usable) return 0;
   const unsigned char *at = from;
   const unsigned char *const stop = from + size, *const end = from + readable;
@@ -110,7 +111,8 @@ size_t encode_cp932(const unsigned char *from, size_t size, size_t readable, uns
       if (ascii >= 16 || at >= stop) continue;
     }
     // Long runs of two-byte codes are fastest in their own loop, mixed text in the steps.
-    const unsigned char *const after_pairs = encode_pairs<FORM>(at, stop, end, out, setup.table);
+    const unsigned char *const after_pairs =
+        detail::encode_pairs<FORM>(at, stop, end, out, setup.table);
     if (after_pairs - at >= static_cast<ptrdiff_t>(KERNEL_BLOCK)) {
       at = after_pairs;
       continue;
@@ -121,12 +123,12 @@ size_t encode_cp932(const unsigned char *from, size_t size, size_t readable, uns
     const bool whole_batch = stop - at >= static_cast<ptrdiff_t>(KERNEL_BLOCK);
     if (whole_batch) {
       const size_t units =
-          encode_with_steps<FORM>(at, static_cast<size_t>(stop - at) / 2, setup.steps, out);
+          detail::encode_with_steps<FORM>(at, static_cast<size_t>(stop - at) / 2, setup.steps, out);
       at += 2 * units;
       if (units != 0) continue;
     }
     const unsigned char *const limit = whole_batch ? at + KERNEL_BLOCK : std::min(stop, end - 1);
-    const unsigned char *const after = encode_singles<FORM>(at, limit, out, setup.steps);
+    const unsigned char *const after = detail::encode_singles<FORM>(at, limit, out, setup.steps);
     const bool stopped = after < limit;
     at = after;
     if (stopped || !whole_batch) break;
@@ -134,12 +136,5 @@ size_t encode_cp932(const unsigned char *from, size_t size, size_t readable, uns
   to = out;
   return static_cast<size_t>(at - from);
 }
-
-template size_t encode_cp932<unicode_form::utf16_big>(const unsigned char *, size_t, size_t,
-                                                      unsigned char *&, kernel_state &,
-                                                      const encode_setup &);
-template size_t encode_cp932<unicode_form::utf16_little>(const unsigned char *, size_t, size_t,
-                                                         unsigned char *&, kernel_state &,
-                                                         const encode_setup &);
 
 } // namespace portable
