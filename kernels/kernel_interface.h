@@ -43,11 +43,14 @@ struct ascii_patches {
 };
 
 // The ASCII units that do not encode to themselves as one byte (letters r, i, s; the markup
-// characters with m): ASCII runs stop at them.
+// characters with m), each with its code, or STOP_NEEDS_RULES where the rules must write it (no
+// code, an entity): ASCII runs stop at them.
 constexpr unsigned MOST_ASCII_STOPS = 8;
+constexpr uint16_t STOP_NEEDS_RULES = 0xFFFF;
 struct ascii_stops {
   unsigned count;
   uint16_t unit[MOST_ASCII_STOPS];
+  uint16_t code[MOST_ASCII_STOPS];
 };
 
 // What the decode kernels read, prepared once after the options are scanned.
@@ -59,22 +62,10 @@ struct decode_setup {
 };
 
 // What the encode kernels read, prepared once after the options are scanned.
-constexpr unsigned MOST_SPECIAL_UNITS = 16;
-constexpr uint16_t SPECIAL_NEEDS_RULES = 0xFFFF;
 struct encode_setup {
   const uint16_t *table; // by unit: a one- or two-byte code, or 0xFFFF for none
-  const uint32_t *steps; // by unit: the portable kernel's step (see portable/encode.h)
-  // The units whose code the kernels cannot take for granted: ASCII units that do not encode
-  // to themselves (letters r, i, s; the markup characters with m), and the other units with a
-  // one-byte code (U+0080, U+F8F0-U+F8F3; letters y, o, v). SPECIAL_NEEDS_RULES: the rules
-  // must write it (no code, or an entity).
-  unsigned special_count;
-  uint16_t special_unit[MOST_SPECIAL_UNITS];
-  uint16_t special_code[MOST_SPECIAL_UNITS];
-  ascii_stops stops; // the special units below U+0080
-  // Ranges that hold every special unit beyond ASCII: a cheap first test.
-  unsigned special_range_count;
-  uint16_t special_first[MOST_SPECIAL_UNITS], special_last[MOST_SPECIAL_UNITS];
+  const uint32_t *steps; // by unit: the portable kernel's step (see portable/encode_steps.h)
+  ascii_stops stops;
   bool usable; // false: leave everything to the rules
 };
 

@@ -31,7 +31,7 @@ const ascii_kernel_set KERNELS[] = {
 
 // The letters y and o of varnok; the markup characters and the letter r of dostrel.
 const ascii_patches PATCHES = {2, {0x5C, 0x7E}, {0x00A5, 0x203E}};
-const ascii_stops STOPS = {5, {0x22, 0x26, 0x3C, 0x3E, 0x5C}};
+const ascii_stops STOPS = {5, {0x22, 0x26, 0x3C, 0x3E, 0x5C}, {}};
 
 // Runs of every length with one non-ASCII byte or unit at every position: the count must stop
 // exactly there (or at the last whole block of 16), and the counted output must be right.

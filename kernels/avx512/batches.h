@@ -68,6 +68,7 @@ constexpr size_t MOST_BATCH_BLOCKS = 256; // 16 KiB of input, so places fit 16 b
 struct lookup_queue {
   uint16_t index[MOST_BATCH_BLOCKS * KERNEL_BLOCK + 32]; // table indexes; whole vectors stored
   uint16_t place[MOST_BATCH_BLOCKS * KERNEL_BLOCK + 32]; // where each value goes in the output
+  uint16_t one_byte_place[MOST_BATCH_BLOCKS * KERNEL_BLOCK + 32]; // the encoder's one-byte codes
   size_t count;
   // Of each block of the batch: where its input and output begin, and its first lookup.
   uint32_t block_input[MOST_BATCH_BLOCKS], block_output[MOST_BATCH_BLOCKS],
@@ -86,41 +87,74 @@ AVX512_TARGET inline void queue_lookups(__mmask32 where, __m512i index, __m512i 
   count += static_cast<size_t>(__builtin_popcount(where));
 }
 
-// Does the queued lookups into the batch's output at `out`, each value stored in the given
-// byte order. Returns the block of the first lookup whose value is none (0xFFFF) or below
-// `least`, or `blocks` when every value was good.
-inline size_t resolve_lookups(const uint16_t *table, unsigned char *out, bool little,
-                              unsigned least, size_t blocks) {
-  unsigned bad = 0;
+// Moves `length` bytes at `from` down to `to` (below it), 64 at a time: segments between
+// one-byte codes are short, and a call to memmove would cost more than the move.
+AVX512_TARGET inline void move_down(unsigned char *to, const unsigned char *from, size_t length) {
+  for (size_t done = 0; done < length; done += 64) {
+    const size_t left = length - done;
+    const uint64_t mask = left >= 64 ? ~0ULL : (1ULL << left) - 1;
+    _mm512_mask_storeu_epi8(to + done, mask, _mm512_maskz_loadu_epi8(mask, from + done));
+  }
+}
+
+// Does the queued lookups into the batch's output at `out` (`size` bytes), each value stored
+// little-endian or big-endian (LITTLE). Returns the block of the first lookup whose value is
+// none (0xFFFF), or `blocks` when there is none; `size` becomes the size of the output before
+// that block. With ONE_BYTE_CODES (the encoder's codes, stored lead byte first), a value below
+// 0x100 keeps only its second byte and the output after it closes up.
+template <bool LITTLE, bool ONE_BYTE_CODES>
+AVX512_TARGET inline size_t resolve_lookups(const uint16_t *table, unsigned char *out,
+                                            size_t blocks, size_t &size) {
+  unsigned none = 0;
+  size_t one_byte = 0; // the places of the one-byte codes, in order, in queue.one_byte_place
   for (size_t k = 0; k < queue.count; ++k) {
     const uint16_t value = table[queue.index[k]];
-    bad |= static_cast<unsigned>(value == 0xFFFF) | static_cast<unsigned>(value < least);
-    const auto stored = little ? value : static_cast<uint16_t>(value << 8 | value >> 8);
+    none |= static_cast<unsigned>(value == 0xFFFF);
+    if constexpr (ONE_BYTE_CODES) {
+      queue.one_byte_place[one_byte] = queue.place[k];
+      one_byte += value < 0x100;
+    }
+    const auto stored = LITTLE ? value : static_cast<uint16_t>(value << 8 | value >> 8);
     __builtin_memcpy(out + queue.place[k], &stored, 2);
   }
-  if (bad == 0) return blocks;
-  size_t first = 0;
-  while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= least) ++first;
-  size_t block = blocks - 1;
-  while (queue.block_first[block] > first) --block;
+  size_t block = blocks;
+  if (none != 0) {
+    size_t first = 0;
+    while (table[queue.index[first]] != 0xFFFF) ++first;
+    block = blocks - 1;
+    while (queue.block_first[block] > first) --block;
+    size = queue.block_output[block];
+  }
+  if (ONE_BYTE_CODES && one_byte != 0) {
+    size_t removed = 0, moved_from = queue.one_byte_place[0];
+    for (size_t k = 0; k < one_byte && queue.one_byte_place[k] < size; ++k) {
+      const size_t zero = queue.one_byte_place[k]; // the code's first byte, 0x00
+      move_down(out + moved_from - removed, out + moved_from, zero - moved_from);
+      ++removed;
+      moved_from = zero + 1;
+    }
+    if (moved_from < size)
+      move_down(out + moved_from - removed, out + moved_from, size - moved_from);
+    size -= removed;
+  }
   return block;
 }
 
 // Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes) in
-// batches, doing each batch's queued lookups after it. A block returns the bytes it consumed,
-// 0 when the tier refuses it; a lookup whose value is none, or below `least`, refuses its
-// block. Returns the bytes consumed; `refused` tells whether a block was refused (else fewer
-// than `readable` bytes were left).
-template <typename BLOCK>
+// batches, doing each batch's queued lookups after it (LITTLE, ONE_BYTE_CODES as
+// resolve_lookups).
+// A block returns the bytes it consumed, 0 when the tier refuses it; a lookup whose value is
+// none refuses its block. Returns the bytes consumed; `refused` tells whether a block was refused
+// (else fewer than `readable` bytes were left).
+template <bool LITTLE, bool ONE_BYTE_CODES, typename BLOCK>
 AVX512_TARGET inline size_t convert_batches(const unsigned char *from, size_t size, size_t readable,
                                             const BLOCK &convert_block, const uint16_t *table,
-                                            bool little, unsigned least, unsigned char *&to,
-                                            bool &refused, size_t &batch_blocks) {
-  size_t done = 0;
-  if (batch_blocks == 0) batch_blocks = 1;
+                                            unsigned char *&to, bool &refused, size_t &batch_size) {
+  // Local copies: the vector stores may alias anything, and these stay in registers.
+  size_t done = 0, batch_blocks = batch_size == 0 ? 1 : batch_size;
+  bool stopped = false;
   unsigned char *out = to;
-  refused = false;
-  while (!refused && size - done >= readable) {
+  while (!stopped && size - done >= readable) {
     const size_t batch_done = done;
     unsigned char *const batch_out = out;
     size_t blocks = 0, queued = 0;
@@ -130,23 +164,26 @@ AVX512_TARGET inline size_t convert_batches(const unsigned char *from, size_t si
       queue.block_first[blocks] = static_cast<uint32_t>(queued);
       const size_t used = convert_block(from + done, out, batch_out, queued);
       if (used == 0) {
-        refused = true;
+        stopped = true;
         break;
       }
       done += used;
       ++blocks;
     }
     queue.count = queued;
-    const size_t bad = resolve_lookups(table, batch_out, little, least, blocks);
+    size_t written = static_cast<size_t>(out - batch_out);
+    const size_t bad = resolve_lookups<LITTLE, ONE_BYTE_CODES>(table, batch_out, blocks, written);
+    out = batch_out + written;
     if (bad != blocks) {
       done = batch_done + queue.block_input[bad];
-      out = batch_out + queue.block_output[bad];
-      refused = true;
+      stopped = true;
       batch_blocks = std::max(batch_blocks / 4, size_t{1});
     } else {
       batch_blocks = std::min(2 * batch_blocks, MOST_BATCH_BLOCKS);
     }
   }
+  batch_size = batch_blocks;
+  refused = stopped;
   to = out;
   return done;
 }

@@ -2,13 +2,15 @@
 // CP932 to UTF-16 in blocks of 64 bytes (63 when the 64th is a lead byte, so that no character
 // is cut). The tier refuses a block that holds an invalid byte or a bad trail byte, and one
 // whose lookups find a code without a character.
+// Only tier.cpp files include this: what it defines is internal to them, so that the compiler
+// specialises and inlines it freely there.
 #pragma once
 
 #include "batches.h"
 #include "portable/decode.h"
 
 namespace avx512 {
-namespace detail {
+namespace {
 
 constexpr unsigned DOUBLE_FIRST = 0x8140;
 
@@ -49,7 +51,7 @@ constexpr int SPARSE_PAIRS = 4;
 
 struct decode_block {
   bool little;
-  const ascii_patches &patches;
+  const ascii_patches patches; // a copy, kept in registers across the blocks
 
   AVX512_TARGET size_t put_sparse_pairs(__m512i bytes, const unsigned char *block, uint64_t leads,
                                         uint64_t trails, uint64_t block_bits, unsigned char *&out,
@@ -113,16 +115,16 @@ struct decode_block {
     if ((trails & ~trail_ok) != 0 || (singles & ~single_ok) != 0) return 0;
 
     const auto place = static_cast<unsigned>(out - batch_out);
+    if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
+      put_units(swap_bytes(bytes), 32, little, true, patches, batch_out, place, queued);
+      out += 64;
+      return 64;
+    }
     if (__builtin_popcountll(leads) <= SPARSE_PAIRS && (singles & high) == 0)
       return put_sparse_pairs(bytes, block, leads, trails, block_bits, out, place, queued);
     // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
     // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
     const bool with_kana = ((leads & bytes_between(bytes, 0x82, 0x83)) | (singles & high)) != 0;
-    if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
-      put_units(swap_bytes(bytes), 32, little, with_kana, patches, batch_out, place, queued);
-      out += 64;
-      return 64;
-    }
     // One 16-bit code a character: the byte, or lead * 256 + trail.
     const __m512i next = _mm512_loadu_si512(block + 1);
     const __m512i first_half = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
@@ -150,8 +152,6 @@ struct decode_block {
   }
 };
 
-} // namespace detail
-
 template <unicode_form FORM>
 AVX512_TARGET inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                                          unsigned char *&to, kernel_state &state,
@@ -162,11 +162,13 @@ AVX512_TARGET inline size_t decode_cp932(const unsigned char *from, size_t size,
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_batches(at, left, BLOCK_READABLE, detail::decode_block{LITTLE, setup.patches},
-                           table, LITTLE, 0, out, refused, state.batch_blocks);
+    return convert_batches<LITTLE, false>(at, left, BLOCK_READABLE,
+                                          decode_block{LITTLE, setup.patches}, table, out, refused,
+                                          state.batch_blocks);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                   portable::decode_cp932<FORM>);
 }
 
+} // namespace
 } // namespace avx512

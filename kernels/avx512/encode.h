@@ -1,16 +1,16 @@
 // SPDX-License-Identifier: MIT
 // UTF-16 to CP932 in blocks of 32 units. The tier refuses a block that holds a surrogate,
-// U+FFFE or U+FFFF, or a unit the rules must write (one without a code, markup with m), and
-// one whose lookups find a unit without a code. The units with a one-byte code outside ASCII
-// and kana (U+0080, U+F8F0-U+F8F3, and what the letters y, o, v give) are known from the setup
-// and written in the same pass; every looked-up code has two bytes.
+// U+FFFE or U+FFFF, or an ASCII unit the rules must write (no code, markup with m), and one
+// whose lookups find a unit without a code.
+// Only tier.cpp files include this: what it defines is internal to them, so that the compiler
+// specialises and inlines it freely there.
 #pragma once
 
 #include "batches.h"
 #include "portable/encode.h"
 
 namespace avx512 {
-namespace detail {
+namespace {
 
 // The sums of the 16-bit lanes before each lane (an exclusive prefix sum).
 AVX512_TARGET inline __m512i sums_before(__m512i values) {
@@ -26,32 +26,19 @@ AVX512_TARGET inline __m512i sums_before(__m512i values) {
 
 struct encode_block {
   bool little;
-  const encode_setup &setup;
+  const ascii_stops stops; // a copy, kept in registers across the blocks
   AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
                                   unsigned char *batch_out, size_t &queued) const {
     __m512i units = _mm512_loadu_si512(block);
     if (!little) units = swap_bytes(units);
     __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
-    // The units the setup names, checked one by one only when the block holds one of their
-    // kind: ASCII ones where letters changed ASCII, the others where a range of them is hit.
-    __mmask32 special = 0;
-    __m512i codes = units;
-    bool check = setup.stops.count != 0;
-    if (ascii != ~0u)
-      for (unsigned k = 0; k < setup.special_range_count && !check; ++k)
-        check = units_between(units, setup.special_first[k], setup.special_last[k]) != 0;
-    if (check) {
-      for (unsigned k = 0; k < setup.special_count; ++k) {
-        const __mmask32 hit = _mm512_cmpeq_epi16_mask(
-            units, _mm512_set1_epi16(static_cast<short>(setup.special_unit[k])));
-        if (hit == 0) continue;
-        if (setup.special_code[k] == SPECIAL_NEEDS_RULES) return 0;
-        codes = _mm512_mask_mov_epi16(codes, hit,
-                                      _mm512_set1_epi16(static_cast<short>(setup.special_code[k])));
-        special |= hit;
-      }
+    // ASCII units that letters changed: looked up like the others, or left to the rules.
+    for (unsigned k = 0; k < stops.count; ++k) {
+      const __mmask32 hit =
+          _mm512_cmpeq_epi16_mask(units, _mm512_set1_epi16(static_cast<short>(stops.unit[k])));
+      if (hit != 0 && stops.code[k] == STOP_NEEDS_RULES) return 0;
+      ascii &= ~hit;
     }
-    ascii &= ~special;
     if (ascii == ~0u) { // ASCII only: narrow
       _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtepi16_epi8(units));
       out += 32;
@@ -60,10 +47,11 @@ struct encode_block {
     if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0)
       return 0;
     __mmask32 kana;
-    codes = move_kana(codes, false, kana);
-    kana &= ~special;
-    // The other units are looked up after the batch; their codes have two bytes.
-    const __mmask32 other = ~(ascii | kana | special);
+    const __m512i codes = move_kana(units, false, kana);
+    // The other units are looked up after the batch, taken to have two-byte codes; the batch
+    // pass squeezes out the first byte of a code that has one (U+0080, U+F8F0-U+F8F3, the
+    // letters y, o, v).
+    const __mmask32 other = ~(ascii | kana);
     const __mmask32 two_bytes = _mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100)) | other;
     const auto place = static_cast<unsigned>(out - batch_out);
     if (two_bytes == ~0u) { // 32 two-byte characters: no bytes to squeeze out
@@ -84,8 +72,6 @@ struct encode_block {
   }
 };
 
-} // namespace detail
-
 template <unicode_form FORM>
 AVX512_TARGET inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                                          unsigned char *&to, kernel_state &state,
@@ -93,13 +79,13 @@ AVX512_TARGET inline size_t encode_cp932(const unsigned char *from, size_t size,
   if (!setup.usable) return 0;
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    // The codes are written lead byte first, as big-endian units; a looked-up code below
-    // 0x100 would be a unit the setup failed to name, and is left to the portable kernel.
-    return convert_batches(at, left, KERNEL_BLOCK, detail::encode_block{LITTLE, setup}, setup.table,
-                           false, 0x100, out, refused, state.batch_blocks);
+    // The codes are written lead byte first, as big-endian units.
+    return convert_batches<false, true>(at, left, KERNEL_BLOCK, encode_block{LITTLE, setup.stops},
+                                        setup.table, out, refused, state.batch_blocks);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
                   portable::encode_cp932<FORM>);
 }
 
+} // namespace
 } // namespace avx512

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // CP932 to UTF-16, the portable way: ASCII 16 bytes a step, runs of two-byte characters in a
 // tight loop, other one-byte characters by the table.
+// Only tier.cpp files include this: what it defines is internal to them, so that the compiler
+// specialises and inlines it freely there.
 #pragma once
 
 #include "ascii_runs.h"
@@ -9,7 +11,7 @@
 #include <algorithm>
 
 namespace portable {
-namespace detail {
+namespace {
 
 constexpr int16_t LEAD_BYTE = -1;    // in the single-byte table
 constexpr int16_t NO_CHARACTER = -1; // in the double-byte table
@@ -40,8 +42,6 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
   return from;
 }
 
-} // namespace detail
-
 template <unicode_form FORM>
 inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &, const decode_setup &setup) {
@@ -64,8 +64,8 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
       ++at;
       continue;
     }
-    if (value != static_cast<uint16_t>(detail::LEAD_BYTE)) break; // an invalid byte: the rules
-    const unsigned char *const after_run = detail::decode_pairs<FORM>(at, stop, end, out, setup);
+    if (value != static_cast<uint16_t>(LEAD_BYTE)) break; // an invalid byte: the rules
+    const unsigned char *const after_run = decode_pairs<FORM>(at, stop, end, out, setup);
     if (after_run == at) break; // a bad trail byte, no character, or no trail byte yet
     at = after_run;
   }
@@ -73,4 +73,5 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   return static_cast<size_t>(at - from);
 }
 
+} // namespace
 } // namespace portable

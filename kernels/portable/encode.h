@@ -2,6 +2,8 @@
 // UTF-16 to CP932, the portable way: ASCII 16 units a step, runs of two-byte codes in a tight
 // loop, and mixed text with the branch-free steps, 32 units a batch checked once for a unit
 // that needs the rules.
+// Only tier.cpp files include this: what it defines is internal to them, so that the compiler
+// specialises and inlines it freely there.
 #pragma once
 
 #include "ascii_runs.h"
@@ -13,7 +15,7 @@
 #include <cstring>
 
 namespace portable {
-namespace detail {
+namespace {
 
 constexpr uint16_t NO_CODE = 0xFFFF;
 constexpr size_t STEP_BATCH_UNITS = KERNEL_BLOCK / 2;
@@ -94,8 +96,6 @@ inline const unsigned char *encode_singles(const unsigned char *from, const unsi
   return from;
 }
 
-} // namespace detail
-
 template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &, const encode_setup &setup) {
@@ -111,8 +111,7 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
       if (ascii >= 16 || at >= stop) continue;
     }
     // Long runs of two-byte codes are fastest in their own loop, mixed text in the steps.
-    const unsigned char *const after_pairs =
-        detail::encode_pairs<FORM>(at, stop, end, out, setup.table);
+    const unsigned char *const after_pairs = encode_pairs<FORM>(at, stop, end, out, setup.table);
     if (after_pairs - at >= static_cast<ptrdiff_t>(KERNEL_BLOCK)) {
       at = after_pairs;
       continue;
@@ -123,12 +122,12 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
     const bool whole_batch = stop - at >= static_cast<ptrdiff_t>(KERNEL_BLOCK);
     if (whole_batch) {
       const size_t units =
-          detail::encode_with_steps<FORM>(at, static_cast<size_t>(stop - at) / 2, setup.steps, out);
+          encode_with_steps<FORM>(at, static_cast<size_t>(stop - at) / 2, setup.steps, out);
       at += 2 * units;
       if (units != 0) continue;
     }
     const unsigned char *const limit = whole_batch ? at + KERNEL_BLOCK : std::min(stop, end - 1);
-    const unsigned char *const after = detail::encode_singles<FORM>(at, limit, out, setup.steps);
+    const unsigned char *const after = encode_singles<FORM>(at, limit, out, setup.steps);
     const bool stopped = after < limit;
     at = after;
     if (stopped || !whole_batch) break;
@@ -137,4 +136,5 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
   return static_cast<size_t>(at - from);
 }
 
+} // namespace
 } // namespace portable
