@@ -153,9 +153,8 @@ struct decode_block {
 };
 
 template <unicode_form FORM>
-AVX512_TARGET inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
-                                         unsigned char *&to, kernel_state &state,
-                                         const decode_setup &setup) {
+inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
+                           unsigned char *&to, kernel_state &state, const decode_setup &setup) {
   if (!setup.usable) return 0;
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);

@@ -73,9 +73,8 @@ struct encode_block {
 };
 
 template <unicode_form FORM>
-AVX512_TARGET inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
-                                         unsigned char *&to, kernel_state &state,
-                                         const encode_setup &setup) {
+inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
+                           unsigned char *&to, kernel_state &state, const encode_setup &setup) {
   if (!setup.usable) return 0;
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
