@@ -6,8 +6,9 @@ many spacings, one-byte codes that come from a table lookup, short ASCII runs be
 characters, and each variant letter on text full of the characters it changes.
 
 Usage: shapes.py [--build DIR] [--megabytes N] [--runs N] [--only WORD] [--json FILE]
-Prints a Markdown table: the median time of each tier and its ratio to the portable tier.
-Needs hyperfine.
+Prints a Markdown table: the time of each tier and its ratio to the portable tier. The tiers
+run in turn, round after round, and each keeps its fastest round: on a shared machine noise
+only ever adds time, and a slow moment should not decide a ratio.
 """
 import argparse
 import json
@@ -15,6 +16,7 @@ import random
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -132,17 +134,21 @@ def main():
             path = Path(scratch) / "input"
             path.write_bytes(data)
             runner = build / "bench" / f"{program}_tier"
-            args = ["hyperfine", "-i", "--warmup", "1", "--runs", str(options.runs), "--style", "none",
-                    "--export-json", str(Path(scratch) / "times.json")]
+            commands = [[str(runner), tier] + letters.split() for tier in names]
             outputs = set()
-            for tier in names:
-                command = f"{runner} {tier} {letters} < {path}"
-                outputs.add(subprocess.run(command, shell=True, capture_output=True).stdout)
-                args.append(f"{command} > /dev/null")
+            for command in commands:
+                with open(path, "rb") as source:
+                    outputs.add(subprocess.run(command, stdin=source, capture_output=True).stdout)
             if len(outputs) != 1:
                 sys.exit(f"{program} {name}: the tiers' outputs differ")
-            subprocess.run(args, check=True, stdout=subprocess.DEVNULL)
-            times = [r["median"] for r in json.load(open(Path(scratch) / "times.json"))["results"]]
+            samples = [[] for _ in commands]
+            for _ in range(options.runs + 1):  # the first round warms the caches
+                for k, command in enumerate(commands):
+                    with open(path, "rb") as source:
+                        start = time.perf_counter()
+                        subprocess.run(command, stdin=source, stdout=subprocess.DEVNULL)
+                        samples[k].append(time.perf_counter() - start)
+            times = [min(times[1:]) for times in samples]
             by_tier = dict(zip(names, times))
             ratios = [by_tier[n] / by_tier["portable"] for n in names if n != "portable"]
             print(f"| {program} | {name} | {' | '.join(f'{t:.3f}' for t in times)} | "
