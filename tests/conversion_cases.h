@@ -32,8 +32,8 @@ inline void expect_conversion(const program_profile &profile, int (*convert)(inp
   pad(c, padded_input, padded_output);
   const std::pair<std::string, std::string> ways[] = {{hex(c.input), hex(c.output)},
                                                       {padded_input, padded_output}};
-  for (const auto &[input, output] : ways) {
-    const std::string expected = to_hex(output);
+  for (const auto &way : ways) {
+    const std::string &input = way.first, expected = to_hex(way.second);
     for (const kernel_tier *tier : available_tiers()) {
       const tier_pin pin(*tier);
       auto check = [&](size_t largest_read, size_t split_at) {
