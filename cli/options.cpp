@@ -46,6 +46,7 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
           return STATUS_FAILURE;
         }
         replace_code = parse_code(argv[next]);
+        replace_text = argv[next];
         if (replace_code >= profile.replace_bound) {
           std::fprintf(stderr, "%s: bad option -p %s\n", program, argv[next]);
           return STATUS_FAILURE;
@@ -60,6 +61,10 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
         return show_usage(profile);
       }
     }
+  }
+  if (profile.check_options != nullptr && !profile.check_options()) {
+    std::fprintf(stderr, "%s: bad option -p %s\n", program, replace_text);
+    return STATUS_FAILURE;
   }
   first_file = next;
   return KEEP_RUNNING;

@@ -14,6 +14,9 @@ struct program_profile {
   // front end's own and never reach it.
   bool (*apply_letter)(char letter);
   int32_t replace_bound; // the value after p must be below this (a signed comparison)
+  // Checked once the options are all scanned, as letters may come after p; false when the p
+  // value in force does not suit the settings (reported as a bad -p value). May be null.
+  bool (*check_options)();
   // Run once when the options are scanned: makes what the conversion reads from the tables
   // and settings, so that nothing on the way checks whether they changed.
   void (*prepare_conversion)();

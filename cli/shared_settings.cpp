@@ -3,8 +3,10 @@
 
 bool replace_enabled = false;
 int32_t replace_code = 0;
+const char *replace_text = nullptr;
 
 void reset_shared_settings() {
   replace_enabled = false;
   replace_code = 0;
+  replace_text = nullptr;
 }

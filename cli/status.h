@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
-// The exit statuses of both programs. varnok's own status bit (4, invalid input) is named in
-// varnok/decode.h.
+// The exit statuses of both programs; a converter's status bits are ORed together.
 #pragma once
 
 constexpr int STATUS_SUCCESS = 0;
@@ -8,3 +7,6 @@ constexpr int STATUS_SUCCESS = 0;
 constexpr int STATUS_FAILURE = 1;
 // Both converters give this for an input that ends inside a character.
 constexpr int STATUS_TRUNCATED = 2;
+// Input that is not text of its encoding: varnok's invalid bytes and bad trail bytes, dostrel's
+// ill-formed UTF-8.
+constexpr int STATUS_INVALID = 4;

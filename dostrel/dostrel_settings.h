@@ -14,12 +14,13 @@ enum class reference_kind {
 };
 
 extern bool input_little_endian;      // L: input without a byte order mark is UTF-16LE
+extern bool utf8_input;               // u: ... is UTF-8 (L after it brings UTF-16LE back)
 extern reference_kind reference_mode; // g or x, the later one
 extern bool escape_markup;            // m: entity references for " & < >
 
 // Every letter of dostrel besides p, h and ?, as the usage text lists them: the settings g, x,
-// L, then the variant letters of the encode table and m (v stands twice in the usage).
-constexpr char DOSTREL_LETTERS[] = "gxLyrzsoijevbdtfnavkqm";
+// L, u, then the variant letters of the encode table and m (v stands twice in the usage).
+constexpr char DOSTREL_LETTERS[] = "gxLuyrzsoijevbdtfnavkqm";
 
 extern const program_profile dostrel_profile;
 

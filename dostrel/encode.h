@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// dostrel's converter: UTF-16 in, CP932 out.
+// dostrel's converter: UTF-16 or UTF-8 in, CP932 out.
 #pragma once
 
 #include "cp932_encode.h"
@@ -54,6 +54,7 @@ inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
 // once after the options are scanned (and by reset_dostrel_state).
 void prepare_encode_stream();
 
-// Converts `in` from its position to its end onto standard output: 0, or STATUS_TRUNCATED when
-// it ends inside a code unit or right after a high surrogate.
+// Converts `in` from its position to its end onto standard output: 0, or the bits
+// STATUS_TRUNCATED (it ends inside a code unit, right after a high surrogate, or inside a UTF-8
+// sequence) and STATUS_INVALID (ill-formed UTF-8).
 int encode_stream(input_stream &in);

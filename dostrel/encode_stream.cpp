@@ -1,22 +1,24 @@
 // SPDX-License-Identifier: MIT
-// The encoding loop: the byte order mark, then the kernel tier converts what it can and the
-// rules here take each unit it refuses (no code, a surrogate, markup to escape), one at a time.
+// The encoding loop: the byte order mark settles the input's form, then the kernel tier
+// converts what it can and the rules here take each character it refuses (no code, a
+// surrogate, ill-formed UTF-8, markup to escape), one at a time.
 #include "block_loop.h"
 #include "encode.h"
 #include "output.h"
 #include "setup.h"
 #include "tiers.h"
-#include "utf16_units.h"
+#include "unicode_units.h"
 
 namespace {
 
-// Bytes left over from a block (an odd byte, or a high surrogate and a byte of its follower)
-// go in front of the next block.
+// Bytes left over from a block (an odd byte, a high surrogate and a byte of its follower, a
+// UTF-8 prefix, the start of a mark) go in front of the next block.
 constexpr size_t MOST_CARRIED = 3;
-// A unit (2 bytes) yields at most 8 bytes (a reference), a high surrogate and its follower (4
-// bytes) at most 2 + 8: at most 5 output bytes per input byte, plus one step that starts
-// before the end of a run and reads past it.
-constexpr size_t MOST_OUTPUT_PER_BYTE = 5;
+// A UTF-8 byte yields at most 6 bytes (an entity, "&quot;", or a reference, "&#x7e;"); a UTF-16
+// unit at most 8 (a reference), a high surrogate and its follower at most 2 + 8: at most 6
+// output bytes per input byte, plus one step that starts before the end of a run and reads
+// past it.
+constexpr size_t MOST_OUTPUT_PER_BYTE = 6;
 
 encode_setup kernel_setup; // what the kernels read, made by prepare_encode_stream
 
@@ -49,19 +51,68 @@ const unsigned char *encode_one(const unsigned char *from, const unsigned char *
   return from + 4;
 }
 
+// Encodes the one UTF-8 character at `from` by the rules: a well-formed one as its value, a
+// maximal ill-formed subpart as one broken character (dropped or the p code, and
+// STATUS_INVALID). Returns where the next begins, or `from` itself for a well-formed prefix
+// that `end` cuts.
+const unsigned char *encode_one_utf8(const unsigned char *from, const unsigned char *end,
+                                     unsigned char *&to, int &status) {
+  const utf8_read read = read_utf8(from, static_cast<size_t>(end - from));
+  if (read.length != 0) {
+    to = put_unicode(to, static_cast<int32_t>(read.character));
+    return from + read.length;
+  }
+  if (read.broken == 0) return from;
+  status |= STATUS_INVALID;
+  to = put_code(to, UNMAPPED);
+  return from + read.broken;
+}
+
 template <unicode_form FORM>
 const unsigned char *encode_run(const unsigned char *from, const unsigned char *stop,
-                                const unsigned char *end, unsigned char *&to, kernel_state &state) {
+                                const unsigned char *end, unsigned char *&to, kernel_state &state,
+                                int &status) {
   const encode_kernel kernel = active_kernel_tier().encode[static_cast<size_t>(FORM)];
   while (from < stop) {
     from += kernel(from, static_cast<size_t>(stop - from), static_cast<size_t>(end - from), to,
                    state, kernel_setup);
     if (from >= stop) break;
-    const unsigned char *const next = encode_one<FORM>(from, end, to);
+    const unsigned char *next;
+    if constexpr (FORM == unicode_form::utf8)
+      next = encode_one_utf8(from, end, to, status);
+    else
+      next = encode_one<FORM>(from, end, to);
     if (next == from) break;
     from = next;
   }
   return from;
+}
+
+// The form of an input whose first bytes are `from` (`available` of them, all there are when
+// `at_end`), and the length of its byte order mark; false while those bytes may still begin a
+// mark. UTF-16 input has a mark of two bytes or none; UTF-8 input (u) may also begin with a
+// UTF-16 mark, or with EF BB BF, which is skipped.
+bool settle_form(const unsigned char *from, size_t available, bool at_end, unicode_form &form,
+                 size_t &mark) {
+  const bool utf16_mark = available >= 2 && ((from[0] == 0xFE && from[1] == 0xFF) ||
+                                             (from[0] == 0xFF && from[1] == 0xFE));
+  mark = 0;
+  if (!utf8_input) {
+    if (available < 2) return false; // a single byte is cut, whatever it is
+    form = input_little_endian ? unicode_form::utf16_little : unicode_form::utf16_big;
+  } else {
+    const bool may_begin_mark =
+        (available == 1 && (from[0] == 0xFE || from[0] == 0xFF || from[0] == 0xEF)) ||
+        (available == 2 && from[0] == 0xEF && from[1] == 0xBB);
+    if (may_begin_mark && !at_end) return false;
+    form = unicode_form::utf8;
+    if (available >= 3 && from[0] == 0xEF && from[1] == 0xBB && from[2] == 0xBF) mark = 3;
+  }
+  if (utf16_mark) {
+    form = from[0] == 0xFE ? unicode_form::utf16_big : unicode_form::utf16_little;
+    mark = 2;
+  }
+  return true;
 }
 
 } // namespace
@@ -73,24 +124,29 @@ void prepare_encode_stream() {
 
 int encode_stream(input_stream &in) {
   set_input_binary(in);
-  bool little = input_little_endian;
-  bool mark_checked = false;
+  unicode_form form = unicode_form::utf16_big;
+  bool form_settled = false;
+  int status = STATUS_SUCCESS;
   kernel_state state; // fresh for every input
   const size_t left = convert_blocks<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-              unsigned char *&to) {
-        if (!mark_checked) {
-          if (end - from < 2) return from;
-          // A byte order mark is looked for only in the first two bytes, and wins over L.
-          if (from[0] == 0xFE && from[1] == 0xFF)
-            little = false, from += 2;
-          else if (from[0] == 0xFF && from[1] == 0xFE)
-            little = true, from += 2;
-          mark_checked = true;
+              unsigned char *&to, bool at_end) {
+        if (!form_settled) {
+          // The byte order mark is looked for only at the start; it wins over L and u.
+          size_t mark = 0;
+          if (!settle_form(from, static_cast<size_t>(end - from), at_end, form, mark)) return from;
+          from += mark;
+          form_settled = true;
         }
-        return little ? encode_run<unicode_form::utf16_little>(from, stop, end, to, state)
-                      : encode_run<unicode_form::utf16_big>(from, stop, end, to, state);
+        switch (form) {
+        case unicode_form::utf16_little:
+          return encode_run<unicode_form::utf16_little>(from, stop, end, to, state, status);
+        case unicode_form::utf8:
+          return encode_run<unicode_form::utf8>(from, stop, end, to, state, status);
+        default:
+          return encode_run<unicode_form::utf16_big>(from, stop, end, to, state, status);
+        }
       });
-  // Whatever is left is an odd byte or a high surrogate at the end: it yields nothing.
-  return left == 0 ? STATUS_SUCCESS : STATUS_TRUNCATED;
+  // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix. It yields nothing.
+  return left == 0 ? status : status | STATUS_TRUNCATED;
 }

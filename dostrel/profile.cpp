@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// dostrel's options: L, g, x, m and the variant letters; p, h and ? belong to the front end.
+// dostrel's options: L, u, g, x, m and the variant letters; p, h and ? belong to the front end.
 #include "dostrel_settings.h"
 #include "encode.h"
 
 bool input_little_endian = false;
+bool utf8_input = false;
 reference_kind reference_mode = reference_kind::none;
 bool escape_markup = false;
 
@@ -11,8 +12,12 @@ namespace {
 
 bool apply_dostrel_letter(char letter) {
   switch (letter) {
-  case 'L':
+  case 'L': // L and u choose one form for unmarked input: the later one wins
     input_little_endian = true;
+    utf8_input = false;
+    return true;
+  case 'u':
+    utf8_input = true;
     return true;
   case 'g':
     reference_mode = reference_kind::decimal;
@@ -28,16 +33,13 @@ bool apply_dostrel_letter(char letter) {
   }
 }
 
-constexpr char USAGE[] = "dostrel [-p code|-g] [-gxLyrzsoijevbdtfnavkqm] [files...]\n";
+constexpr char USAGE[] = "dostrel [-p code|-g] [-gxLuyrzsoijevbdtfnavkqm] [files...]\n";
 static_assert(usage_lists_letters(USAGE, DOSTREL_LETTERS));
 
 } // namespace
 
 const program_profile dostrel_profile = {
-    USAGE,
-    apply_dostrel_letter,
+    USAGE,   apply_dostrel_letter,
     0x10000, // every code up to 0xFFFF, and any negative value
-    prepare_encode_stream,
-    nullptr,
-    encode_stream,
+    nullptr, prepare_encode_stream, nullptr, encode_stream,
 };

@@ -8,6 +8,7 @@
 void reset_dostrel_state() {
   reset_shared_settings();
   input_little_endian = false;
+  utf8_input = false;
   reference_mode = reference_kind::none;
   escape_markup = false;
   reset_encode_table();

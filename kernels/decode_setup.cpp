@@ -19,6 +19,7 @@ decode_setup make_decode_setup(const int16_t *single, const int16_t *double_tabl
     setup.patches.byte[setup.patches.count] = static_cast<unsigned char>(byte);
     setup.patches.unit[setup.patches.count] = static_cast<uint16_t>(single[byte]);
     ++setup.patches.count;
+    setup.patched.unit[setup.patched.count++] = static_cast<uint16_t>(byte);
   }
   return setup;
 }

@@ -20,8 +20,9 @@ constexpr size_t KERNEL_OVERWRITE = 64;
 enum class unicode_form {
   utf16_big,    // UTF-16BE
   utf16_little, // UTF-16LE
+  utf8,         // UTF-8
 };
-constexpr size_t UNICODE_FORMS = 2;
+constexpr size_t UNICODE_FORMS = 3;
 
 // What a tier carries from one call to the next within one input, and only within it: each
 // input starts from a fresh one. After the tier refuses a block, the portable kernel goes on
@@ -31,7 +32,7 @@ struct kernel_state {
   size_t portable_left = 0; // input bytes still to convert the portable way
   size_t stretch = 0;       // the portable stretch after the next refusal
   size_t gained = 0;        // bytes the tier converted since its last refusal
-  size_t batch_blocks = 0;  // blocks in the tier\'s next batch of lookups (0: the first)
+  size_t batch_blocks = 0;  // blocks in the tier's next batch of lookups (0: the first)
 };
 
 // The ASCII bytes that do not decode to themselves (letters y and o), each with its unit.
@@ -58,7 +59,8 @@ struct decode_setup {
   const int16_t *single;       // by byte: a character, or the lead-byte (-1) or invalid (-2) mark
   const int16_t *double_table; // from code 0x8140: a character, or -1 for no character
   ascii_patches patches;
-  bool usable; // false: leave everything to the rules
+  ascii_stops patched; // the same bytes, where ASCII runs stop for UTF-8 (their length changes)
+  bool usable;         // false: leave everything to the rules
 };
 
 // What the encode kernels read, prepared once after the options are scanned.

@@ -12,11 +12,13 @@
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 
-// Calls `convert_run(from, stop, end, to)` over the whole input. A run converts the characters
-// that begin in [from, stop), may read on up to `end`, writes at `to` (advancing it, at most
-// MOST_OUTPUT_PER_BYTE bytes per byte it consumes plus OUTPUT_SLACK), and returns where it
-// stopped: before `stop` only at a tail that is not a whole character yet (at most
-// MOST_CARRIED bytes). Returns the length of the tail left at the end of the input. Stops
+// Calls `convert_run(from, stop, end, to, at_end)` over the whole input. A run converts the
+// characters that begin in [from, stop), may read on up to `end`, writes at `to` (advancing
+// it, at most MOST_OUTPUT_PER_BYTE bytes per byte it consumes plus OUTPUT_SLACK), and returns
+// where it stopped: before `stop` only at a tail that is not a whole character yet (at most
+// MOST_CARRIED bytes). A tail left when the input ends is handed over once more with `at_end`,
+// for a converter that decides something on it (the bytes then are all there are). Returns the
+// length of the tail left after that. Stops
 // reading as soon as a write has failed: what follows would be lost, and an endless input
 // would never end.
 template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
@@ -33,7 +35,15 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
   for (;;) {
     if (output_error() != 0) return carried;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
-    if (got == 0) return carried;
+    if (got == 0) {
+      if (carried == 0 || in.error != 0) return carried;
+      size_t room;
+      unsigned char *to = output_begin(room);
+      const unsigned char *const tail = block - carried;
+      const unsigned char *const next = convert_run(tail, block, block, to, true);
+      output_commit(to);
+      return static_cast<size_t>(block - next);
+    }
     const unsigned char *from = block - carried;
     const unsigned char *const end = block + got;
     while (from < end) {
@@ -42,7 +52,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
       const size_t count =
           std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
       const unsigned char *const stop = from + count;
-      const unsigned char *const next = convert_run(from, stop, end, to);
+      const unsigned char *const next = convert_run(from, stop, end, to, false);
       output_commit(to);
       from = next;
       if (next < stop) break;

@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 struct conversion_case {
   const char *options; // as on the command line: "-dl", "-p 0x3013"
   const char *input;   // hexadecimal bytes
@@ -52,12 +54,14 @@ inline void expect_conversion(const program_profile &profile, int (*convert)(inp
   }
 }
 
-// True when a letter group of `options` holds `letter` ("-dl", not the value after p).
-inline bool has_letter(const char *options, char letter) {
+// The last of `letters` in the letter groups of `options` ("-dl", not the value after p), or
+// '\0' when none is there: the one in force of letters that set one setting.
+inline char last_letter(const char *options, const char *letters) {
   bool in_group = false;
+  char last = '\0';
   for (const char *at = options; *at != '\0'; ++at) {
     if (at == options || at[-1] == ' ') in_group = *at == '-' && !(at[1] >= '0' && at[1] <= '9');
-    if (in_group && *at == letter) return true;
+    if (in_group && *at != '-' && std::strchr(letters, *at) != nullptr) last = *at;
   }
-  return false;
+  return last;
 }

@@ -56,13 +56,32 @@ const conversion_case DECODE_CASES[] = {
     {"-p 0x3013", "41 81", "00 41", 2},
     {"", "80 81", "", 6},
     {"", "", "", 0},
+    // UTF-8 (u; the later of l and u wins): one to three bytes a table character, four for a
+    // replacement beyond the BMP.
+    {"-u", "41 0A 7E 5C", "41 0A 7E 5C", 0},
+    {"-u", "82 A0 93 FA B1 81 60", "E3 81 82 E6 97 A5 EF BD B1 EF BD 9E", 0},
+    {"-lu", "82 A0", "E3 81 82", 0},
+    {"-ul", "82 A0", "42 30", 0},
+    {"-u -l", "82 A0", "42 30", 0},
+    {"-uyo", "5C 7E 41", "C2 A5 E2 80 BE 41", 0},
+    {"-ud", "81 60", "E3 80 9C", 0},
+    {"-u", "80 81 0A", "0A", 4},
+    {"-u -p 0x3013", "80 F0 40 41", "E3 80 93 E3 80 93 41", 4},
+    {"-u -p 0x1F363", "80", "F0 9F 8D A3", 4},
+    {"-u -p 0", "80", "00", 4},
+    {"-u -p 0x7F", "80", "7F", 4},
+    {"-u -p 0x80", "80", "C2 80", 4},
+    {"-u -p 0x10FFFF", "80", "F4 8F BF BF", 4},
+    {"-u", "41 81", "41", 2},
 };
 
 // 70 bytes of "a" (U+0061, which no letter changes) in front of the case and 130 after it
 // (unless it ends cut short), so that the case lies inside whole blocks.
 void pad_with_letters(const conversion_case &c, std::string &input, std::string &output) {
-  const std::string unit =
-      has_letter(c.options, 'l') ? std::string("a\0", 2) : std::string("\0a", 2);
+  const char form = last_letter(c.options, "lu");
+  const std::string unit = form == 'u'   ? std::string("a")
+                           : form == 'l' ? std::string("a\0", 2)
+                                         : std::string("\0a", 2);
   std::string units;
   for (int k = 0; k < 70; ++k) units += unit;
   input.insert(0, std::string(70, 'a'));

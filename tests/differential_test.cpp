@@ -14,7 +14,7 @@
 
 namespace {
 
-// glibc's CP932 to UTF-16BE, or nothing when it rejects the bytes.
+// glibc's CP932 to UTF-16BE or UTF-8, or nothing when it rejects the bytes.
 bool iconv_decode(iconv_t converter, const std::string &bytes, std::string &utf16) {
   char in[2], out[8];
   std::memcpy(in, bytes.data(), bytes.size());
@@ -28,59 +28,87 @@ bool iconv_decode(iconv_t converter, const std::string &bytes, std::string &utf1
   return true;
 }
 
-TEST(differential, every_code_decodes_as_glibc_iconv_does) {
-  iconv_t converter = iconv_open("UTF-16BE", "CP932");
-  if (converter == reinterpret_cast<iconv_t>(-1))
-    GTEST_SKIP() << "glibc iconv has no CP932 converter on this machine";
-  int compared = 0, rejected = 0;
-  for (unsigned code = 0; code <= 0xFCFC; ++code) {
-    std::string bytes;
-    if (code < 0x100) {
-      if (is_cp932_lead_byte(code)) continue;
-      bytes = std::string(1, static_cast<char>(code));
-    } else {
-      if (!is_cp932_lead_byte(code >> 8) || !is_cp932_trail_byte(code & 0xFF)) continue;
-      bytes = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+using differential = decode_fixture;
+
+// In UTF-16BE, and in UTF-8 with -u.
+TEST_F(differential, every_code_decodes_as_glibc_iconv_does) {
+  for (const char *form : {"UTF-16BE", "UTF-8"}) {
+    SCOPED_TRACE(form);
+    reset_varnok_state();
+    ASSERT_EQ(scan_option_words(varnok_profile, std::strcmp(form, "UTF-8") == 0 ? "-u" : ""),
+              KEEP_RUNNING);
+    iconv_t converter = iconv_open(form, "CP932");
+    if (converter == reinterpret_cast<iconv_t>(-1))
+      GTEST_SKIP() << "glibc iconv has no CP932 converter on this machine";
+    int compared = 0, rejected = 0;
+    for (unsigned code = 0; code <= 0xFCFC; ++code) {
+      std::string bytes;
+      if (code < 0x100) {
+        if (is_cp932_lead_byte(code)) continue;
+        bytes = std::string(1, static_cast<char>(code));
+      } else {
+        if (!is_cp932_lead_byte(code >> 8) || !is_cp932_trail_byte(code & 0xFF)) continue;
+        bytes = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
+      }
+      const converted ours = convert_in_memory(decode_stream, bytes);
+      const bool user_defined = code >= 0xF040 && code <= 0xF9FC;
+      std::string theirs;
+      if (!user_defined && iconv_decode(converter, bytes, theirs)) {
+        EXPECT_EQ(ours.out, theirs) << std::hex << code;
+        EXPECT_EQ(ours.status, 0) << std::hex << code;
+        ++compared;
+      } else {
+        // Rejected by iconv (or the user-defined area, which stays unmapped here): nothing is
+        // written; a single byte is invalid, a two-byte code merely unmapped.
+        EXPECT_EQ(ours.out, "") << std::hex << code;
+        EXPECT_EQ(ours.status, code < 0x100 ? STATUS_INVALID : 0) << std::hex << code;
+        ++rejected;
+      }
     }
-    const converted ours = convert_in_memory(decode_stream, bytes);
-    const bool user_defined = code >= 0xF040 && code <= 0xF9FC;
-    std::string theirs;
-    if (!user_defined && iconv_decode(converter, bytes, theirs)) {
-      EXPECT_EQ(ours.out, theirs) << std::hex << code;
-      EXPECT_EQ(ours.status, 0) << std::hex << code;
-      ++compared;
-    } else {
-      // Rejected by iconv (or the user-defined area, which stays unmapped here): nothing is
-      // written; a single byte is invalid, a two-byte code merely unmapped.
-      EXPECT_EQ(ours.out, "") << std::hex << code;
-      EXPECT_EQ(ours.status, code < 0x100 ? STATUS_INVALID : 0) << std::hex << code;
-      ++rejected;
-    }
+    iconv_close(converter);
+    EXPECT_EQ(compared, 7915);
+    EXPECT_EQ(compared + rejected, 196 + 11280);
   }
-  iconv_close(converter);
-  EXPECT_EQ(compared, 7915);
-  EXPECT_EQ(compared + rejected, 196 + 11280);
 }
 
-TEST(differential, every_bmp_character_encodes_by_the_inverse_rule) {
+// A BMP character in UTF-8, worked out here from the definition.
+std::string utf8_of(unsigned character) {
+  if (character < 0x80) return std::string(1, static_cast<char>(character));
+  if (character < 0x800)
+    return {static_cast<char>(0xC0 | character >> 6), static_cast<char>(0x80 | (character & 0x3F))};
+  return {static_cast<char>(0xE0 | character >> 12),
+          static_cast<char>(0x80 | ((character >> 6) & 0x3F)),
+          static_cast<char>(0x80 | (character & 0x3F))};
+}
+
+// From UTF-16BE, and from UTF-8 with -u.
+TEST_F(differential, every_bmp_character_encodes_by_the_inverse_rule) {
   const std::map<unsigned, unsigned> inverse = inverse_mapping();
-  int mapped = 0;
-  for (unsigned character = 0; character < 0x10000; ++character) {
-    if (character >= 0xD800 && character <= 0xDFFF) continue;
-    const std::string unit = {static_cast<char>(character >> 8), static_cast<char>(character)};
-    // A leading FE FF or FF FE would be taken for a byte order mark: give the mark first.
-    const converted ours = convert_in_memory(encode_stream, "\xFE\xFF" + unit);
-    std::string expected;
-    auto found = inverse.find(character);
-    if (found != inverse.end()) {
-      ++mapped;
-      if (found->second >= 0x100) expected += static_cast<char>(found->second >> 8);
-      expected += static_cast<char>(found->second & 0xFF);
+  for (bool utf8 : {false, true}) {
+    SCOPED_TRACE(utf8 ? "UTF-8" : "UTF-16BE");
+    reset_dostrel_state();
+    ASSERT_EQ(scan_option_words(dostrel_profile, utf8 ? "-u" : ""), KEEP_RUNNING);
+    int mapped = 0;
+    for (unsigned character = 0; character < 0x10000; ++character) {
+      if (character >= 0xD800 && character <= 0xDFFF) continue;
+      // A leading byte order mark would be taken as such: give the mark first.
+      const std::string input = utf8 ? "\xEF\xBB\xBF" + utf8_of(character)
+                                     : "\xFE\xFF" + std::string{static_cast<char>(character >> 8),
+                                                                static_cast<char>(character)};
+      const converted ours = convert_in_memory(encode_stream, input);
+      std::string expected;
+      auto found = inverse.find(character);
+      if (found != inverse.end()) {
+        ++mapped;
+        if (found->second >= 0x100) expected += static_cast<char>(found->second >> 8);
+        expected += static_cast<char>(found->second & 0xFF);
+      }
+      ASSERT_EQ(ours.out, expected) << std::hex << character;
+      ASSERT_EQ(ours.status, 0);
     }
-    ASSERT_EQ(ours.out, expected) << std::hex << character;
-    ASSERT_EQ(ours.status, 0);
+    EXPECT_EQ(mapped, 9402);
   }
-  EXPECT_EQ(mapped, 9402);
+  reset_dostrel_state();
 }
 
 } // namespace

@@ -72,21 +72,59 @@ const conversion_case ENCODE_CASES[] = {
     {"-d", "30 1C 20 16 22 12 FF 5E", "81 60 81 61 81 7C 81 60", 0},
     {"-t", "FF 5E 22 25 FF 0D 30 1C", "", 0},
     {"", "00 80 F8 F0 F8 F3 E0 00 E7 57 E7 58", "80 A0 FF F0 40 F9 FC", 0},
+    // UTF-8 (u; the later of L and u wins), unless a UTF-16 byte order mark begins the input.
+    {"-u", "", "", 0},
+    {"-u", "41 E3 81 82 0A E6 97 A5", "41 82 A0 0A 93 FA", 0},
+    {"-Lu", "41 00", "41 00", 0},
+    {"-uL", "41 00", "41", 0},
+    {"-u", "EF BB BF 41", "41", 0},
+    {"-u", "EF BB BF EF BB BF 41", "41", 0},
+    {"-ux", "EF BB BF EF BB BF", "26 23 78 66 65 66 66 3B", 0},
+    {"-u", "FE FF 00 41 30 42", "41 82 A0", 0},
+    {"-u", "FF FE 41 00 42 30", "41 82 A0", 0},
+    {"-u -p 0x3F", "FE FF D8 00", "", 2},
+    {"-ug", "C2 A9 F0 9F 98 80", "26 23 31 36 39 3B", 0},
+    {"-u -p 0x3F", "F0 9F 98 80", "3F", 0},
+    {"-um", "3C 26 22", "26 6C 74 3B 26 61 6D 70 3B 26 71 75 6F 74 3B", 0},
+    {"-uy", "C2 A5 5C", "5C 5C", 0},
+    {"-ur", "5C 41", "41", 0},
+    {"-us", "5C", "81 5F", 0},
+    // Ill-formed UTF-8: each maximal subpart one broken character, dropped or the p code,
+    // never a reference; status 4. A well-formed prefix at the end is dropped; status 2.
+    {"-u", "FE", "", 4},
+    {"-u -p 0x3F", "FF", "3F", 4},
+    {"-u", "EF", "", 2},
+    {"-u", "EF BB", "", 2},
+    {"-u -p 0x3F", "E3 81 41", "3F 41", 4},
+    {"-u -p 0x3F", "ED A0 80", "3F 3F 3F", 4},
+    {"-u -p 0x3F", "F0 80 80", "3F 3F 3F", 4},
+    {"-u -p 0x3F", "C0 AF", "3F 3F", 4},
+    {"-u -p 0x3F", "80", "3F", 4},
+    {"-u -p 0x3F", "F4 90 80 80", "3F 3F 3F 3F", 4},
+    {"-u -p 0x3F", "E0 80 AF", "3F 3F 3F", 4},
+    {"-ugp 0x3F", "80 C2", "3F", 6},
+    {"-ux", "82 A0", "", 4},
+    {"-u -p 0x3F", "41 E3 81", "41", 2},
+    {"-u -p 0x3F", "F0 9F 98", "", 2},
 };
 
-// 70 units of "a" (U+0061, which no letter changes) in front of the case, after its byte order
-// mark, and 130 after it (unless it ends cut short), in the byte order the input is read in,
+// 70 characters "a" (U+0061, which no letter changes) in front of the case, after its byte
+// order mark, and 130 after it (unless it ends cut short), in the form the input is read in,
 // so that the case lies inside whole blocks.
 void pad_with_letters(const conversion_case &c, std::string &input, std::string &output) {
   const std::string mark = input.substr(0, 2);
-  const bool marked = mark == hex("FE FF") || mark == hex("FF FE");
-  const bool little = marked ? mark == hex("FF FE") : has_letter(c.options, 'L');
-  const std::string unit = little ? std::string("a\0", 2) : std::string("\0a", 2);
+  const bool utf16_mark = mark == hex("FE FF") || mark == hex("FF FE");
+  const bool utf8 = !utf16_mark && last_letter(c.options, "Lu") == 'u';
+  const bool utf8_mark = utf8 && input.substr(0, 3) == hex("EF BB BF");
+  const bool little = utf16_mark ? mark == hex("FF FE") : last_letter(c.options, "Lu") == 'L';
+  const std::string unit = utf8     ? std::string("a")
+                           : little ? std::string("a\0", 2)
+                                    : std::string("\0a", 2);
   std::string units;
   for (int k = 0; k < 70; ++k) units += unit;
-  input.insert(marked ? 2 : 0, units);
+  input.insert(utf16_mark ? 2 : utf8_mark ? 3 : 0, units);
   output.insert(0, std::string(70, 'a'));
-  if (c.status == STATUS_TRUNCATED) return;
+  if ((c.status & STATUS_TRUNCATED) != 0) return;
   for (int k = 70; k < 130; ++k) units += unit;
   input += units;
   output += std::string(130, 'a');

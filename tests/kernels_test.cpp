@@ -26,6 +26,24 @@ std::string unit_bytes(unsigned unit, bool little) {
   return little ? std::string{low, high} : std::string{high, low};
 }
 
+// A character in a form of the Unicode side: 'B' UTF-16BE, 'L' UTF-16LE, '8' UTF-8, written
+// out here from the definitions.
+std::string character_bytes(unsigned value, char form) {
+  if (form == '8') {
+    std::string bytes;
+    if (value < 0x80) return std::string(1, static_cast<char>(value));
+    const int length = value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
+    for (int k = length - 1; k >= 1; --k)
+      bytes.insert(0, 1, static_cast<char>(0x80 | ((value >> (6 * (length - 1 - k))) & 0x3F)));
+    const unsigned lead_bits[] = {0, 0, 0xC0, 0xE0, 0xF0};
+    return bytes.insert(0, 1, static_cast<char>(lead_bits[length] | value >> (6 * (length - 1))));
+  }
+  if (value < 0x10000) return unit_bytes(value, form == 'L');
+  const unsigned offset = value - 0x10000;
+  std::string pair = unit_bytes(0xD800 + (offset >> 10), form == 'L');
+  return pair.append(unit_bytes(0xDC00 + (offset & 0x3FF), form == 'L'));
+}
+
 // Texts of `count` pieces, one in `rare_every` from `rare`, the rest from `common`: each must
 // give the concatenated outputs on every tier.
 void expect_pieces(int (*convert)(input_stream &), const std::vector<piece> &common,
@@ -64,27 +82,24 @@ using kernels_encode = encode_fixture;
 TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
   struct run {
     const char *options;
-    bool little;
+    char form;                            // of the output, as character_bytes
     int32_t replacement;                  // -1: none
     std::map<unsigned, unsigned> changed; // codes the letters give other characters
   };
   const run runs[] = {
-      {"", false, -1, {}},
-      {"-l", true, -1, {}},
-      {"-p 0x3013", false, 0x3013, {}},
-      {"-yo", false, -1, {{0x5C, 0xA5}, {0x7E, 0x203E}}},
-      {"-ld -p 0x1F363", true, 0x1F363, {{0x8160, 0x301C}, {0x8161, 0x2016}, {0x817C, 0x2212}}},
+      {"", 'B', -1, {}},
+      {"-l", 'L', -1, {}},
+      {"-p 0x3013", 'B', 0x3013, {}},
+      {"-yo", 'B', -1, {{0x5C, 0xA5}, {0x7E, 0x203E}}},
+      {"-ld -p 0x1F363", 'L', 0x1F363, {{0x8160, 0x301C}, {0x8161, 0x2016}, {0x817C, 0x2212}}},
+      {"-u -p 0x1F363", '8', 0x1F363, {}},
+      {"-lyu", '8', -1, {{0x5C, 0xA5}}},
   };
   for (const run &r : runs) {
     SCOPED_TRACE(r.options);
     reset_varnok_state();
     ASSERT_EQ(scan_option_words(varnok_profile, r.options), KEEP_RUNNING);
-    auto character = [&](unsigned value) {
-      if (value < 0x10000) return unit_bytes(value, r.little);
-      const unsigned offset = value - 0x10000;
-      std::string pair = unit_bytes(0xD800 + (offset >> 10), r.little);
-      return pair.append(unit_bytes(0xDC00 + (offset & 0x3FF), r.little));
-    };
+    auto character = [&](unsigned value) { return character_bytes(value, r.form); };
     const std::string replacement = r.replacement < 0 ? "" : character(r.replacement);
     std::vector<piece> common, rare;
     for (const cp932_row &row : cp932_rows) {
@@ -112,20 +127,27 @@ TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
 TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
   struct run {
     const char *options;
-    bool little;                             // the byte order of the text
+    char form;                               // of the text, as character_bytes
     const char *mark;                        // hexadecimal
     int32_t replacement;                     // -1: none
     std::map<unsigned, std::string> changed; // what the letters make of these characters
   };
   const run runs[] = {
-      {"", false, "", -1, {}},
-      {"", true, "FF FE", -1, {}},
-      {"-L -p 0x3F", true, "", 0x3F, {}},
-      {"-L", false, "FE FF", -1, {}},
-      {"-m", false, "", -1, {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
-      {"-x -p 0x8148", true, "FF FE", 0x8148, {}},
-      {"-yovs", false, "", -1, {{0xA5, "\\"}, {0x203E, "~"}, {0xA6, "|"}, {0x5C, hex("81 5F")}}},
-      {"-Lri", true, "", -1, {{0x5C, ""}, {0x7E, ""}}},
+      {"", 'B', "", -1, {}},
+      {"", 'L', "FF FE", -1, {}},
+      {"-L -p 0x3F", 'L', "", 0x3F, {}},
+      {"-L", 'B', "FE FF", -1, {}},
+      {"-m", 'B', "", -1, {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
+      {"-x -p 0x8148", 'L', "FF FE", 0x8148, {}},
+      {"-yovs", 'B', "", -1, {{0xA5, "\\"}, {0x203E, "~"}, {0xA6, "|"}, {0x5C, hex("81 5F")}}},
+      {"-Lri", 'L', "", -1, {{0x5C, ""}, {0x7E, ""}}},
+      {"-u -p 0x3F", '8', "", 0x3F, {}},
+      {"-Lum",
+       '8',
+       "EF BB BF",
+       -1,
+       {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
+      {"-uy", 'L', "FF FE", -1, {{0xA5, "\\"}}},
   };
   const std::map<unsigned, unsigned> inverse = inverse_mapping();
   for (const run &r : runs) {
@@ -148,7 +170,7 @@ TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
     for (const auto &[character, code] : inverse) {
       const auto found = r.changed.find(character);
       const std::string out = found != r.changed.end() ? found->second : code_bytes(code);
-      common.push_back({unit_bytes(character, r.little), out, 0});
+      common.push_back({character_bytes(character, r.form), out, 0});
       if (inverse.count((character & 0xFF) << 8 | character >> 8) != 0)
         swappable.push_back(common.back());
       if (character < 0x80)
@@ -156,16 +178,22 @@ TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
     }
     for (const auto &[character, out] : r.changed)
       if (inverse.count(character) == 0)
-        common.push_back({unit_bytes(character, r.little), out, 0});
+        common.push_back({character_bytes(character, r.form), out, 0});
     for (unsigned unmapped : {0xA9u, 0xFEFFu, 0x4E02u, 0xFFFFu, 0xE758u}) {
       char reference[16];
       std::snprintf(reference, sizeof reference, hexadecimal ? "&#x%x;" : "&#%u;", unmapped);
-      rare.push_back({unit_bytes(unmapped, r.little), hexadecimal ? reference : replacement, 0});
+      rare.push_back({character_bytes(unmapped, r.form), hexadecimal ? reference : replacement, 0});
     }
-    rare.push_back({unit_bytes(0xD83C, r.little) + unit_bytes(0xDF63, r.little), replacement, 0});
-    rare.push_back({unit_bytes(0xDC00, r.little), replacement, 0});
-    rare.push_back(
-        {unit_bytes(0xD800, r.little) + unit_bytes(0x41, r.little), replacement + "A", 0});
+    rare.push_back({character_bytes(0x1F363, r.form), replacement, 0});
+    if (r.form == '8') { // ill-formed: maximal subparts, each one broken character
+      rare.push_back({hex("E3 81 41"), replacement + "A", STATUS_INVALID});
+      rare.push_back({hex("ED A0 80"), replacement + replacement + replacement, STATUS_INVALID});
+      rare.push_back({hex("C0"), replacement, STATUS_INVALID});
+    } else { // broken surrogates
+      const bool little = r.form == 'L';
+      rare.push_back({unit_bytes(0xDC00, little), replacement, 0});
+      rare.push_back({unit_bytes(0xD800, little) + unit_bytes(0x41, little), replacement + "A", 0});
+    }
     for (unsigned seed = 1; seed <= 3; ++seed) {
       expect_pieces(encode_stream, common, rare, hex(r.mark), 40000, seed);
       expect_pieces(encode_stream, common, {}, hex(r.mark), 20000, seed);

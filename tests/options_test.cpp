@@ -8,7 +8,7 @@
 
 namespace {
 
-const char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
+const char USAGE[] = "varnok [-p code] [-bluyovzedfjsak] [files...]\n";
 
 struct scan_case {
   std::vector<std::string> args; // after the program name
@@ -52,6 +52,22 @@ const scan_case SCAN_CASES[] = {
     {{"-x"}, 1, 0, "varnok: bad option x\n", true, false, 0},
     {{"-b", "--help", "-Q"}, 1, 0, "", true, false, 0},
     {{"-Q", "-h"}, 1, 0, "varnok: bad option Q\n", true, false, 0},
+    // With UTF-8 output in force when the scan ends, the p value must be a scalar value; the
+    // message names the argument that set the value in force.
+    {{"-u", "-p", "0xD800"}, 1, 0, "varnok: bad option -p 0xD800\n", false, true, 0xD800},
+    {{"-p", "0xDFFF", "-u"}, 1, 0, "varnok: bad option -p 0xDFFF\n", false, true, 0xDFFF},
+    {{"-up", "-1"}, 1, 0, "varnok: bad option -p -1\n", false, true, -1},
+    {{"-p", "1", "-p", "0xDC00", "-lu"},
+     1,
+     0,
+     "varnok: bad option -p 0xDC00\n",
+     false,
+     true,
+     0xDC00},
+    {{"-p", "0xDC00", "-p", "65", "-u"}, KEEP_RUNNING, 6, "", false, true, 65},
+    {{"-u", "-p", "0x10FFFF"}, KEEP_RUNNING, 4, "", false, true, 0x10FFFF},
+    {{"-u", "-l", "-p", "0xD800"}, KEEP_RUNNING, 5, "", false, true, 0xD800},
+    {{"-u", "-p", "0x110000"}, 1, 0, "varnok: bad option -p 0x110000\n", false, true, 0x110000},
     // On POSIX (the unit tests' platform) an argument beginning with / is a path, never an
     // option group.
     {{"/home/a.txt"}, KEEP_RUNNING, 1, "", false, false, 0},

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
+const char USAGE[] = "varnok [-p code] [-bluyovzedfjsak] [files...]\n";
 
 class varnok_e2e : public program_test {
 protected:
@@ -51,6 +51,22 @@ TEST_F(varnok_e2e, mark_is_written_once_for_all_files) {
   EXPECT_EQ(r.status, 0);
   r = varnok({"-lb", "a.txt"});
   EXPECT_EQ(to_hex(r.out), "FF FE 42 30 0A 00");
+  r = varnok({"-lbu", "a.txt", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "EF BB BF E3 81 82 0A E3 81 82 0A");
+  r = varnok({"-ub", "-l", "a.txt"});
+  EXPECT_EQ(to_hex(r.out), "FF FE 42 30 0A 00");
+}
+
+// UTF-8 holds only scalar values: the p value in force must be one when u is, checked after
+// the whole scan; nothing is written then, not even the mark.
+TEST_F(varnok_e2e, utf8_output_wants_a_scalar_replacement) {
+  process_result r = varnok({"-bp", "0xD800", "-u", "a.txt"});
+  EXPECT_EQ(r.out, "");
+  EXPECT_EQ(r.err, message("bad option -p 0xD800"));
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"-u", "-p", "0x1F363", "bad.txt"});
+  EXPECT_EQ(to_hex(r.out), "41 F0 9F 8D A3");
+  EXPECT_EQ(r.status, 4);
 }
 
 TEST_F(varnok_e2e, converter_status_stops_the_run) {

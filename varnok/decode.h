@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// varnok's converter: CP932 bytes in, UTF-16 out.
+// varnok's converter: CP932 bytes in, UTF-16 or UTF-8 out.
 #pragma once
 
 #include "input.h"
@@ -8,9 +8,9 @@
 
 #include <cstdint>
 
-// Status bits of decode_stream, ORed together; 0 is a clean conversion. STATUS_TRUNCATED (2,
-// cli/status.h): the input ended right after a lead byte.
-constexpr int STATUS_INVALID = 4; // a byte that cannot start a character, or a bad trail byte
+// Status bits of decode_stream (cli/status.h), ORed together; 0 is a clean conversion.
+// STATUS_TRUNCATED: the input ended right after a lead byte. STATUS_INVALID: a byte that
+// cannot start a character, or a bad trail byte.
 
 // Makes what the conversion reads from the tables and settings as the options left them; run
 // once after the options are scanned (and by reset_varnok_state).

@@ -8,27 +8,32 @@
 #include "output.h"
 #include "setup.h"
 #include "tiers.h"
-#include "utf16_units.h"
+#include "unicode_units.h"
 
 namespace {
 
 // Every character that starts in a run yields at most 4 output bytes (an invalid byte replaced
-// by a surrogate pair), so a run of n input bytes fits in 4n bytes of output room, plus what a
-// kernel writes past its output.
+// by a surrogate pair, or by four bytes of UTF-8), so a run of n input bytes fits in 4n bytes of
+// output room, plus what a kernel writes past its output.
 constexpr size_t MOST_OUTPUT_PER_BYTE = 4;
 
 decode_setup kernel_setup; // what the kernels read, made by prepare_decode_stream
 
 template <unicode_form FORM> unsigned char *put_value(unsigned char *to, int32_t value) {
-  // The p bound keeps values below 0x110000; negative ones write their low 16 bits.
-  if (value < 0x10000) {
-    store_unit<FORM>(to, static_cast<unsigned>(value) & 0xFFFF);
-    return to + 2;
+  // The p bound keeps values below 0x110000, and for UTF-8 the option check keeps them scalar
+  // values; in UTF-16 negative ones write their low 16 bits.
+  if constexpr (FORM == unicode_form::utf8) {
+    return store_utf8(to, static_cast<uint32_t>(value));
+  } else {
+    if (value < 0x10000) {
+      store_unit<FORM>(to, static_cast<unsigned>(value) & 0xFFFF);
+      return to + 2;
+    }
+    const unsigned offset = static_cast<unsigned>(value - 0x10000);
+    store_unit<FORM>(to, 0xD800 + (offset >> 10));
+    store_unit<FORM>(to + 2, 0xDC00 + (offset & 0x3FF));
+    return to + 4;
   }
-  const unsigned offset = static_cast<unsigned>(value - 0x10000);
-  store_unit<FORM>(to, 0xD800 + (offset >> 10));
-  store_unit<FORM>(to + 2, 0xDC00 + (offset & 0x3FF));
-  return to + 4;
 }
 
 // What stands in for a byte or code that yields no character.
@@ -45,8 +50,7 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
   const unsigned byte = *from;
   const unsigned value = static_cast<uint16_t>(cp932_single[byte]);
   if (value < 0xFFFE) { // a character
-    store_unit<FORM>(to, value);
-    to += 2;
+    to = store_bmp<FORM>(to, value);
     return from + 1;
   }
   if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
@@ -59,8 +63,7 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
   if (is_cp932_trail_byte(trail)) {
     const unsigned mapped = static_cast<uint16_t>(double_entry(byte << 8 | trail));
     if (mapped != static_cast<uint16_t>(UNMAPPED_CODE)) {
-      store_unit<FORM>(to, mapped);
-      to += 2;
+      to = store_bmp<FORM>(to, mapped);
     } else {
       to = put_replacement<FORM>(to); // well formed, but no character
     }
@@ -79,7 +82,7 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
   int status = 0;
   const size_t left = convert_blocks<1, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-              unsigned char *&to) {
+              unsigned char *&to, bool) {
         while (from < stop) {
           from += kernel(from, static_cast<size_t>(stop - from), static_cast<size_t>(end - from),
                          to, state, kernel_setup);
@@ -103,6 +106,7 @@ void prepare_decode_stream() {
 
 int decode_stream(input_stream &in) {
   set_input_binary(in);
+  if (utf8_output) return decode_all<unicode_form::utf8>(in);
   return little_endian ? decode_all<unicode_form::utf16_little>(in)
                        : decode_all<unicode_form::utf16_big>(in);
 }

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
-// varnok's options: b, l and the variant letters; p, h and ? belong to the shared front end.
+// varnok's options: b, l, u and the variant letters; p, h and ? belong to the shared front end.
 #include "cp932_decode.h"
 #include "decode.h"
 #include "output.h"
 #include "varnok_settings.h"
 
 bool little_endian = false;
+bool utf8_output = false;
 bool write_bom = false;
 
 namespace {
@@ -15,22 +16,37 @@ bool apply_varnok_letter(char letter) {
   case 'b':
     write_bom = true;
     return true;
-  case 'l':
+  case 'l': // l and u choose one output form: the later one wins
     little_endian = true;
+    utf8_output = false;
+    return true;
+  case 'u':
+    utf8_output = true;
     return true;
   default:
     return apply_decode_variant(letter);
   }
 }
 
+// UTF-8 can hold only Unicode scalar values; UTF-16 takes the low 16 bits of any other.
+bool replacement_fits_output() {
+  if (!utf8_output || !replace_enabled) return true;
+  return replace_code >= 0 && replace_code <= 0x10FFFF &&
+         !(replace_code >= 0xD800 && replace_code <= 0xDFFF);
+}
+
 void put_byte_order_mark() {
   if (!write_bom) return;
   static const unsigned char big[2] = {0xFE, 0xFF};
   static const unsigned char little[2] = {0xFF, 0xFE};
-  output_bytes(little_endian ? little : big, 2);
+  static const unsigned char utf8[3] = {0xEF, 0xBB, 0xBF};
+  if (utf8_output)
+    output_bytes(utf8, 3);
+  else
+    output_bytes(little_endian ? little : big, 2);
 }
 
-constexpr char USAGE[] = "varnok [-p code] [-blyovzedfjsak] [files...]\n";
+constexpr char USAGE[] = "varnok [-p code] [-bluyovzedfjsak] [files...]\n";
 static_assert(usage_lists_letters(USAGE, VARNOK_LETTERS));
 
 } // namespace
@@ -39,6 +55,7 @@ const program_profile varnok_profile = {
     USAGE,
     apply_varnok_letter,
     0x110000, // every Unicode scalar value, and any negative value
+    replacement_fits_output,
     prepare_decode_stream,
     put_byte_order_mark,
     decode_stream,

@@ -8,6 +8,7 @@
 void reset_varnok_state() {
   reset_shared_settings();
   little_endian = false;
+  utf8_output = false;
   write_bom = false;
   reset_decode_tables();
   prepare_decode_stream();

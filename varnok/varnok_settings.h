@@ -7,11 +7,12 @@
 #include "shared_settings.h"
 
 extern bool little_endian; // l: UTF-16LE instead of UTF-16BE
+extern bool utf8_output;   // u: UTF-8 instead of UTF-16 (l after it brings UTF-16LE back)
 extern bool write_bom;     // b: a byte order mark before the first conversion
 
 // Every letter of varnok besides p, h and ?: the settings above, then the variant letters of
 // the decode tables. The usage text lists them in this order.
-constexpr char VARNOK_LETTERS[] = "blyovzedfjsak";
+constexpr char VARNOK_LETTERS[] = "bluyovzedfjsak";
 
 extern const program_profile varnok_profile;
 

@@ -156,6 +156,9 @@ template <unicode_form FORM>
 inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const decode_setup &setup) {
   if (!setup.usable) return 0;
+  // UTF-8 has no AVX-512 kernel of its own yet: the portable one serves.
+  if constexpr (FORM == unicode_form::utf8)
+    return portable::decode_cp932<FORM>(from, size, readable, to, state, setup);
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.

@@ -76,6 +76,9 @@ template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const encode_setup &setup) {
   if (!setup.usable) return 0;
+  // UTF-8 has no AVX-512 kernel of its own yet: the portable one serves.
+  if constexpr (FORM == unicode_form::utf8)
+    return portable::encode_cp932<FORM>(from, size, readable, to, state, setup);
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     // The codes are written lead byte first, as big-endian units.

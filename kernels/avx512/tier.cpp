@@ -41,8 +41,10 @@ bool supported() {
 const kernel_tier TIER = {
     "avx512",
     supported,
-    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>},
-    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>},
+    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>,
+     decode_cp932<unicode_form::utf8>},
+    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
+     encode_cp932<unicode_form::utf8>},
 };
 #else
 const kernel_tier TIER = {"avx512", supported, {}, {}};

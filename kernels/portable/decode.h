@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
-// CP932 to UTF-16, the portable way: ASCII 16 bytes a step, runs of two-byte characters in a
-// tight loop, other one-byte characters by the table.
+// CP932 to UTF-16 or UTF-8, the portable way: ASCII 16 bytes a step, runs of two-byte
+// characters in a tight loop, other one-byte characters by the table.
 // Only tier.cpp files include this: what it defines is internal to them, so that the compiler
 // specialises and inlines it freely there.
 #pragma once
 
 #include "ascii_runs.h"
-#include "utf16_units.h"
+#include "unicode_units.h"
 
 #include <algorithm>
 
@@ -34,8 +34,7 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
     if (setup.single[lead] != LEAD_BYTE || trail < 0x40) break;
     const int16_t mapped = setup.double_table[(lead << 8 | trail) - DOUBLE_FIRST];
     if (mapped == NO_CHARACTER) break;
-    store_unit<FORM>(out, static_cast<uint16_t>(mapped));
-    out += 2;
+    out = store_bmp<FORM>(out, static_cast<uint16_t>(mapped));
     from += 2;
   }
   to = out;
@@ -52,15 +51,20 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   while (at < stop) {
     const unsigned byte = *at;
     if (byte < 0x80) {
-      const size_t count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);
+      size_t count;
+      if constexpr (FORM == unicode_form::utf8) { // the same bytes, but for the patched ones
+        count = ascii_kernel::copy_ascii(at, stop, out, setup.patched);
+        out += count;
+      } else {
+        count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);
+        out += 2 * count;
+      }
       at += count;
-      out += 2 * count;
       if (count != 0) continue;
     }
     const unsigned value = static_cast<uint16_t>(setup.single[byte]);
     if (value < 0xFFFE) { // a one-byte character
-      store_unit<FORM>(out, value);
-      out += 2;
+      out = store_bmp<FORM>(out, value);
       ++at;
       continue;
     }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// UTF-16 to CP932, the portable way: ASCII 16 units a step, runs of two-byte codes in a tight
-// loop, and mixed text with the branch-free steps, 32 units a batch checked once for a unit
+// UTF-16 or UTF-8 to CP932, the portable way: ASCII 16 units a step, runs of two-byte codes in a
+// tight loop, and mixed text with the branch-free steps, 32 units a batch checked once for a unit
 // that needs the rules.
 // Only tier.cpp files include this: what it defines is internal to them, so that the compiler
 // specialises and inlines it freely there.
@@ -8,7 +8,7 @@
 
 #include "ascii_runs.h"
 #include "encode_steps.h"
-#include "utf16_units.h"
+#include "unicode_units.h"
 
 #include <algorithm>
 #include <bit>
@@ -96,10 +96,50 @@ inline const unsigned char *encode_singles(const unsigned char *from, const unsi
   return from;
 }
 
+// From UTF-8: ASCII 16 bytes a step, then one well-formed two- or three-byte sequence at a
+// time by its step; four-byte sequences (beyond the BMP), ill-formed and cut ones go to the
+// rules.
+inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t readable,
+                               unsigned char *&to, const encode_setup &setup) {
+  const unsigned char *at = from;
+  const unsigned char *const stop = from + size, *const end = from + readable;
+  unsigned char *out = to;
+  while (at < stop) {
+    const unsigned lead = *at;
+    unsigned unit, length;
+    if (lead < 0x80) {
+      const size_t ascii = ascii_kernel::copy_ascii(at, stop, out, setup.stops);
+      at += ascii;
+      out += ascii;
+      if (ascii != 0) continue;
+      unit = lead, length = 1;
+    } else if (lead >= 0xE0 && lead < 0xF0) {
+      const utf8_lead form = utf8_lead_of(lead);
+      if (end - at < 3 || at[1] < form.second_first || at[1] > form.second_last ||
+          (at[2] & 0xC0) != 0x80)
+        break;
+      unit = (lead & 0x0F) << 12 | (at[1] & 0x3Fu) << 6 | (at[2] & 0x3Fu), length = 3;
+    } else if (lead >= 0xC2 && lead < 0xE0) {
+      if (end - at < 2 || (at[1] & 0xC0) != 0x80) break;
+      unit = (lead & 0x1F) << 6 | (at[1] & 0x3Fu), length = 2;
+    } else {
+      break;
+    }
+    const uint32_t step = setup.steps[unit];
+    if ((step & ENCODE_STEP_RULES) != 0) break;
+    out = put_step(out, step);
+    at += length;
+  }
+  to = out;
+  return static_cast<size_t>(at - from);
+}
+
 template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &, const encode_setup &setup) {
   if (!setup.usable) return 0;
+  if constexpr (FORM == unicode_form::utf8)
+    return encode_from_utf8(from, size, readable, to, setup);
   const unsigned char *at = from;
   const unsigned char *const stop = from + size, *const end = from + readable;
   unsigned char *out = to;

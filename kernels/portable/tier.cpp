@@ -13,8 +13,10 @@ bool always() {
 const kernel_tier TIER = {
     "portable",
     always,
-    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>},
-    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>},
+    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>,
+     decode_cp932<unicode_form::utf8>},
+    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
+     encode_cp932<unicode_form::utf8>},
 };
 
 } // namespace portable

@@ -3,7 +3,7 @@
 // what runs where none of them applies (compilers vectorise it somewhat).
 #pragma once
 
-#include "utf16_units.h"
+#include "unicode_units.h"
 
 #include <cstddef>
 
@@ -45,6 +45,25 @@ inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop,
       for (unsigned s = 0; s < stops.count; ++s)
         if (value == stops.unit[s]) return done + k;
       to[done + k] = static_cast<unsigned char>(value);
+    }
+    done += 16;
+  }
+  return done;
+}
+
+// Copies the ASCII bytes at the start of [from, stop) to `to` (UTF-8 and CP932 share them) and
+// returns how many there were; it stops at a byte of `stops`, and short of a final block of
+// fewer than 16 bytes.
+inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
+                         const ascii_stops &stops) {
+  size_t done = 0;
+  while (static_cast<size_t>(stop - from) - done >= 16) {
+    for (size_t k = 0; k < 16; ++k) {
+      const unsigned byte = from[done + k];
+      if (byte >= 0x80) return done + k;
+      for (unsigned s = 0; s < stops.count; ++s)
+        if (byte == stops.unit[s]) return done + k;
+      to[done + k] = static_cast<unsigned char>(byte);
     }
     done += 16;
   }

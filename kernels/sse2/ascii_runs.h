@@ -7,7 +7,7 @@
 #if defined(__SSE2__)
 #define HAVE_SSE2_KERNELS 1
 
-#include "utf16_units.h"
+#include "unicode_units.h"
 
 #include <cstddef>
 #include <emmintrin.h>
@@ -70,6 +70,23 @@ inline size_t narrow_ascii(const unsigned char *from, const unsigned char *stop,
     const unsigned ascii =
         static_cast<unsigned>(_mm_movemask_epi8(_mm_packs_epi16(first_ok, second_ok)));
     if (ascii != 0xFFFF) return done + static_cast<size_t>(__builtin_ctz(~ascii));
+    done += 16;
+  }
+  return done;
+}
+
+// As scalar::copy_ascii; it may write up to 16 bytes past the bytes it counts.
+inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
+                         const ascii_stops &stops) {
+  size_t done = 0;
+  while (static_cast<size_t>(stop - from) - done >= 16) {
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + done));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(to + done), bytes);
+    unsigned not_copied = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    for (unsigned s = 0; s < stops.count; ++s)
+      not_copied |= static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(stops.unit[s])))));
+    if (not_copied != 0) return done + static_cast<size_t>(__builtin_ctz(not_copied));
     done += 16;
   }
   return done;
