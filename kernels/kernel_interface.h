@@ -60,7 +60,10 @@ struct decode_setup {
   const int16_t *double_table; // from code 0x8140: a character, or -1 for no character
   ascii_patches patches;
   ascii_stops patched; // the same bytes, where ASCII runs stop for UTF-8 (their length changes)
-  bool usable;         // false: leave everything to the rules
+  // For UTF-8 output (else null): by code from 0x8140, the character's UTF-8 bytes in bits 0-23
+  // (first byte lowest) and their count in bits 24-25; 0 for no character.
+  const uint32_t *utf8_double;
+  bool usable; // false: leave everything to the rules
 };
 
 // What the encode kernels read, prepared once after the options are scanned.

@@ -1,6 +1,6 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Runs every recipe of the README's "Recipes", "UTF-8 pipelines" and "Many files and many
+# Runs every recipe of the README's "Recipes", "UTF-8" and "Many files and many
 # machines" sections as written, in a scratch folder of sample files, with the built programs
 # first on PATH; then checks what they made.
 # Usage: check_recipes.sh README.md VARNOK DOSTREL EXAMPLE_CP932 SCRATCH_DIR
@@ -22,7 +22,7 @@ printf '<p>\302\251 \346\227\245\346\234\254</p>\n' > page.utf8
 
 # The fenced blocks of those sections, one file each: block-N.sh or block-N.python.
 awk '
-  /^## / { keep = ($0 == "## Recipes" || $0 == "## UTF-8 pipelines" ||
+  /^## / { keep = ($0 == "## Recipes" || $0 == "## UTF-8" ||
                    $0 == "## Many files and many machines") }
   keep && /^```(sh|python)$/ { n++; file = sprintf("block-%d.%s", n, substr($0, 4)); next }
   keep && /^```$/ && file != "" { close(file); file = ""; next }

@@ -9,6 +9,8 @@
 #include "unicode_units.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace portable {
 namespace {
@@ -32,9 +34,22 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
     const unsigned lead = from[0];
     const unsigned trail = from[1];
     if (setup.single[lead] != LEAD_BYTE || trail < 0x40) break;
-    const int16_t mapped = setup.double_table[(lead << 8 | trail) - DOUBLE_FIRST];
-    if (mapped == NO_CHARACTER) break;
-    out = store_bmp<FORM>(out, static_cast<uint16_t>(mapped));
+    if constexpr (FORM == unicode_form::utf8) {
+      // The bytes ready made: one load and one store, with no branch on the length.
+      const uint32_t bytes = setup.utf8_double[(lead << 8 | trail) - DOUBLE_FIRST];
+      if (bytes == 0) break;
+      if constexpr (std::endian::native == std::endian::little) {
+        std::memcpy(out, &bytes, 4);
+      } else {
+        out[0] = static_cast<unsigned char>(bytes), out[1] = static_cast<unsigned char>(bytes >> 8);
+        out[2] = static_cast<unsigned char>(bytes >> 16);
+      }
+      out += bytes >> 24;
+    } else {
+      const int16_t mapped = setup.double_table[(lead << 8 | trail) - DOUBLE_FIRST];
+      if (mapped == NO_CHARACTER) break;
+      out = store_bmp<FORM>(out, static_cast<uint16_t>(mapped));
+    }
     from += 2;
   }
   to = out;

@@ -114,11 +114,23 @@ inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t re
       if (ascii != 0) continue;
       unit = lead, length = 1;
     } else if (lead >= 0xE0 && lead < 0xF0) {
-      const utf8_lead form = utf8_lead_of(lead);
-      if (end - at < 3 || at[1] < form.second_first || at[1] > form.second_last ||
-          (at[2] & 0xC0) != 0x80)
-        break;
-      unit = (lead & 0x0F) << 12 | (at[1] & 0x3Fu) << 6 | (at[2] & 0x3Fu), length = 3;
+      // Three-byte sequences (kana, kanji) come in runs: staying in this loop for the run
+      // keeps its branches predictable.
+      const unsigned char *const run_start = at;
+      const unsigned char *const last = end - at >= 3 ? std::min(stop, end - 2) : at;
+      while (at < last) {
+        const unsigned first = at[0], second = at[1], third = at[2];
+        if (first < 0xE0 || first >= 0xF0 || (second & 0xC0) != 0x80 || (third & 0xC0) != 0x80 ||
+            (first == 0xE0 && second < 0xA0) || (first == 0xED && second > 0x9F))
+          break;
+        const uint32_t step =
+            setup.steps[(first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)];
+        if ((step & ENCODE_STEP_RULES) != 0) break;
+        out = put_step(out, step);
+        at += 3;
+      }
+      if (at == run_start) break;
+      continue;
     } else if (lead >= 0xC2 && lead < 0xE0) {
       if (end - at < 2 || (at[1] & 0xC0) != 0x80) break;
       unit = (lead & 0x1F) << 6 | (at[1] & 0x3Fu), length = 2;
