@@ -67,6 +67,6 @@ if [ -n "$windows" ]; then
       exit 1
     fi
   done
-  grep -q "WAVE DASH" "$scratch/unzipped/varnok.txt" || { echo "varnok.txt lacks the letters"; exit 1; }
+  grep -q "WAVE  *DASH" "$scratch/unzipped/varnok.txt" || { echo "varnok.txt lacks the letters"; exit 1; }
   echo "$(basename "$zip") holds both programs, README.txt, LICENSE and both manuals as text"
 fi
