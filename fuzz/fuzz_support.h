@@ -62,13 +62,17 @@ inline bool read_fuzz_case(const uint8_t *data, size_t size, const char *alphabe
 
 // Reads a fuzz input as a run of `profile` with fresh tables and settings and scans its
 // letters. False when the input is too short, or when the option group is refused, which only
-// a p value at or above `bound` may be.
+// a p value at or above `bound`, or one the settings cannot write, may be.
 inline bool start_fuzz_run(const uint8_t *data, size_t size, const char *alphabet, int32_t bound,
                            const program_profile &profile, fuzz_case &c) {
   if (!read_fuzz_case(data, size, alphabet, bound, c)) return false;
   reset_process_state();
   if (apply_letters(profile, c.letters, c.with_code, c.code) == KEEP_RUNNING) return true;
-  if (!(c.with_code && c.code >= bound)) property_failed("a valid option group was refused");
+  // Refused rightly: a p value at or above the bound, or one the settings cannot write (in
+  // varnok with u, a value that is no scalar value).
+  const bool rightly = (c.with_code && c.code >= bound) ||
+                       (profile.check_options != nullptr && !profile.check_options());
+  if (!rightly) property_failed("a valid option group was refused");
   return false;
 }
 

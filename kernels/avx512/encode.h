@@ -24,6 +24,36 @@ AVX512_TARGET inline __m512i sums_before(__m512i values) {
   return _mm512_sub_epi16(sums, values);
 }
 
+// Writes the CP932 codes of the first `count` units (ASCII in `ascii`, already checked for
+// what the rules must write) at `out` in the batch's output: ASCII and kana by arithmetic, the
+// other units queued for the table and taken to have two-byte codes; the batch pass squeezes
+// out the first byte of a code that has one (U+0080, U+F8F0-U+F8F3, the letters y, o, v).
+AVX512_TARGET inline void put_codes(__m512i units, unsigned count, __mmask32 ascii,
+                                    unsigned char *&out, unsigned char *batch_out, size_t &queued) {
+  const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
+  __mmask32 kana;
+  const __m512i codes = move_kana(units, false, kana);
+  const __mmask32 other = lanes & ~(ascii | kana);
+  const __mmask32 two_bytes =
+      lanes & (_mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100)) | other);
+  const auto place = static_cast<unsigned>(out - batch_out);
+  if (two_bytes == lanes) { // two-byte characters only: no bytes to squeeze out
+    _mm512_storeu_si512(out, swap_bytes(codes));
+    queue_lookups(other, units, _mm512_slli_epi16(lane_numbers(), 1), place, queued);
+    out += 2 * count;
+    return;
+  }
+  // Each unit gives its code's bytes, lead byte first: one byte below 0x100, else two.
+  const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
+  const uint64_t lane_bytes = count >= 32 ? ~0ULL : (1ULL << (2 * count)) - 1;
+  const uint64_t keep = (EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS)) & lane_bytes;
+  _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
+  const __m512i lengths =
+      _mm512_mask_blend_epi16(two_bytes, _mm512_set1_epi16(1), _mm512_set1_epi16(2));
+  queue_lookups(other, units, sums_before(lengths), place, queued);
+  out += __builtin_popcountll(keep);
+}
+
 struct encode_block {
   bool little;
   const ascii_stops stops; // a copy, kept in registers across the blocks
@@ -46,29 +76,74 @@ struct encode_block {
     }
     if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0)
       return 0;
-    __mmask32 kana;
-    const __m512i codes = move_kana(units, false, kana);
-    // The other units are looked up after the batch, taken to have two-byte codes; the batch
-    // pass squeezes out the first byte of a code that has one (U+0080, U+F8F0-U+F8F3, the
-    // letters y, o, v).
-    const __mmask32 other = ~(ascii | kana);
-    const __mmask32 two_bytes = _mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100)) | other;
-    const auto place = static_cast<unsigned>(out - batch_out);
-    if (two_bytes == ~0u) { // 32 two-byte characters: no bytes to squeeze out
-      _mm512_storeu_si512(out, swap_bytes(codes));
-      queue_lookups(other, units, _mm512_slli_epi16(lane_numbers(), 1), place, queued);
+    put_codes(units, 32, ascii, out, batch_out, queued);
+    return 64;
+  }
+};
+
+// One block of 64 bytes of UTF-8 (62 or 63 when a character would be cut at its end). The
+// tier refuses a block that holds anything but ASCII and well-formed two- and three-byte
+// sequences with lead bytes C2-DF, E1-EC, EE, EF (so no overlong form, no surrogate; the rare
+// E0 and ED leads, four-byte sequences and ill-formed bytes go to the portable kernel), or an
+// ASCII byte that letters changed.
+struct utf8_block {
+  const ascii_stops stops; // a copy, kept in registers across the blocks
+  AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
+                                  unsigned char *batch_out, size_t &queued) const {
+    const __m512i bytes = _mm512_loadu_si512(block);
+    uint64_t changed = 0;
+    for (unsigned k = 0; k < stops.count; ++k)
+      changed |= _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(stops.unit[k])));
+    if (changed != 0) return 0;
+    const uint64_t high = _mm512_movepi8_mask(bytes);
+    if (high == 0) { // ASCII only: the same bytes
+      _mm512_storeu_si512(out, bytes);
       out += 64;
       return 64;
     }
-    // Each unit gives its code's bytes, lead byte first: one byte below 0x100, else two.
-    const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
-    const uint64_t keep = EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS);
-    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
-    const __m512i lengths =
-        _mm512_mask_blend_epi16(two_bytes, _mm512_set1_epi16(1), _mm512_set1_epi16(2));
-    queue_lookups(other, units, sums_before(lengths), place, queued);
-    out += __builtin_popcountll(keep);
-    return 64;
+    const uint64_t continuation = bytes_between(bytes, 0x80, 0xBF);
+    const uint64_t lead2 = bytes_between(bytes, 0xC2, 0xDF);
+    const uint64_t lead3 = bytes_between(bytes, 0xE1, 0xEC) | bytes_between(bytes, 0xEE, 0xEF);
+    if ((~high | continuation | lead2 | lead3) != ~0ULL) return 0;
+    // A sequence whose lead byte is among the last two bytes may go on past the block: the
+    // block ends before it.
+    const uint64_t cut = (lead2 & 1ULL << 63) | (lead3 & 3ULL << 62);
+    const auto length = static_cast<unsigned>(cut != 0 ? __builtin_ctzll(cut) : 64);
+    const uint64_t in_block = length == 64 ? ~0ULL : (1ULL << length) - 1;
+    const uint64_t expected = lead2 << 1 | lead3 << 1 | lead3 << 2;
+    if (((continuation ^ expected) & in_block) != 0) return 0;
+    // The bytes of each character side by side: first, second and third.
+    const uint64_t starts = ~continuation & in_block;
+    const __m512i first = _mm512_maskz_compress_epi8(starts, bytes);
+    const __m512i second = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 1));
+    const __m512i third = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 2));
+    const auto count = static_cast<unsigned>(__builtin_popcountll(starts));
+    for (unsigned half = 0; half * 32 < count; ++half) {
+      const __m512i b0 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
+                                                        : _mm512_extracti64x4_epi64(first, 1));
+      const __m512i b1 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(second)
+                                                        : _mm512_extracti64x4_epi64(second, 1));
+      const __m512i b2 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(third)
+                                                        : _mm512_extracti64x4_epi64(third, 1));
+      const __m512i low6 = _mm512_set1_epi16(0x3F);
+      const __mmask32 two = units_between(b0, 0xC0, 0xDF), three = units_between(b0, 0xE0, 0xEF);
+      const __m512i tail2 = _mm512_and_si512(b1, low6);
+      __m512i units = b0;
+      units = _mm512_mask_mov_epi16(
+          units, two,
+          _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
+                          tail2));
+      units = _mm512_mask_mov_epi16(
+          units, three,
+          _mm512_or_si512(
+              _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x0F)), 12),
+                              _mm512_slli_epi16(tail2, 6)),
+              _mm512_and_si512(b2, low6)));
+      const unsigned lanes = count - half * 32 >= 32 ? 32 : count - half * 32;
+      const __mmask32 ascii = _mm512_cmplt_epu16_mask(b0, _mm512_set1_epi16(0x80));
+      put_codes(units, lanes, ascii, out, batch_out, queued);
+    }
+    return length;
   }
 };
 
@@ -76,9 +151,16 @@ template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const encode_setup &setup) {
   if (!setup.usable) return 0;
-  // UTF-8 has no AVX-512 kernel of its own yet: the portable one serves.
-  if constexpr (FORM == unicode_form::utf8)
-    return portable::encode_cp932<FORM>(from, size, readable, to, state, setup);
+  if constexpr (FORM == unicode_form::utf8) {
+    // A block reads two bytes past itself, for the rest of a sequence that begins at its end.
+    constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 2;
+    auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+      return convert_batches<false, true>(at, left, BLOCK_READABLE, utf8_block{setup.stops},
+                                          setup.table, out, refused, state.batch_blocks);
+    };
+    return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
+                    portable::encode_cp932<FORM>);
+  }
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     // The codes are written lead byte first, as big-endian units.
