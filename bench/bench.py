@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 # SPDX-License-Identifier: MIT
 """Times varnok and dostrel beside glibc iconv, ICU uconv, Python's codecs and the table-free
-copy (the machine's limit), on three corpora in both directions, and prints a table.
+copy (the machine's limit), on three corpora in both directions, with UTF-16 and with UTF-8
+(u), and prints a table.
 
 Usage: bench.py [--build DIR] [--corpus DIR] [--runs N] [--megabytes N] [--json FILE]
                 [--svg FILE]
@@ -28,6 +29,10 @@ PY_DECODE = ("import sys; sys.stdout.buffer.write("
              "sys.stdin.buffer.read().decode('cp932').encode('utf-16-be'))")
 PY_ENCODE = ("import sys; sys.stdout.buffer.write("
              "sys.stdin.buffer.read().decode('utf-16').encode('cp932'))")
+PY_DECODE8 = ("import sys; sys.stdout.buffer.write("
+              "sys.stdin.buffer.read().decode('cp932').encode('utf-8'))")
+PY_ENCODE8 = ("import sys; sys.stdout.buffer.write("
+              "sys.stdin.buffer.read().decode('utf-8').encode('cp932'))")
 
 
 def commands(build):
@@ -51,11 +56,28 @@ def commands(build):
             "python": f"python3 -c {shlex.quote(PY_ENCODE)}",
             "limit": f"{limit} narrow",
         },
+        "decode8": {  # CP932 -> UTF-8
+            "ours": f"{varnok} -u",
+            "portable": f"{build / 'bench' / 'varnok_tier'} portable -u",
+            "iconv": "iconv -f CP932 -t UTF-8",
+            "uconv": "uconv -f windows-31j -t UTF-8",
+            "python": f"python3 -c {shlex.quote(PY_DECODE8)}",
+            "limit": f"{limit} copy",
+        },
+        "encode8": {  # UTF-8 -> CP932
+            "ours": f"{dostrel} -u",
+            "portable": f"{build / 'bench' / 'dostrel_tier'} portable -u",
+            "iconv": "iconv -f UTF-8 -t CP932",
+            "uconv": "uconv -f UTF-8 -t windows-31j",
+            "python": f"python3 -c {shlex.quote(PY_ENCODE8)}",
+            "limit": f"{limit} copy",
+        },
     }
 
 
 def input_of(corpus_dir, corpus, direction):
-    return corpus_dir / f"{corpus}.{'cp932' if direction == 'decode' else 'utf16'}"
+    suffix = {"decode": "cp932", "decode8": "cp932", "encode": "utf16", "encode8": "utf8"}
+    return corpus_dir / f"{corpus}.{suffix[direction]}"
 
 
 def digest(command, path):
@@ -117,12 +139,13 @@ def main():
                     sys.exit(f"{direction} {corpus}: our output differs from iconv's")
                 if not same:
                     print(f"# note: {name} {direction} {corpus} differs from iconv")
-    print("# outputs checked: ours (both kernels) is identical to iconv on all six corpora")
+    print("# outputs checked: ours (both tiers) is identical to iconv on all twelve runs")
     print()
     print(f"| corpus | direction | ours s ({kernel}) | ours MB/s | portable s | iconv s | uconv s "
           "| Python s | limit s | ours/iconv | ours/limit | pipe: ours/iconv | pipe: ours/limit |")
     print("|---|---|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|---:|")
-    names = {"decode": "CP932 to UTF-16 (varnok)", "encode": "UTF-16 to CP932 (dostrel)"}
+    names = {"decode": "CP932 to UTF-16 (varnok)", "encode": "UTF-16 to CP932 (dostrel)",
+             "decode8": "CP932 to UTF-8 (varnok -u)", "encode8": "UTF-8 to CP932 (dostrel -u)"}
     rows = []
     for direction, group in table.items():
         for corpus in CORPORA:
@@ -149,13 +172,13 @@ def main():
     print()
     real_megabytes = input_of(corpus_dir, "real", "decode").stat().st_size / 1e6
     print(f"| peak resident memory, {real_megabytes:.0f} MB real corpus | CP932 to UTF-16 "
-          "| UTF-16 to CP932 |")
-    print("|---|---:|---:|")
+          "| UTF-16 to CP932 | CP932 to UTF-8 | UTF-8 to CP932 |")
+    print("|---|---:|---:|---:|---:|")
     for name in ("ours", "portable", "iconv"):
-        decode = peak_memory_kib(table["decode"][name], input_of(corpus_dir, "real", "decode"))
-        encode = peak_memory_kib(table["encode"][name], input_of(corpus_dir, "real", "encode"))
+        kib = [peak_memory_kib(table[direction][name], input_of(corpus_dir, "real", direction))
+               for direction in ("decode", "encode", "decode8", "encode8")]
         label = {"ours": "varnok / dostrel", "portable": "portable kernels"}.get(name, name)
-        print(f"| {label} | {decode} KiB | {encode} KiB |")
+        print(f"| {label} | " + " | ".join(f"{k} KiB" for k in kib) + " |")
 
 
 def cpu_name():

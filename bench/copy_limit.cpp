@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // The machine's limit for the two filters: a table-free copy that only widens each byte to a
-// big-endian 16-bit unit (widen) or keeps the low byte of each unit (narrow), with the same
-// block I/O as the filters. No converter can do less work per byte.
+// big-endian 16-bit unit (widen), keeps the low byte of each unit (narrow), or copies the bytes
+// (copy, the limit for UTF-8), with the same block I/O as the filters. No converter can do less
+// work per byte.
 //
-// Usage: copy_limit widen|narrow < input > output
+// Usage: copy_limit widen|narrow|copy < input > output
 #include <cstdio>
 #include <cstring>
 #include <unistd.h>
@@ -27,16 +28,21 @@ bool write_all(const unsigned char *data, size_t size) {
 } // namespace
 
 int main(int argc, char **argv) {
-  if (argc != 2 || (std::strcmp(argv[1], "widen") != 0 && std::strcmp(argv[1], "narrow") != 0)) {
-    std::fputs("usage: copy_limit widen|narrow\n", stderr);
+  if (argc != 2 || (std::strcmp(argv[1], "widen") != 0 && std::strcmp(argv[1], "narrow") != 0 &&
+                    std::strcmp(argv[1], "copy") != 0)) {
+    std::fputs("usage: copy_limit widen|narrow|copy\n", stderr);
     return 2;
   }
   const bool widen = std::strcmp(argv[1], "widen") == 0;
+  const bool copy = std::strcmp(argv[1], "copy") == 0;
   ssize_t got;
   size_t odd = 0; // narrow: a byte left from the last block
   while ((got = read(0, in + odd, BLOCK - odd)) > 0) {
     size_t count = static_cast<size_t>(got) + odd, written = 0;
-    if (widen) {
+    if (copy) {
+      std::memcpy(out, in, count);
+      written = count;
+    } else if (widen) {
       for (size_t k = 0; k < count; ++k) {
         out[2 * k] = 0;
         out[2 * k + 1] = in[k];

@@ -5,7 +5,8 @@
   real.cp932     Japanese manual pages (Debian's manpages-ja, UTF-8) in CP932, repeated
   ascii.cp932    pure ASCII text
   double.cp932   only two-byte characters
-and of each the UTF-16BE version with a byte order mark (*.utf16).
+and of each the UTF-16BE version with a byte order mark (*.utf16) and the UTF-8 version
+(*.utf8).
 
 Lines that do not survive a strict round trip through CP932 are dropped, and the script says how
 many. Usage: make_corpus.py DIR [MEGABYTES]
@@ -95,7 +96,10 @@ def main():
         (out_dir / f"{name}.cp932").write_bytes(data)
         utf16 = b"\xfe\xff" + data.decode("cp932").encode("utf-16-be")
         (out_dir / f"{name}.utf16").write_bytes(utf16)
-        print(f"{name}: {len(data)} bytes CP932, {len(utf16)} bytes UTF-16", file=sys.stderr)
+        utf8 = data.decode("cp932").encode("utf-8")
+        (out_dir / f"{name}.utf8").write_bytes(utf8)
+        print(f"{name}: {len(data)} bytes CP932, {len(utf16)} bytes UTF-16, {len(utf8)} bytes "
+              "UTF-8", file=sys.stderr)
 
 
 if __name__ == "__main__":
