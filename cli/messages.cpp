@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "messages.h"
 
+#include "audit.h"
 #include "status.h"
 
 #include <cstdio>
@@ -9,6 +10,7 @@
 const char *program_name = "";
 
 void report_file_error(const char *name, const char *description) {
+  audit_flush(); // the audit's lines of what came before go first
   if (name[0] == '\0')
     std::fprintf(stderr, "%s\n", description);
   else
@@ -16,6 +18,7 @@ void report_file_error(const char *name, const char *description) {
 }
 
 void out_of_memory() {
+  audit_flush();
   std::fprintf(stderr, "%s: out of memory.\n", program_name);
   std::exit(STATUS_FAILURE);
 }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "run.h"
 
+#include "audit.h"
 #include "messages.h"
 #include "options.h"
 #include "output.h"
@@ -15,7 +16,9 @@ namespace {
 // Converts one input; returns the converter's status, or the failure status after a read
 // error.
 int convert_input(input_stream &in, const char *name, const program_profile &profile) {
+  in.name = name;
   int status = profile.convert(in);
+  audit_flush();
   if (in.error == 0) return status;
   report_file_error(name, error_description(in.error));
   return STATUS_FAILURE;
@@ -73,6 +76,7 @@ int run(int argc, char **argv, const program_profile &profile) {
   if (profile.before_conversion != nullptr) profile.before_conversion();
   status = convert_all(first_file, argc, argv, profile);
   if (!output_flush()) {
+    audit_flush();
     std::fprintf(stderr, "%s: write error: %s\n", argc > 0 ? argv[0] : "",
                  error_description(output_error()));
     return STATUS_FAILURE;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "shared_settings.h"
 
+#include "audit.h"
+
 bool replace_enabled = false;
 int32_t replace_code = 0;
 const char *replace_text = nullptr;
@@ -9,4 +11,5 @@ void reset_shared_settings() {
   replace_enabled = false;
   replace_code = 0;
   replace_text = nullptr;
+  audit_enabled = false;
 }

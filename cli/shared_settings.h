@@ -8,5 +8,5 @@ extern bool replace_enabled;     // the letter p was given
 extern int32_t replace_code;     // varnok: a Unicode value; dostrel: a CP932 code
 extern const char *replace_text; // the argument that set replace_code, for messages
 
-// Both back to their values at start (tests and fuzz targets).
+// These and the audit setting (w) back to their values at start (tests and fuzz targets).
 void reset_shared_settings();

@@ -19,8 +19,9 @@ extern reference_kind reference_mode; // g or x, the later one
 extern bool escape_markup;            // m: entity references for " & < >
 
 // Every letter of dostrel besides p, h and ?, as the usage text lists them: the settings g, x,
-// L, u, then the variant letters of the encode table and m (v stands twice in the usage).
-constexpr char DOSTREL_LETTERS[] = "gxLuyrzsoijevbdtfnavkqm";
+// L, u, w (the audit), then the variant letters of the encode table and m (v stands twice in the
+// usage).
+constexpr char DOSTREL_LETTERS[] = "gxLuwyrzsoijevbdtfnavkqm";
 
 extern const program_profile dostrel_profile;
 

@@ -50,6 +50,15 @@ inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
   return put_code(to, code == NO_CODE ? UNMAPPED : static_cast<int32_t>(code));
 }
 
+// True when put_unicode writes the replacement or nothing for `character`: no code and no
+// reference or entity to stand for it, or beyond the BMP.
+inline bool is_lost_character(int32_t character) {
+  if (character >= 0x10000) return true;
+  return unicode_to_cp932[static_cast<unsigned>(character)] == NO_CODE &&
+         reference_mode == reference_kind::none &&
+         !(escape_markup && is_markup(static_cast<unsigned>(character)));
+}
+
 // Makes what the conversion reads from the table and settings as the options left them; run
 // once after the options are scanned (and by reset_dostrel_state).
 void prepare_encode_stream();

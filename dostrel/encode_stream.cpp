@@ -2,6 +2,7 @@
 // The encoding loop: the byte order mark settles the input's form, then the kernel tier
 // converts what it can and the rules here take each character it refuses (no code, a
 // surrogate, ill-formed UTF-8, markup to escape), one at a time.
+#include "audit.h"
 #include "block_loop.h"
 #include "encode.h"
 #include "output.h"
@@ -22,6 +23,52 @@ constexpr size_t MOST_OUTPUT_PER_BYTE = 6;
 
 encode_setup kernel_setup; // what the kernels read, made by prepare_encode_stream
 
+// With w, the audit's lines for what the rules lose at `at`.
+[[gnu::cold]] void report_character(const unsigned char *at, int32_t character) {
+  audit_text description;
+  add_text(description, "U+");
+  add_hex(description, static_cast<uint32_t>(character), 4);
+  add_text(description, character >= 0x10000 ? " is beyond the BMP" : " has no code");
+  audit_loss(at, description, replace_enabled);
+}
+
+[[gnu::cold]] void report_surrogate(const unsigned char *at, unsigned unit) {
+  audit_text description;
+  add_text(description, "lone surrogate 0x");
+  add_hex(description, unit, 4);
+  audit_loss(at, description, replace_enabled);
+}
+
+[[gnu::cold]] void report_broken_utf8(const unsigned char *at, size_t length) {
+  audit_text description;
+  add_text(description, "invalid UTF-8");
+  for (size_t k = 0; k < length; ++k) {
+    add_text(description, " 0x");
+    add_hex(description, at[k], 2);
+  }
+  audit_loss(at, description, replace_enabled);
+}
+
+[[gnu::cold]] void report_cut(const unsigned char *at) {
+  audit_text description;
+  add_text(description, "input ends inside a character");
+  audit_loss(at, description, false);
+}
+
+// Writes the character whose first byte is `at` by the settings (put_unicode), reporting it
+// with w when it is lost.
+inline unsigned char *put_character(unsigned char *to, int32_t character, const unsigned char *at) {
+  if (audit_enabled && is_lost_character(character)) report_character(at, character);
+  return put_unicode(to, character);
+}
+
+// A broken surrogate at `at`: the replacement or nothing.
+inline unsigned char *put_broken_surrogate(unsigned char *to, unsigned unit,
+                                           const unsigned char *at) {
+  if (audit_enabled) report_surrogate(at, unit);
+  return put_code(to, UNMAPPED);
+}
+
 // Encodes the one unit at `from`, or a surrogate pair, by the rules. Returns where the next
 // begins, or `from` itself when the bytes before `end` are not a whole step.
 template <unicode_form FORM>
@@ -30,23 +77,25 @@ const unsigned char *encode_one(const unsigned char *from, const unsigned char *
   if (end - from < 2) return from;
   const unsigned unit = load_unit<FORM>(from);
   if (unit < 0xD800 || unit > 0xDFFF) {
-    to = put_unicode(to, static_cast<int32_t>(unit));
+    to = put_character(to, static_cast<int32_t>(unit), from);
     return from + 2;
   }
   if (unit >= 0xDC00) { // a low surrogate without its high surrogate
-    to = put_code(to, UNMAPPED);
+    to = put_broken_surrogate(to, unit, from);
     return from + 2;
   }
   if (end - from < 4) return from;
   const unsigned next = load_unit<FORM>(from + 2);
   if (next < 0xD800 || next > 0xDFFF) {
-    to = put_code(to, UNMAPPED);
-    to = put_unicode(to, static_cast<int32_t>(next));
+    to = put_broken_surrogate(to, unit, from);
+    to = put_character(to, static_cast<int32_t>(next), from + 2);
   } else if (next >= 0xDC00) {
-    to = put_unicode(to, static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00)));
+    const int32_t character =
+        static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
+    to = put_character(to, character, from);
   } else { // two high surrogates: both are consumed, neither starts a pair
-    to = put_code(to, UNMAPPED);
-    to = put_code(to, UNMAPPED);
+    to = put_broken_surrogate(to, unit, from);
+    to = put_broken_surrogate(to, next, from + 2);
   }
   return from + 4;
 }
@@ -59,11 +108,12 @@ const unsigned char *encode_one_utf8(const unsigned char *from, const unsigned c
                                      unsigned char *&to, int &status) {
   const utf8_read read = read_utf8(from, static_cast<size_t>(end - from));
   if (read.length != 0) {
-    to = put_unicode(to, static_cast<int32_t>(read.character));
+    to = put_character(to, static_cast<int32_t>(read.character), from);
     return from + read.length;
   }
   if (read.broken == 0) return from;
   status |= STATUS_INVALID;
+  if (audit_enabled) report_broken_utf8(from, read.broken);
   to = put_code(to, UNMAPPED);
   return from + read.broken;
 }
@@ -86,6 +136,30 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
     from = next;
   }
   return from;
+}
+
+const unsigned char *encode_any(unicode_form form, const unsigned char *from,
+                                const unsigned char *stop, const unsigned char *end,
+                                unsigned char *&to, kernel_state &state, int &status) {
+  switch (form) {
+  case unicode_form::utf16_little:
+    return encode_run<unicode_form::utf16_little>(from, stop, end, to, state, status);
+  case unicode_form::utf8:
+    return encode_run<unicode_form::utf8>(from, stop, end, to, state, status);
+  default:
+    return encode_run<unicode_form::utf16_big>(from, stop, end, to, state, status);
+  }
+}
+
+line_feed_form line_feeds_of(unicode_form form) {
+  switch (form) {
+  case unicode_form::utf16_little:
+    return line_feed_form::utf16_little;
+  case unicode_form::utf16_big:
+    return line_feed_form::utf16_big;
+  default:
+    return line_feed_form::byte;
+  }
 }
 
 // The form of an input whose first bytes are `from` (`available` of them, all there are when
@@ -131,22 +205,21 @@ int encode_stream(input_stream &in) {
   const size_t left = convert_blocks<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
               unsigned char *&to, bool at_end) {
+        const unsigned char *next = from;
         if (!form_settled) {
           // The byte order mark is looked for only at the start; it wins over L and u.
           size_t mark = 0;
-          if (!settle_form(from, static_cast<size_t>(end - from), at_end, form, mark)) return from;
-          from += mark;
-          form_settled = true;
+          form_settled = settle_form(from, static_cast<size_t>(end - from), at_end, form, mark);
+          if (form_settled) {
+            next = from + mark;
+            if (audit_enabled) audit_line_feeds(line_feeds_of(form));
+          }
         }
-        switch (form) {
-        case unicode_form::utf16_little:
-          return encode_run<unicode_form::utf16_little>(from, stop, end, to, state, status);
-        case unicode_form::utf8:
-          return encode_run<unicode_form::utf8>(from, stop, end, to, state, status);
-        default:
-          return encode_run<unicode_form::utf16_big>(from, stop, end, to, state, status);
-        }
+        if (form_settled) next = encode_any(form, next, stop, end, to, state, status);
+        // What the end of the input cuts yields nothing.
+        if (at_end && next < stop && audit_enabled) report_cut(next);
+        return next;
       });
-  // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix. It yields nothing.
+  // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix.
   return left == 0 ? status : status | STATUS_TRUNCATED;
 }

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// dostrel's options: L, u, g, x, m and the variant letters; p, h and ? belong to the front end.
+// dostrel's options: L, u, w, g, x, m and the variant letters; p, h and ? belong to the front end.
+#include "audit.h"
 #include "dostrel_settings.h"
 #include "encode.h"
 
@@ -19,6 +20,9 @@ bool apply_dostrel_letter(char letter) {
   case 'u':
     utf8_input = true;
     return true;
+  case 'w':
+    audit_enabled = true;
+    return true;
   case 'g':
     reference_mode = reference_kind::decimal;
     return true;
@@ -33,7 +37,7 @@ bool apply_dostrel_letter(char letter) {
   }
 }
 
-constexpr char USAGE[] = "dostrel [-p code|-g] [-gxLuyrzsoijevbdtfnavkqm] [files...]\n";
+constexpr char USAGE[] = "dostrel [-p code|-g] [-gxLuwyrzsoijevbdtfnavkqm] [files...]\n";
 static_assert(usage_lists_letters(USAGE, DOSTREL_LETTERS));
 
 } // namespace

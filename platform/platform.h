@@ -26,6 +26,7 @@ constexpr path_syntax NATIVE_PATH_SYNTAX = path_syntax::posix;
 
 constexpr int STDIN_FD = 0;
 constexpr int STDOUT_FD = 1;
+constexpr int STDERR_FD = 2;
 
 // Opens a file for reading in binary mode: a descriptor, or -1 with errno set.
 int open_for_reading(const char *name);

@@ -4,6 +4,7 @@
 // tail of a block (a character cut by the block's end) goes in front of the next block.
 #pragma once
 
+#include "audit.h"
 #include "input.h"
 #include "output.h"
 
@@ -11,6 +12,17 @@
 #include <cstring>
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
+
+// One run of convert_blocks; while auditing, the audit learns where it began and stopped.
+template <typename CONVERT_RUN>
+const unsigned char *run_once(CONVERT_RUN &convert_run, const unsigned char *from,
+                              const unsigned char *stop, const unsigned char *end,
+                              unsigned char *&to, bool at_end) {
+  if (audit_enabled) audit_run_begin(from);
+  const unsigned char *const next = convert_run(from, stop, end, to, at_end);
+  if (audit_enabled) audit_run_end(next);
+  return next;
+}
 
 // Calls `convert_run(from, stop, end, to, at_end)` over the whole input. A run converts the
 // characters that begin in [from, stop), may read on up to `end`, writes at `to` (advancing
@@ -32,6 +44,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
   static unsigned char buffer[MOST_CARRIED + INPUT_BLOCK_SIZE];
   unsigned char *const block = buffer + MOST_CARRIED;
   size_t carried = 0;
+  if (audit_enabled) audit_input_begin(in.name);
   for (;;) {
     if (output_error() != 0) return carried;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
@@ -40,7 +53,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
       size_t room;
       unsigned char *to = output_begin(room);
       const unsigned char *const tail = block - carried;
-      const unsigned char *const next = convert_run(tail, block, block, to, true);
+      const unsigned char *const next = run_once(convert_run, tail, block, block, to, true);
       output_commit(to);
       return static_cast<size_t>(block - next);
     }
@@ -52,7 +65,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
       const size_t count =
           std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
       const unsigned char *const stop = from + count;
-      const unsigned char *const next = convert_run(from, stop, end, to, false);
+      const unsigned char *const next = run_once(convert_run, from, stop, end, to, false);
       output_commit(to);
       from = next;
       if (next < stop) break;

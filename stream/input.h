@@ -5,7 +5,8 @@
 #include <cstddef>
 
 struct input_stream {
-  int fd = -1; // -1: read from `memory`
+  const char *name = "-"; // as the audit (w) reports it: the file name, "-" for standard input
+  int fd = -1;            // -1: read from `memory`
   const unsigned char *memory = nullptr;
   size_t memory_size = 0;
   size_t memory_position = 0;

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "audit_cases.h"
 #include "conversion_cases.h"
 #include "decode_fixture.h"
 
@@ -92,7 +93,39 @@ void pad_with_letters(const conversion_case &c, std::string &input, std::string 
   output += units;
 }
 
+// What varnok loses, each kind first in the input, after line feeds and in the middle of lines.
+const audit_case DECODE_AUDIT_CASES[] = {
+    {"", "41 0A 88 9F 0A", ""},
+    {"", "80", "-:1:1: invalid byte 0x80: dropped\n"},
+    {"-p 0x3013", "41 0A 42 A0 43 FD FE FF",
+     "-:2:2: invalid byte 0xA0: replaced\n-:2:4: invalid byte 0xFD: replaced\n"
+     "-:2:5: invalid byte 0xFE: replaced\n-:2:6: invalid byte 0xFF: replaced\n"},
+    {"", "81 0A 81 0A", // the line feed after the lead byte still counts
+     "-:1:1: lead byte 0x81 followed by 0x0A: dropped\n"
+     "-:2:1: lead byte 0x81 followed by 0x0A: dropped\n"},
+    {"-l -p 0x3F", "0A 41 82 FD 88 9F E0 20",
+     "-:2:2: lead byte 0x82 followed by 0xFD: replaced\n"
+     "-:2:6: lead byte 0xE0 followed by 0x20: replaced\n"},
+    {"-u", "F0 40 0A 0A 88 9F F9 FC 85 40",
+     "-:1:1: code 0xF040 has no character: dropped\n"
+     "-:3:3: code 0xF9FC has no character: dropped\n"
+     "-:3:5: code 0x8540 has no character: dropped\n"},
+    {"-u -p 0x1F363", "41 0A 81", "-:2:1: input ends after lead byte 0x81: dropped\n"},
+    {"-p 0x3013", "82 A0 80 F0 40 81",
+     "-:1:3: invalid byte 0x80: replaced\n-:1:4: code 0xF040 has no character: replaced\n"
+     "-:1:6: input ends after lead byte 0x81: dropped\n"},
+};
+
+audit_layout varnok_layout(const audit_case &) {
+  return {0, [](char ascii) { return std::string(1, ascii); }};
+}
+
 using decoder = decode_fixture;
+
+TEST_F(decoder, audits_each_loss_where_it_is) {
+  for (const audit_case &c : DECODE_AUDIT_CASES)
+    expect_audit(varnok_profile, decode_stream, reset_varnok_state, c, varnok_layout);
+}
 
 TEST_F(decoder, decodes_each_case_in_any_pieces) {
   for (const conversion_case &c : DECODE_CASES)

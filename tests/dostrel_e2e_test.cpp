@@ -9,7 +9,7 @@
 
 namespace {
 
-const char USAGE[] = "dostrel [-p code|-g] [-gxLuyrzsoijevbdtfnavkqm] [files...]\n";
+const char USAGE[] = "dostrel [-p code|-g] [-gxLuwyrzsoijevbdtfnavkqm] [files...]\n";
 
 class dostrel_e2e : public program_test {
 protected:
@@ -105,6 +105,21 @@ TEST_F(dostrel_e2e, utf8_input_with_marks_of_every_kind) {
   r = dostrel({"-u"}, hex("80 E3 81"));
   EXPECT_EQ(to_hex(r.out), "");
   EXPECT_EQ(r.status, 6);
+}
+
+// Every input's form is its own: positions count bytes, the mark included.
+TEST_F(dostrel_e2e, audit_reports_each_loss_of_each_file) {
+  make_file("e8.txt", hex("C3 A9 0A 41 C3 A9"));
+  make_file("e16.txt", hex("FE FF 00 E9"));
+  process_result r = dostrel({"-uwp", "0x3F", "e8.txt", "e16.txt"});
+  EXPECT_EQ(as_text(r.out), "?\nA??");
+  EXPECT_EQ(r.err, "e8.txt:1:1: U+00E9 has no code: replaced\n"
+                   "e8.txt:2:2: U+00E9 has no code: replaced\n"
+                   "e16.txt:1:3: U+00E9 has no code: replaced\n");
+  EXPECT_EQ(r.status, 0);
+  r = dostrel({"-w", "odd.txt", "plain.txt"});
+  EXPECT_EQ(r.err, "odd.txt:1:3: input ends inside a character: dropped\n");
+  EXPECT_EQ(r.status, 2);
 }
 
 } // namespace

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+#include "audit_cases.h"
 #include "conversion_cases.h"
 #include "cp932_decode.h"
 #include "cp932_rows.h"
@@ -130,7 +131,65 @@ void pad_with_letters(const conversion_case &c, std::string &input, std::string 
   output += std::string(130, 'a');
 }
 
+// What dostrel loses, in every input form, first, after marks and line feeds, mid-line.
+const audit_case ENCODE_AUDIT_CASES[] = {
+    {"", "00 41 00 0A 30 42", ""},
+    {"", "00 E9", "-:1:1: U+00E9 has no code: dropped\n"},
+    {"-p 0x3F", "FE FF 00 E9 00 0A 00 41 FF FD",
+     "-:1:3: U+00E9 has no code: replaced\n-:2:3: U+FFFD has no code: replaced\n"},
+    {"", "0A 00 00 E9", // the unit 0x0A00 is no line feed in big-endian input
+     "-:1:1: U+0A00 has no code: dropped\n-:1:3: U+00E9 has no code: dropped\n"},
+    {"-L", "0A 00 E9 00 00 DC",
+     "-:2:1: U+00E9 has no code: dropped\n"
+     "-:2:3: lone surrogate 0xDC00: dropped\n"},
+    {"", "D8 00 D8 00 DC 00",
+     "-:1:1: lone surrogate 0xD800: dropped\n-:1:3: lone surrogate 0xD800: dropped\n"
+     "-:1:5: lone surrogate 0xDC00: dropped\n"},
+    {"-p 0x8148", "D8 00 00 E9 00 0A D8 3D DE 00",
+     "-:1:1: lone surrogate 0xD800: replaced\n-:1:3: U+00E9 has no code: replaced\n"
+     "-:2:1: U+1F600 is beyond the BMP: replaced\n"},
+    {"-g", "00 E9 D8 3D DE 00", "-:1:3: U+1F600 is beyond the BMP: dropped\n"},
+    {"-x -m", "00 3C 00 E9 DB FF DF FF", "-:1:5: U+10FFFF is beyond the BMP: dropped\n"},
+    {"-m", "00 3C 00 E9", "-:1:3: U+00E9 has no code: dropped\n"},
+    {"-p 0x3F", "00 41 00", "-:1:3: input ends inside a character: dropped\n"},
+    {"-L", "0A 00 00 D8", "-:2:1: input ends inside a character: dropped\n"},
+    {"", "41", "-:1:1: input ends inside a character: dropped\n"},
+    {"-u", "E3 81 41 0A ED A0 80",
+     "-:1:1: invalid UTF-8 0xE3 0x81: dropped\n-:2:1: invalid UTF-8 0xED: dropped\n"
+     "-:2:2: invalid UTF-8 0xA0: dropped\n-:2:3: invalid UTF-8 0x80: dropped\n"},
+    {"-u -p 0x3F", "EF BB BF C3 A9 F0 9F 98 80 C0 AF",
+     "-:1:4: U+00E9 has no code: replaced\n-:1:6: U+1F600 is beyond the BMP: replaced\n"
+     "-:1:10: invalid UTF-8 0xC0: replaced\n-:1:11: invalid UTF-8 0xAF: replaced\n"},
+    {"-u", "FF FE 0A 00 E9 00", "-:2:1: U+00E9 has no code: dropped\n"},
+    {"-u", "FE 0A F0 80 80",
+     "-:1:1: invalid UTF-8 0xFE: dropped\n"
+     "-:2:1: invalid UTF-8 0xF0: dropped\n"
+     "-:2:2: invalid UTF-8 0x80: dropped\n"
+     "-:2:3: invalid UTF-8 0x80: dropped\n"},
+    {"-u", "41 E3 81", "-:1:2: input ends inside a character: dropped\n"},
+    {"-u -p 0x3F", "EF", "-:1:1: input ends inside a character: dropped\n"},
+};
+
+// A character of the case's input form: the mark's, else the options'.
+audit_layout dostrel_layout(const audit_case &c) {
+  const std::string input = hex(c.input);
+  const bool utf8 = last_letter(c.options, "Lu") == 'u';
+  if (input.rfind(hex("FE FF"), 0) == 0) return {2, [](char a) { return std::string{0, a}; }};
+  if (input.rfind(hex("FF FE"), 0) == 0) return {2, [](char a) { return std::string{a, 0}; }};
+  if (utf8) {
+    const size_t mark = input.rfind(hex("EF BB BF"), 0) == 0 ? 3 : 0;
+    return {mark, [](char a) { return std::string(1, a); }};
+  }
+  if (last_letter(c.options, "Lu") == 'L') return {0, [](char a) { return std::string{a, 0}; }};
+  return {0, [](char a) { return std::string{0, a}; }};
+}
+
 using encoder = encode_fixture;
+
+TEST_F(encoder, audits_each_loss_where_it_is) {
+  for (const audit_case &c : ENCODE_AUDIT_CASES)
+    expect_audit(dostrel_profile, encode_stream, reset_dostrel_state, c, dostrel_layout);
+}
 
 TEST_F(encoder, encodes_each_case_in_any_pieces) {
   for (const conversion_case &c : ENCODE_CASES)

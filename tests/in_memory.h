@@ -3,6 +3,7 @@
 #pragma once
 
 #include "argument_vector.h"
+#include "audit.h"
 #include "input.h"
 #include "options.h"
 #include "output.h"
@@ -13,21 +14,25 @@
 struct converted {
   std::string out;
   int status;
+  std::string audit; // the audit's lines (w)
 };
 
 // Runs `convert` over `input`; reads return at most `largest_read` bytes and never cross
 // `split_at` when those are not 0, as a pipe might deliver them.
 inline converted convert_in_memory(int (*convert)(input_stream &), const std::string &input,
                                    size_t largest_read = 0, size_t split_at = 0) {
-  std::string out;
+  std::string out, audit;
   output_to_memory(&out);
+  audit_to_memory(&audit);
   input_stream in = memory_input(input.data(), input.size());
   in.largest_read = largest_read;
   in.split_at = split_at;
   const int status = convert(in);
   output_flush();
   output_to_memory(nullptr);
-  return {out, status};
+  audit_flush();
+  audit_to_memory(nullptr);
+  return {out, status, audit};
 }
 
 // Scans `options` as the program's command line would ("-dl", or "-p 0x3013 -m": words split

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char USAGE[] = "varnok [-p code] [-bluyovzedfjsak] [files...]\n";
+const char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
 
 class varnok_e2e : public program_test {
 protected:
@@ -132,6 +132,30 @@ TEST_F(varnok_e2e, absolute_path_is_a_file_name) {
   process_result r = varnok({directory + "/a.txt"});
   EXPECT_EQ(to_hex(r.out), "30 42 00 0A");
   EXPECT_EQ(r.status, 0);
+}
+
+// The audit names each input as it was opened, goes on over files whose losses leave the
+// status 0, and keeps its lines before a later message; many lines are all written.
+TEST_F(varnok_e2e, audit_reports_each_loss_of_each_file) {
+  make_file("private.txt", hex("41 0A 41 F0 40 0A"));
+  process_result r = varnok({"-w", "private.txt", "a.txt", "private.txt", "missing.txt"});
+  EXPECT_EQ(to_hex(r.out), "00 41 00 0A 00 41 00 0A 30 42 00 0A 00 41 00 0A 00 41 00 0A");
+  EXPECT_EQ(r.err, "private.txt:2:2: code 0xF040 has no character: dropped\n"
+                   "private.txt:2:2: code 0xF040 has no character: dropped\n"
+                   "missing.txt: No such file or directory\n");
+  EXPECT_EQ(r.status, 1);
+  r = varnok({"-uwp", "0x3013"}, hex("0A 80 81"));
+  EXPECT_EQ(to_hex(r.out), "0A E3 80 93");
+  EXPECT_EQ(r.err, "-:2:1: invalid byte 0x80: replaced\n-:2:2: input ends after lead byte 0x81: "
+                   "dropped\n");
+  EXPECT_EQ(r.status, 6);
+  std::string many, lines;
+  for (int k = 1; k <= 30000; ++k) {
+    many += hex("80 0A");
+    lines += "-:" + std::to_string(k) + ":1: invalid byte 0x80: dropped\n";
+  }
+  r = varnok({"-w"}, many);
+  EXPECT_TRUE(r.err == lines) << r.err.size() << " bytes";
 }
 
 } // namespace

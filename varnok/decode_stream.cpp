@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The decoding loop: the kernel tier converts what it can, the rules here take each character
 // it refuses (invalid bytes, bad trail bytes, codes without a character), one at a time.
+#include "audit.h"
 #include "block_loop.h"
 #include "cp932_bytes.h"
 #include "cp932_decode.h"
@@ -36,6 +37,32 @@ template <unicode_form FORM> unsigned char *put_value(unsigned char *to, int32_t
   }
 }
 
+// With w, the audit's line for what decode_one or the end of input loses at `at`.
+[[gnu::cold]] void report_byte(const unsigned char *at, const char *what, unsigned byte,
+                               bool replaced) {
+  audit_text description;
+  add_text(description, what);
+  add_hex(description, byte, 2);
+  audit_loss(at, description, replaced);
+}
+
+[[gnu::cold]] void report_bad_trail(const unsigned char *at, unsigned lead, unsigned trail) {
+  audit_text description;
+  add_text(description, "lead byte 0x");
+  add_hex(description, lead, 2);
+  add_text(description, " followed by 0x");
+  add_hex(description, trail, 2);
+  audit_loss(at, description, replace_enabled);
+}
+
+[[gnu::cold]] void report_code(const unsigned char *at, unsigned code) {
+  audit_text description;
+  add_text(description, "code 0x");
+  add_hex(description, code, 4);
+  add_text(description, " has no character");
+  audit_loss(at, description, replace_enabled);
+}
+
 // What stands in for a byte or code that yields no character.
 template <unicode_form FORM> inline unsigned char *put_replacement(unsigned char *to) {
   return replace_enabled ? put_value<FORM>(to, replace_code) : to;
@@ -55,6 +82,7 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
   }
   if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
     status |= STATUS_INVALID;
+    if (audit_enabled) report_byte(from, "invalid byte 0x", byte, replace_enabled);
     to = put_replacement<FORM>(to);
     return from + 1;
   }
@@ -64,14 +92,16 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
     const unsigned mapped = static_cast<uint16_t>(double_entry(byte << 8 | trail));
     if (mapped != static_cast<uint16_t>(UNMAPPED_CODE)) {
       to = store_bmp<FORM>(to, mapped);
-    } else {
-      to = put_replacement<FORM>(to); // well formed, but no character
+    } else { // well formed, but no character
+      if (audit_enabled) report_code(from, byte << 8 | trail);
+      to = put_replacement<FORM>(to);
     }
     return from + 2;
   }
   // A bad trail byte: an ASCII byte (a line feed, say) is not swallowed but decoded on its own
   // next; 0xFD-0xFF go with the lead byte.
   status |= STATUS_INVALID;
+  if (audit_enabled) report_bad_trail(from, byte, trail);
   to = put_replacement<FORM>(to);
   return from + (trail < 0x80 ? 1 : 2);
 }
@@ -82,7 +112,7 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
   int status = 0;
   const size_t left = convert_blocks<1, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-              unsigned char *&to, bool) {
+              unsigned char *&to, bool at_end) {
         while (from < stop) {
           from += kernel(from, static_cast<size_t>(stop - from), static_cast<size_t>(end - from),
                          to, state, kernel_setup);
@@ -91,9 +121,11 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
           if (next == from) break;
           from = next;
         }
+        // A lead byte with nothing after it yields nothing, not even the replacement.
+        if (at_end && from < stop && audit_enabled)
+          report_byte(from, "input ends after lead byte 0x", *from, false);
         return from;
       });
-  // A lead byte with nothing after it yields nothing, not even the replacement.
   if (left != 0) status |= STATUS_TRUNCATED;
   return status;
 }

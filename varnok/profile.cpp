@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// varnok's options: b, l, u and the variant letters; p, h and ? belong to the shared front end.
+// varnok's options: b, l, u, w and the variant letters; p, h and ? belong to the shared front end.
+#include "audit.h"
 #include "cp932_decode.h"
 #include "decode.h"
 #include "output.h"
@@ -22,6 +23,9 @@ bool apply_varnok_letter(char letter) {
     return true;
   case 'u':
     utf8_output = true;
+    return true;
+  case 'w':
+    audit_enabled = true;
     return true;
   default:
     return apply_decode_variant(letter);
@@ -46,7 +50,7 @@ void put_byte_order_mark() {
     output_bytes(little_endian ? little : big, 2);
 }
 
-constexpr char USAGE[] = "varnok [-p code] [-bluyovzedfjsak] [files...]\n";
+constexpr char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
 static_assert(usage_lists_letters(USAGE, VARNOK_LETTERS));
 
 } // namespace

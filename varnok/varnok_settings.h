@@ -10,9 +10,10 @@ extern bool little_endian; // l: UTF-16LE instead of UTF-16BE
 extern bool utf8_output;   // u: UTF-8 instead of UTF-16 (l after it brings UTF-16LE back)
 extern bool write_bom;     // b: a byte order mark before the first conversion
 
-// Every letter of varnok besides p, h and ?: the settings above, then the variant letters of
+// Every letter of varnok besides p, h and ?: the settings above and w (the audit), then the
+// variant letters of
 // the decode tables. The usage text lists them in this order.
-constexpr char VARNOK_LETTERS[] = "bluyovzedfjsak";
+constexpr char VARNOK_LETTERS[] = "bluwyovzedfjsak";
 
 extern const program_profile varnok_profile;
 

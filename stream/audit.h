@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: MIT
+// The audit (the letter w): one line on standard error for every item of an input that the
+// conversion drops or replaces, in input order:
+//   NAME:LINE:COLUMN: DESCRIPTION: ACTION
+// LINE is 1 + the line feeds before the item, COLUMN 1 + the bytes between the end of the last
+// line feed (or the start of the input) and the item's first byte. Positions cost nothing
+// unless auditing: the block loop then tells where each run of input begins and where it
+// stopped, and the line feeds of what a run consumed are counted once, a run at a time.
+// Lines are gathered in a buffer and written in large pieces.
+#pragma once
+
+#include "line_feeds.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+extern bool audit_enabled; // w
+
+// The description of one item, built from text and upper-case hexadecimal numbers.
+struct audit_text {
+  char text[96];
+  size_t size = 0;
+};
+void add_text(audit_text &description, const char *text);
+// `value` in at least `digits` hexadecimal digits.
+void add_hex(audit_text &description, uint32_t value, int digits);
+
+// Starts an input named `name`: line 1, column 1, line feeds as bytes.
+void audit_input_begin(const char *name);
+// How line feeds are spelled in what follows of the current input.
+void audit_line_feeds(line_feed_form form);
+// A run of the block loop begins at `from` (the first byte not yet consumed) and stopped at
+// `next` (everything before it consumed).
+void audit_run_begin(const unsigned char *from);
+void audit_run_end(const unsigned char *next);
+
+// Reports the item whose first byte is `at`, within the current run: `replaced` when the
+// replacement was written for it, else it was dropped.
+void audit_loss(const unsigned char *at, const audit_text &description, bool replaced);
+
+// Writes out the lines gathered so far (before any other message, and after each input).
+void audit_flush();
+
+// Tests: gather the lines in `sink` instead of writing them to standard error (nullptr
+// restores standard error).
+void audit_to_memory(std::string *sink);
