@@ -1,7 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Runs every recipe of the README's "Recipes", "UTF-8" and "Many files and many
-# machines" sections as written, in a scratch folder of sample files, with the built programs
+# Runs every recipe of the README's "Recipes", "UTF-8", "Many files and many machines" and
+# "Auditing a migration" sections as written, in a scratch folder of sample files, with the built programs
 # first on PATH; then checks what they made.
 # Usage: check_recipes.sh README.md VARNOK DOSTREL EXAMPLE_CP932 SCRATCH_DIR
 set -eu
@@ -19,12 +19,18 @@ done
 varnok -b "$example" > page.utf16
 printf '\343\200\234\342\210\222\342\200\226\n' > notes.utf8 # U+301C U+2212 U+2016
 printf '<p>\302\251 \346\227\245\346\234\254</p>\n' > page.utf8
+# The audit recipes run in a folder of their own, of CP932 files: one with a private character.
+mkdir audit
+cp "$example" audit/legacy.txt
+printf 'ID 7\n\223\143\222\206 \360\100\n' > audit/names.txt
 
-# The fenced blocks of those sections, one file each: block-N.sh or block-N.python.
+# The fenced blocks of those sections, one file each: block-N.sh or block-N.python, and
+# audit-N.sh for the audit's.
 awk '
   /^## / { keep = ($0 == "## Recipes" || $0 == "## UTF-8" ||
-                   $0 == "## Many files and many machines") }
-  keep && /^```(sh|python)$/ { n++; file = sprintf("block-%d.%s", n, substr($0, 4)); next }
+                   $0 == "## Many files and many machines" || $0 == "## Auditing a migration")
+           kind = $0 == "## Auditing a migration" ? "audit" : "block" }
+  keep && /^```(sh|python)$/ { n++; file = sprintf("%s-%d.%s", kind, n, substr($0, 4)); next }
   keep && /^```$/ && file != "" { close(file); file = ""; next }
   file != "" { print > file }
 ' "$readme"
@@ -46,8 +52,10 @@ sc = context()
 PY
 
 count=0
-for block in block-*; do
+for block in block-* audit-*; do
   case $block in
+  audit-*)
+    (cd audit && sh -e "../$block") ;;
   *.sh)
     if grep -q '^[^#]*parallel ' "$block" && ! command -v parallel > /dev/null; then
       echo "skipped (no GNU parallel here): $(grep -v '^#' "$block" | grep parallel)"
@@ -70,4 +78,7 @@ printf '&lt;p&gt;&#xa9; \223\372\226\173&lt;/p&gt;\n' | cmp -s - page.html || fa
 for file in legacy/x.txt legacy/sub/y.txt shared/legacy/a.txt shared/legacy/b.txt; do
   varnok "$file" | cmp -s - "$file.utf16" || fail "$file.utf16"
 done
+printf 'names.txt:2:6: code 0xF040 has no character: dropped\n' | cmp -s - audit/losses.txt ||
+  fail "losses.txt"
+cmp -s audit/losses.txt audit/all-losses.log || fail "all-losses.log"
 echo "every recipe gave what the README says"
