@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "line_feeds.h"
 
-#include <cstdint>
-
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
 namespace {
+
+template <line_feed_form FORM> constexpr size_t WIDTH = FORM == line_feed_form::byte ? 1 : 2;
 
 template <line_feed_form FORM> bool is_line_feed(const unsigned char *at) {
   if constexpr (FORM == line_feed_form::byte) return at[0] == 0x0A;
@@ -15,37 +15,64 @@ template <line_feed_form FORM> bool is_line_feed(const unsigned char *at) {
   return at[0] == 0x0A && at[1] == 0;
 }
 
-template <line_feed_form FORM> line_feed_count count_in(const unsigned char *from, size_t size) {
-  constexpr size_t WIDTH = FORM == line_feed_form::byte ? 1 : 2;
-  line_feed_count result{0, 0};
-  size_t done = 0;
 #if defined(__SSE2__)
-  // A mask bit per byte of 64; in UTF-16 a line feed sets the bits of both its bytes, so the
-  // count is halved at the end and the highest bit is still the last byte of the last one.
-  const __m128i wanted = FORM == line_feed_form::byte           ? _mm_set1_epi8(0x0A)
-                         : FORM == line_feed_form::utf16_little ? _mm_set1_epi16(0x000A)
-                                                                : _mm_set1_epi16(0x0A00);
-  size_t marked_bits = 0;
-  for (; size - done >= 64; done += 64) {
-    uint64_t mask = 0;
-    for (int part = 0; part < 4; ++part) {
-      const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(from + done) + part);
-      const __m128i hit =
-          WIDTH == 1 ? _mm_cmpeq_epi8(bytes, wanted) : _mm_cmpeq_epi16(bytes, wanted);
-      mask |= static_cast<uint64_t>(static_cast<uint16_t>(_mm_movemask_epi8(hit))) << (16 * part);
-    }
-    if (mask == 0) continue;
-    marked_bits += static_cast<size_t>(__builtin_popcountll(mask));
-    result.after_last = done + 64 - static_cast<size_t>(__builtin_clzll(mask));
-  }
-  result.count = marked_bits / WIDTH;
+// All bytes (units) of 16 bytes that are line feeds, as 0xFF (0xFFFF).
+template <line_feed_form FORM> __m128i line_feeds_in(const unsigned char *at) {
+  const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+  if constexpr (FORM == line_feed_form::byte) return _mm_cmpeq_epi8(bytes, _mm_set1_epi8(0x0A));
+  if constexpr (FORM == line_feed_form::utf16_little)
+    return _mm_cmpeq_epi16(bytes, _mm_set1_epi16(0x000A));
+  return _mm_cmpeq_epi16(bytes, _mm_set1_epi16(0x0A00)); // 00 0A read as a little-endian unit
+}
 #endif
-  for (; size - done >= WIDTH; done += WIDTH) {
-    if (!is_line_feed<FORM>(from + done)) continue;
-    ++result.count;
-    result.after_last = done + WIDTH;
+
+// The count, without branches that depend on the text: each byte lane of a register counts the
+// hits in it (a UTF-16 line feed counts in both its lanes), summed before a lane can overflow.
+template <line_feed_form FORM> size_t count_in(const unsigned char *from, size_t size) {
+  size_t count = 0, done = 0;
+#if defined(__SSE2__)
+  size_t hits = 0; // a UTF-16 line feed hits both its byte lanes
+  while (size - done >= 64) {
+    // Two registers, so that the subtractions do not wait on each other; a lane gains at most
+    // 2 a step, so 127 steps stay below 256.
+    __m128i lanes = _mm_setzero_si128(), more = _mm_setzero_si128();
+    for (int step = 0; step < 127 && size - done >= 64; ++step, done += 64) {
+      lanes = _mm_sub_epi8(lanes, line_feeds_in<FORM>(from + done));
+      more = _mm_sub_epi8(more, line_feeds_in<FORM>(from + done + 16));
+      lanes = _mm_sub_epi8(lanes, line_feeds_in<FORM>(from + done + 32));
+      more = _mm_sub_epi8(more, line_feeds_in<FORM>(from + done + 48));
+    }
+    const __m128i sums = _mm_add_epi64(_mm_sad_epu8(lanes, _mm_setzero_si128()),
+                                       _mm_sad_epu8(more, _mm_setzero_si128()));
+    hits += static_cast<size_t>(_mm_cvtsi128_si32(sums)) +
+            static_cast<size_t>(_mm_cvtsi128_si32(_mm_unpackhi_epi64(sums, sums)));
   }
-  return result;
+  count = hits / WIDTH<FORM>;
+#endif
+  for (; size - done >= WIDTH<FORM>; done += WIDTH<FORM>)
+    count += is_line_feed<FORM>(from + done) ? 1 : 0;
+  return count;
+}
+
+// The offset just past the last line feed, looked for from the end (it is usually near).
+template <line_feed_form FORM> size_t after_last_in(const unsigned char *from, size_t size) {
+  size_t end = size - size % WIDTH<FORM>;
+#if defined(__SSE2__)
+  for (; end >= 16; end -= 16) {
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(line_feeds_in<FORM>(from + end - 16)));
+    if (mask != 0) return end - 16 + 32 - static_cast<size_t>(__builtin_clz(mask));
+  }
+#endif
+  for (; end >= WIDTH<FORM>; end -= WIDTH<FORM>)
+    if (is_line_feed<FORM>(from + end - WIDTH<FORM>)) return end;
+  return 0;
+}
+
+template <line_feed_form FORM>
+line_feed_count count_line_feeds_in(const unsigned char *from, size_t size) {
+  const size_t count = count_in<FORM>(from, size);
+  return {count, count == 0 ? 0 : after_last_in<FORM>(from, size)};
 }
 
 } // namespace
@@ -53,10 +80,10 @@ template <line_feed_form FORM> line_feed_count count_in(const unsigned char *fro
 line_feed_count count_line_feeds(const unsigned char *from, size_t size, line_feed_form form) {
   switch (form) {
   case line_feed_form::utf16_big:
-    return count_in<line_feed_form::utf16_big>(from, size);
+    return count_line_feeds_in<line_feed_form::utf16_big>(from, size);
   case line_feed_form::utf16_little:
-    return count_in<line_feed_form::utf16_little>(from, size);
+    return count_line_feeds_in<line_feed_form::utf16_little>(from, size);
   default:
-    return count_in<line_feed_form::byte>(from, size);
+    return count_line_feeds_in<line_feed_form::byte>(from, size);
   }
 }

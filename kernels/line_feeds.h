@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Line feeds in a stretch of input, for the line and column numbers of the audit (w). Counted
-// 64 bytes a step with SSE2 where the target has it, else byte by byte.
+// 64 bytes a step with SSE2 where the target has it, else a byte or unit at a time; the last
+// one is looked for from the end.
 #pragma once
 
 #include <cstddef>

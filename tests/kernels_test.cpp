@@ -9,6 +9,7 @@
 #include "hex.h"
 #include "inverse_mapping.h"
 #include "kernel_tiers.h"
+#include "line_feeds.h"
 
 #include <map>
 #include <random>
@@ -237,6 +238,34 @@ TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
     expect_loss_at_end(encode_stream, common, hex(r.mark), character_bytes(0x0A, r.form),
                        character_bytes(0x1F363, r.form), "U+1F363 is beyond the BMP: " + action);
   }
+}
+
+// Line feeds counted here one by one against the counter, in every form, for every length up
+// to 300 at every start within a unit pair, over sparse text, dense text (all line feeds: a
+// lane's count must not overflow) and none; bytes such as 0A 0A in UTF-16 hold no line feed.
+TEST(line_feeds, counted_as_one_by_one) {
+  std::mt19937 random(3);
+  std::string sparse(20000, 'a'), dense(20000, '\n'), none(20000, '\0');
+  for (char &c : sparse) c = random() % 40 == 0 ? '\n' : random() % 3 == 0 ? '\0' : 'a';
+  const std::pair<line_feed_form, std::string> forms[] = {{line_feed_form::byte, "\n"},
+                                                          {line_feed_form::utf16_big, {0, 10}},
+                                                          {line_feed_form::utf16_little, {10, 0}}};
+  for (const auto &[form, line_feed] : forms)
+    for (const std::string *text : {&sparse, &dense, &none}) {
+      auto check = [&](size_t start, size_t size) {
+        line_feed_count expected{0, 0};
+        for (size_t at = 0; at + line_feed.size() <= size; at += line_feed.size())
+          if (text->compare(start + at, line_feed.size(), line_feed) == 0)
+            expected = {expected.count + 1, at + line_feed.size()};
+        const auto bytes = reinterpret_cast<const unsigned char *>(text->data()) + start;
+        const line_feed_count found = count_line_feeds(bytes, size, form);
+        EXPECT_EQ(found.count, expected.count) << start << " + " << size;
+        EXPECT_EQ(found.after_last, expected.after_last) << start << " + " << size;
+      };
+      for (size_t start = 0; start < 2; ++start)
+        for (size_t size = 0; size <= 300; ++size) check(start, size);
+      check(0, text->size());
+    }
 }
 
 } // namespace
