@@ -5,8 +5,10 @@ copy (the machine's limit), on three corpora in both directions, with UTF-16 and
 (u), and prints a table.
 
 Usage: bench.py [--build DIR] [--corpus DIR] [--runs N] [--megabytes N] [--json FILE]
-                [--svg FILE]
-The results also go to a JSON file, and chart.py draws them as an SVG bar chart.
+                [--svg FILE] [--audit-only]
+The results also go to a JSON file, and chart.py draws them as an SVG bar chart. A last table
+sets each of our runs beside the same run with w (the audit) on the clean corpora, and on a
+text of nothing but losses; --audit-only prints just that one.
 Times are hyperfine medians, output to /dev/null (and, in the pipe columns, through a pipe to
 cat); MB/s is input megabytes a second.
 Needs hyperfine, iconv, uconv (icu-devtools), /usr/bin/time and the manpages-ja package.
@@ -103,10 +105,10 @@ def time_group(group, path, runs, pipe):
 
 
 def peak_memory_kib(command, path):
-    with open(path, "rb") as source:
-        done = subprocess.run(f"/usr/bin/time -f %M {command} > /dev/null", shell=True,
-                              stdin=source, capture_output=True, text=True, check=True)
-    return int(done.stderr.strip().splitlines()[-1])
+    with open(path, "rb") as source, tempfile.NamedTemporaryFile(mode="r") as report:
+        subprocess.run(f"/usr/bin/time -o {report.name} -f %M {command} > /dev/null", shell=True,
+                       stdin=source, stderr=subprocess.DEVNULL, check=True)
+        return int(report.read().strip().splitlines()[-1])
 
 
 def main():
@@ -117,6 +119,7 @@ def main():
     parser.add_argument("--megabytes", default="100")
     parser.add_argument("--json", default=str(HERE / "out" / "results.json"))
     parser.add_argument("--svg", default=str(HERE.parent / "docs" / "benchmark.svg"))
+    parser.add_argument("--audit-only", action="store_true")
     options = parser.parse_args()
     build, corpus_dir = Path(options.build), Path(options.corpus)
     if not (corpus_dir / "real.cp932").exists():
@@ -128,6 +131,9 @@ def main():
                             text=True, check=True).stdout.strip()
     print(f"# {datetime.date.today()}, {platform.machine()}, {os.cpu_count()} cores, "
           f"{cpu_name()}; the programs run their {kernel} kernels here")
+    if options.audit_only:
+        audit_table(table, corpus_dir, options.runs)
+        return
     # Outputs first: ours must equal iconv byte for byte; the others are reported.
     for direction, group in table.items():
         for corpus in CORPORA:
@@ -179,6 +185,34 @@ def main():
                for direction in ("decode", "encode", "decode8", "encode8")]
         label = {"ours": "varnok / dostrel", "portable": "portable kernels"}.get(name, name)
         print(f"| {label} | " + " | ".join(f"{k} KiB" for k in kib) + " |")
+    print()
+    audit_table(table, corpus_dir, options.runs)
+
+
+def audit_table(table, corpus_dir, runs):
+    """Our runs without and with w, side by side: on the clean corpora (the audit writes
+    nothing, its cost is the counting of line feeds), and on 10 MB of CP932 codes without a
+    character in lines of 40 (5 million audit lines, to /dev/null)."""
+    print("| corpus | direction | without w s | with w s | with/without | peak memory with w |")
+    print("|---|---|---:|---:|---:|---:|")
+    names = {"decode": "varnok", "encode": "dostrel", "decode8": "varnok -u",
+             "encode8": "dostrel -u"}
+    lossy = corpus_dir / "lossy.cp932"
+    if not lossy.exists():
+        lossy.write_bytes((b"\xf0\x40" * 40 + b"\n") * 125000)
+    cases = [(corpus, direction) for direction in table for corpus in CORPORA]
+    for corpus, direction in cases + [("lossy", "decode")]:
+        path = lossy if corpus == "lossy" else input_of(corpus_dir, corpus, direction)
+        ours = table[direction]["ours"]
+        audited = f"{ours} -w"
+        if digest(ours, path) != digest(f"{audited} 2> /dev/null", path):
+            sys.exit(f"{direction} {corpus}: w changed the output")
+        times = time_group({"without": ours, "with": f"{audited} 2> /dev/null"}, path, runs,
+                           pipe=False)
+        kib = peak_memory_kib(audited, path)
+        print(f"| {corpus} | {names[direction]} | {times['without']:.3f} | {times['with']:.3f} "
+              f"| {times['with'] / times['without']:.2f} | {kib} KiB |")
+        sys.stdout.flush()
 
 
 def cpu_name():
