@@ -77,13 +77,22 @@ inline bool start_fuzz_run(const uint8_t *data, size_t size, const char *alphabe
 }
 
 // Converts the case's input whole, checking that every kernel tier and reads of the case's
-// size give the same.
+// size give the same; with w, that the output and status are those without it, and that a
+// status never comes without an audit line.
 inline converted convert_checked(int (*convert)(input_stream &), const fuzz_case &c) {
   const converted whole = convert_in_memory(convert, c.input);
   if (!same_on_every_tier(convert, c.input))
     property_failed("a kernel tier converted differently from the portable one");
   const converted parts = convert_in_memory(convert, c.input, c.largest_read);
-  if (parts.out != whole.out || parts.status != whole.status)
-    property_failed("block boundaries changed the output");
+  if (parts.out != whole.out || parts.status != whole.status || parts.audit != whole.audit)
+    property_failed("block boundaries changed the output or the audit");
+  if (audit_enabled) {
+    audit_enabled = false;
+    const converted plain = convert_in_memory(convert, c.input);
+    audit_enabled = true;
+    if (plain.out != whole.out || plain.status != whole.status)
+      property_failed("w changed the output or the status");
+    if (whole.status != 0 && whole.audit.empty()) property_failed("a status with no audit line");
+  }
   return whole;
 }

@@ -62,7 +62,8 @@ inline void expect_audit(const program_profile &profile, int (*convert)(input_st
   const std::pair<std::string, std::string> ways[] = {
       {hex(c.input), c.lines},
       {padded, shifted_lines(c.lines, form.mark, pad.size() - tail_start)}};
-  for (const auto &[input, lines] : ways) {
+  for (const auto &way : ways) {
+    const std::string &input = way.first, &lines = way.second;
     reset();
     ASSERT_EQ(scan_option_words(profile, c.options), KEEP_RUNNING);
     const converted plain = convert_in_memory(convert, input);

@@ -27,7 +27,7 @@ struct tier_pin {
 };
 
 // True when every tier converts `input` (in reads of at most `largest_read` bytes when not 0)
-// as the portable tier does.
+// as the portable tier does, audit lines included.
 inline bool same_on_every_tier(int (*convert)(input_stream &), const std::string &input,
                                size_t largest_read = 0) {
   converted reference;
@@ -38,7 +38,9 @@ inline bool same_on_every_tier(int (*convert)(input_stream &), const std::string
   for (const kernel_tier *tier : available_tiers()) {
     const tier_pin pin(*tier);
     const converted result = convert_in_memory(convert, input, largest_read);
-    if (result.out != reference.out || result.status != reference.status) return false;
+    if (result.out != reference.out || result.status != reference.status ||
+        result.audit != reference.audit)
+      return false;
   }
   return true;
 }

@@ -250,8 +250,10 @@ TEST(line_feeds, counted_as_one_by_one) {
   const std::pair<line_feed_form, std::string> forms[] = {{line_feed_form::byte, "\n"},
                                                           {line_feed_form::utf16_big, {0, 10}},
                                                           {line_feed_form::utf16_little, {10, 0}}};
-  for (const auto &[form, line_feed] : forms)
+  for (const auto &form_and_line_feed : forms)
     for (const std::string *text : {&sparse, &dense, &none}) {
+      const line_feed_form form = form_and_line_feed.first;
+      const std::string &line_feed = form_and_line_feed.second;
       auto check = [&](size_t start, size_t size) {
         line_feed_count expected{0, 0};
         for (size_t at = 0; at + line_feed.size() <= size; at += line_feed.size())
