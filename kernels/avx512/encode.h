@@ -12,16 +12,14 @@
 namespace avx512 {
 namespace {
 
-// The sums of the 16-bit lanes before each lane (an exclusive prefix sum).
-AVX512_TARGET inline __m512i sums_before(__m512i values) {
-  const __m512i lanes = lane_numbers();
-  __m512i sums = values;
-  for (int step = 1; step < 32; step *= 2) {
-    const __mmask32 moved = ~0u << step;
-    const __m512i from = _mm512_sub_epi16(lanes, _mm512_set1_epi16(static_cast<short>(step)));
-    sums = _mm512_add_epi16(sums, _mm512_maskz_permutexvar_epi16(moved, from, sums));
-  }
-  return _mm512_sub_epi16(sums, values);
+// The byte that goes out for each byte of a vector of which `keep` goes out (compressed): the
+// number of kept bytes before it, made by expanding 0, 1, 2 ... into the kept positions.
+AVX512_TARGET inline __m512i places_of_kept(uint64_t keep) {
+  const __m512i numbers = _mm512_set_epi8(
+      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
+      40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+      17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  return _mm512_maskz_expand_epi8(keep, numbers);
 }
 
 // Writes the CP932 codes of the first `count` units (ASCII in `ascii`, already checked for
@@ -48,9 +46,9 @@ AVX512_TARGET inline void put_codes(__m512i units, unsigned count, __mmask32 asc
   const uint64_t lane_bytes = count >= 32 ? ~0ULL : (1ULL << (2 * count)) - 1;
   const uint64_t keep = (EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS)) & lane_bytes;
   _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
-  const __m512i lengths =
-      _mm512_mask_blend_epi16(two_bytes, _mm512_set1_epi16(1), _mm512_set1_epi16(2));
-  queue_lookups(other, units, sums_before(lengths), place, queued);
+  // A unit's first byte (its even byte) is always kept: its place is the low byte of its lane.
+  const __m512i offsets = _mm512_and_si512(places_of_kept(keep), _mm512_set1_epi16(0xFF));
+  queue_lookups(other, units, offsets, place, queued);
   out += __builtin_popcountll(keep);
 }
 
