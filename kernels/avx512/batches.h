@@ -188,6 +188,27 @@ AVX512_TARGET inline size_t convert_batches(const unsigned char *from, size_t si
   return done;
 }
 
+// Converts the blocks at `from` with `convert_block`, which needs no lookups done after it (as
+// convert_batches otherwise).
+template <typename BLOCK>
+AVX512_TARGET inline size_t convert_unbatched(const unsigned char *from, size_t size,
+                                              size_t readable, const BLOCK &convert_block,
+                                              unsigned char *&to, bool &refused) {
+  size_t done = 0;
+  unsigned char *out = to; // a local copy the vector stores cannot alias
+  refused = false;
+  while (size - done >= readable) {
+    const size_t used = convert_block(from + done, out);
+    if (used == 0) {
+      refused = true;
+      break;
+    }
+    done += used;
+  }
+  to = out;
+  return done;
+}
+
 // The longest portable stretch after a refusal, and how much the tier must convert between two
 // refusals for the stretch to start again from one block.
 constexpr size_t MOST_STRETCH = 64 * KERNEL_BLOCK;

@@ -44,6 +44,57 @@ AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little, 
                 _mm512_slli_epi16(lane_numbers(), 1), place, queued);
 }
 
+// Where the characters of a block begin: its lead bytes and its one-byte characters; the
+// block's bytes (all 64, or 63 when the last is a lead byte, which waits for the next block).
+struct block_characters {
+  uint64_t leads, singles, block_bits;
+};
+
+// Finds the characters of a block that is not all ASCII (`high`: its bytes 0x80 and above);
+// false when it holds an invalid byte or a bad trail byte.
+AVX512_TARGET inline bool classify_block(__m512i bytes, uint64_t high, block_characters &c) {
+  // The lead bytes are the even members of each run of lead-range bytes: the first byte of
+  // a run follows a byte that is no lead byte, so it begins a character; the next is its
+  // trail, and so on. (The block begins at a character, never at a trail byte.)
+  const uint64_t lead_range = bytes_between(bytes, 0x81, 0x9F) | bytes_between(bytes, 0xE0, 0xFC);
+  const uint64_t starts = lead_range & ~(lead_range << 1);
+  const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
+  uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
+  // A lead byte at the end of the block waits for the next block, with its trail byte.
+  c.block_bits = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
+  c.leads = leads & c.block_bits;
+  const uint64_t trails = c.leads << 1;
+  const uint64_t trail_ok =
+      bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
+  c.singles = c.block_bits & ~c.leads & ~trails;
+  const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
+  return (trails & ~trail_ok) == 0 && (c.singles & ~single_ok) == 0;
+}
+
+// One 16-bit code a character of the block (the byte, or lead * 256 + trail), in order: the
+// characters that begin in its first 32 bytes in `first`, the others in `second`.
+AVX512_TARGET inline void block_codes(__m512i bytes, const unsigned char *block, uint64_t leads,
+                                      uint64_t singles, __m512i &first, __m512i &second,
+                                      unsigned &count_first, unsigned &count_second) {
+  const __m512i next = _mm512_loadu_si512(block + 1);
+  const __m512i first_half = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
+  const __m512i second_half = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
+  const __m512i next_first = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(next));
+  const __m512i next_second = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(next, 1));
+  const __m512i pair_first = _mm512_or_si512(_mm512_slli_epi16(first_half, 8), next_first);
+  const __m512i pair_second = _mm512_or_si512(_mm512_slli_epi16(second_half, 8), next_second);
+  const uint64_t characters = leads | singles;
+  const auto first_chars = static_cast<__mmask32>(characters);
+  const auto second_chars = static_cast<__mmask32>(characters >> 32);
+  first = _mm512_maskz_compress_epi16(
+      first_chars, _mm512_mask_blend_epi16(static_cast<__mmask32>(leads), first_half, pair_first));
+  second = _mm512_maskz_compress_epi16(
+      second_chars,
+      _mm512_mask_blend_epi16(static_cast<__mmask32>(leads >> 32), second_half, pair_second));
+  count_first = static_cast<unsigned>(__builtin_popcount(first_chars));
+  count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
+}
+
 // A block of ASCII with at most this many two-byte characters (mostly ASCII text with a word
 // or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out, the
 // few codes queued one by one.
@@ -97,23 +148,10 @@ struct decode_block {
       out += 128;
       return 64;
     }
-    // The lead bytes are the even members of each run of lead-range bytes: the first byte of
-    // a run follows a byte that is no lead byte, so it begins a character; the next is its
-    // trail, and so on. (The block begins at a character, never at a trail byte.)
-    const uint64_t lead_range = bytes_between(bytes, 0x81, 0x9F) | bytes_between(bytes, 0xE0, 0xFC);
-    const uint64_t starts = lead_range & ~(lead_range << 1);
-    const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
-    uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
-    // A lead byte at the end of the block waits for the next block, with its trail byte.
-    const uint64_t block_bits = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
-    leads &= block_bits;
+    block_characters c;
+    if (!classify_block(bytes, high, c)) return 0;
+    const uint64_t leads = c.leads, singles = c.singles, block_bits = c.block_bits;
     const uint64_t trails = leads << 1;
-    const uint64_t trail_ok =
-        bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
-    const uint64_t singles = block_bits & ~leads & ~trails;
-    const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
-    if ((trails & ~trail_ok) != 0 || (singles & ~single_ok) != 0) return 0;
-
     const auto place = static_cast<unsigned>(out - batch_out);
     if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
       put_units(swap_bytes(bytes), 32, little, true, patches, batch_out, place, queued);
@@ -125,25 +163,9 @@ struct decode_block {
     // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
     // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
     const bool with_kana = ((leads & bytes_between(bytes, 0x82, 0x83)) | (singles & high)) != 0;
-    // One 16-bit code a character: the byte, or lead * 256 + trail.
-    const __m512i next = _mm512_loadu_si512(block + 1);
-    const __m512i first_half = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
-    const __m512i second_half = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
-    const __m512i next_first = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(next));
-    const __m512i next_second = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(next, 1));
-    const __m512i pair_first = _mm512_or_si512(_mm512_slli_epi16(first_half, 8), next_first);
-    const __m512i pair_second = _mm512_or_si512(_mm512_slli_epi16(second_half, 8), next_second);
-    const uint64_t characters = leads | singles;
-    const auto first_chars = static_cast<__mmask32>(characters);
-    const auto second_chars = static_cast<__mmask32>(characters >> 32);
-    const __m512i codes_first = _mm512_maskz_compress_epi16(
-        first_chars,
-        _mm512_mask_blend_epi16(static_cast<__mmask32>(leads), first_half, pair_first));
-    const __m512i codes_second = _mm512_maskz_compress_epi16(
-        second_chars,
-        _mm512_mask_blend_epi16(static_cast<__mmask32>(leads >> 32), second_half, pair_second));
-    const auto count_first = static_cast<unsigned>(__builtin_popcount(first_chars));
-    const auto count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
+    __m512i codes_first, codes_second;
+    unsigned count_first, count_second;
+    block_codes(bytes, block, leads, singles, codes_first, codes_second, count_first, count_second);
     put_units(codes_first, count_first, little, with_kana, patches, batch_out, place, queued);
     put_units(codes_second, count_second, little, with_kana, patches, batch_out,
               place + 2 * count_first, queued);
@@ -152,17 +174,102 @@ struct decode_block {
   }
 };
 
+// The UTF-8 of 16 codes (the 32-bit lanes of `codes` in `lanes`), each as its bytes in the low
+// three bytes of its lane and its length in the top byte: ASCII as it is, halfwidth katakana
+// by arithmetic, two-byte codes gathered from the ready-made table (0: no character).
+AVX512_TARGET inline __m512i utf8_words(__m512i codes, __mmask16 lanes, const uint32_t *table,
+                                        __mmask16 &unmapped) {
+  const __mmask16 ascii = lanes & _mm512_cmplt_epu32_mask(codes, _mm512_set1_epi32(0x80));
+  const __mmask16 kana = lanes & _mm512_cmplt_epu32_mask(codes, _mm512_set1_epi32(0x100)) & ~ascii;
+  const __mmask16 pairs = lanes & ~ascii & ~kana;
+  const __m512i index = _mm512_sub_epi32(codes, _mm512_set1_epi32(DOUBLE_FIRST));
+  const __m512i gathered =
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), pairs, index, table, 4);
+  unmapped = _mm512_mask_cmpeq_epi32_mask(pairs, gathered, _mm512_setzero_si512());
+  // U+FF61-U+FF9F: EF BD A1 ... EF BE 9F.
+  const __m512i unit = _mm512_add_epi32(codes, _mm512_set1_epi32(0xFF61 - 0xA1));
+  const __m512i kana_word = _mm512_or_si512(
+      _mm512_set1_epi32(0x038080EF),
+      _mm512_or_si512(_mm512_slli_epi32(
+                          _mm512_and_si512(_mm512_srli_epi32(unit, 6), _mm512_set1_epi32(0x3F)), 8),
+                      _mm512_slli_epi32(_mm512_and_si512(unit, _mm512_set1_epi32(0x3F)), 16)));
+  __m512i words = _mm512_mask_or_epi32(gathered, ascii, codes, _mm512_set1_epi32(0x01000000));
+  return _mm512_mask_mov_epi32(words, kana, kana_word);
+}
+
+// Writes the UTF-8 of `words` (as utf8_words) at `out`, a whole vector stored.
+AVX512_TARGET inline unsigned char *put_utf8_words(__m512i words, unsigned char *out) {
+  // Each lane's length in all four of its bytes, against the byte numbers 0 1 2 3.
+  const __m512i lengths =
+      _mm512_shuffle_epi8(words, _mm512_set4_epi32(0x0F0F0F0F, 0x0B0B0B0B, 0x07070707, 0x03030303));
+  const uint64_t keep = _mm512_cmplt_epu8_mask(_mm512_set1_epi32(0x03020100), lengths);
+  _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, words));
+  return out + __builtin_popcountll(keep);
+}
+
+// varnok's UTF-8 with the letters that leave ASCII alone: a block's characters become their
+// UTF-8 at once, the two-byte codes' from the ready-made table. The tier refuses a block that
+// holds an invalid byte, a bad trail byte or a code without a character.
+struct decode_utf8_block {
+  const uint32_t *table; // decode_setup::utf8_double
+
+  [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
+                                                         unsigned char *&out) const {
+    const __m512i bytes = _mm512_loadu_si512(block);
+    const uint64_t high = _mm512_movepi8_mask(bytes);
+    if (high == 0) { // ASCII only: the same bytes
+      _mm512_storeu_si512(out, bytes);
+      out += 64;
+      return 64;
+    }
+    block_characters c;
+    if (!classify_block(bytes, high, c)) return 0;
+    __m512i halves[2];
+    unsigned counts[2];
+    if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
+      halves[0] = swap_bytes(bytes), counts[0] = 32;
+      halves[1] = halves[0], counts[1] = 0;
+    } else {
+      block_codes(bytes, block, c.leads, c.singles, halves[0], halves[1], counts[0], counts[1]);
+    }
+    __m512i words[4];
+    __mmask16 unmapped = 0;
+    for (unsigned k = 0; k < 4; ++k) {
+      const unsigned count = counts[k / 2] > 16 * (k % 2) ? counts[k / 2] - 16 * (k % 2) : 0;
+      const __mmask16 lanes = count >= 16 ? 0xFFFF : static_cast<__mmask16>((1u << count) - 1);
+      const __m256i codes = k % 2 == 0 ? _mm512_castsi512_si256(halves[k / 2])
+                                       : _mm512_extracti64x4_epi64(halves[k / 2], 1);
+      __mmask16 missing;
+      words[k] = utf8_words(_mm512_cvtepu16_epi32(codes), lanes, table, missing);
+      unmapped |= missing;
+    }
+    if (unmapped != 0) return 0;
+    unsigned char *at = out;
+    for (unsigned k = 0; k < 4; ++k) at = put_utf8_words(words[k], at);
+    out = at;
+    return c.block_bits == ~0ULL ? 64 : 63;
+  }
+};
+
 template <unicode_form FORM>
 inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const decode_setup &setup) {
   if (!setup.usable) return 0;
-  // UTF-8 has no AVX-512 kernel of its own yet: the portable one serves.
-  if constexpr (FORM == unicode_form::utf8)
-    return portable::decode_cp932<FORM>(from, size, readable, to, state, setup);
-  constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
+  if constexpr (FORM == unicode_form::utf8) {
+    // Letters that change ASCII leave UTF-8 to the portable kernel.
+    if (setup.patches.count != 0)
+      return portable::decode_cp932<FORM>(from, size, readable, to, state, setup);
+    auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+      return convert_unbatched(at, left, BLOCK_READABLE, decode_utf8_block{setup.utf8_double}, out,
+                               refused);
+    };
+    return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
+                    portable::decode_cp932<FORM>);
+  }
+  constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     return convert_batches<LITTLE, false>(at, left, BLOCK_READABLE,
                                           decode_block{LITTLE, setup.patches}, table, out, refused,
