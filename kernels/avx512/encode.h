@@ -79,15 +79,49 @@ struct encode_block {
   }
 };
 
+// The codes of the units of `units` in `lanes`: ASCII as it is, the others gathered from the
+// table; `unmapped` receives the lanes without a code. A gather reads the entry after its own
+// too, so U+FFFE and U+FFFF (which have no code) are never gathered: the last read stays in
+// the table.
+AVX512_TARGET inline __m512i gathered_codes(__m512i units, __mmask32 lanes, const uint16_t *table,
+                                            __mmask32 &unmapped) {
+  const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
+  const __mmask32 last_two = lanes & units_between(units, 0xFFFE, 0xFFFF);
+  const __mmask32 looked_up = lanes & ~ascii & ~last_two;
+  const __m512i first =
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(looked_up),
+                                  _mm512_cvtepu16_epi32(_mm512_castsi512_si256(units)), table, 2);
+  const __m512i second = _mm512_mask_i32gather_epi32(
+      _mm512_setzero_si512(), static_cast<__mmask16>(looked_up >> 16),
+      _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(units, 1)), table, 2);
+  const __m512i codes = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(first)),
+                                           _mm512_cvtepi32_epi16(second), 1);
+  unmapped = _mm512_mask_cmpeq_epi16_mask(looked_up, codes, _mm512_set1_epi16(-1)) | last_two;
+  return _mm512_mask_mov_epi16(codes, ascii, units);
+}
+
+// Writes the codes of `codes` in `lanes` at `out`, lead byte first, one byte below 0x100; a
+// whole vector is stored. Returns the end of the output.
+AVX512_TARGET inline unsigned char *put_gathered_codes(__m512i codes, __mmask32 lanes,
+                                                       unsigned char *out) {
+  const __mmask32 two_bytes = lanes & _mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100));
+  const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
+  const uint64_t keep = _pdep_u64(lanes, EVEN_BITS) | _pdep_u64(two_bytes, ~EVEN_BITS);
+  _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
+  return out + __builtin_popcountll(keep);
+}
+
 // One block of 64 bytes of UTF-8 (62 or 63 when a character would be cut at its end). The
 // tier refuses a block that holds anything but ASCII and well-formed two- and three-byte
 // sequences with lead bytes C2-DF, E1-EC, EE, EF (so no overlong form, no surrogate; the rare
-// E0 and ED leads, four-byte sequences and ill-formed bytes go to the portable kernel), or an
-// ASCII byte that letters changed.
+// E0 and ED leads, four-byte sequences and ill-formed bytes go to the portable kernel), an
+// ASCII byte that letters changed, or a character without a code. Its codes are
+// gathered from the table at once: no lookups wait for a batch.
 struct utf8_block {
   const ascii_stops stops; // a copy, kept in registers across the blocks
-  AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
-                                  unsigned char *batch_out, size_t &queued) const {
+  const uint16_t *table;
+  [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
+                                                         unsigned char *&out) const {
     const __m512i bytes = _mm512_loadu_si512(block);
     uint64_t changed = 0;
     for (unsigned k = 0; k < stops.count; ++k)
@@ -116,7 +150,12 @@ struct utf8_block {
     const __m512i second = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 1));
     const __m512i third = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 2));
     const auto count = static_cast<unsigned>(__builtin_popcountll(starts));
-    for (unsigned half = 0; half * 32 < count; ++half) {
+    __m512i codes[2] = {_mm512_setzero_si512(), _mm512_setzero_si512()};
+    __mmask32 lanes[2] = {0, 0}, unmapped = 0;
+    for (unsigned half = 0; half < 2; ++half) {
+      const unsigned left = count > 32 * half ? count - 32 * half : 0;
+      lanes[half] = left >= 32 ? ~0u : (1u << left) - 1;
+      if (lanes[half] == 0) break;
       const __m512i b0 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
                                                         : _mm512_extracti64x4_epi64(first, 1));
       const __m512i b1 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(second)
@@ -137,10 +176,14 @@ struct utf8_block {
               _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x0F)), 12),
                               _mm512_slli_epi16(tail2, 6)),
               _mm512_and_si512(b2, low6)));
-      const unsigned lanes = count - half * 32 >= 32 ? 32 : count - half * 32;
-      const __mmask32 ascii = _mm512_cmplt_epu16_mask(b0, _mm512_set1_epi16(0x80));
-      put_codes(units, lanes, ascii, out, batch_out, queued);
+      __mmask32 missing;
+      codes[half] = gathered_codes(units, lanes[half], table, missing);
+      unmapped |= missing;
     }
+    if (unmapped != 0) return 0;
+    unsigned char *at = put_gathered_codes(codes[0], lanes[0], out);
+    if (lanes[1] != 0) at = put_gathered_codes(codes[1], lanes[1], at);
+    out = at;
     return length;
   }
 };
@@ -153,8 +196,8 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
     // A block reads two bytes past itself, for the rest of a sequence that begins at its end.
     constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 2;
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-      return convert_batches<false, true>(at, left, BLOCK_READABLE, utf8_block{setup.stops},
-                                          setup.table, out, refused, state.batch_blocks);
+      return convert_unbatched(at, left, BLOCK_READABLE, utf8_block{setup.stops, setup.table}, out,
+                               refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::encode_cp932<FORM>);
