@@ -32,7 +32,6 @@ struct kernel_state {
   size_t portable_left = 0; // input bytes still to convert the portable way
   size_t stretch = 0;       // the portable stretch after the next refusal
   size_t gained = 0;        // bytes the tier converted since its last refusal
-  size_t batch_blocks = 0;  // blocks in the tier's next batch of lookups (0: the first)
 };
 
 // The ASCII bytes that do not decode to themselves (letters y and o), each with its unit.

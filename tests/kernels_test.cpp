@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Long texts through every kernel tier, the portable one always, against output built here
 // from the mapping rows: every class of character the tiers treat differently (ASCII, kana,
-// kanji and symbols looked up in batches), sprinkled with what only the rules can take, across
-// many blocks and lookup batches, in both byte orders, with and without marks, whole and in
+// kanji and symbols looked up in the tables), sprinkled with what only the rules can take,
+// across many blocks, in both byte orders, with and without marks, whole and in
 // reads of 4,093 bytes; and the audit's position of a loss at the end of such a text.
 #include "decode_fixture.h"
 #include "encode_fixture.h"

@@ -6,7 +6,7 @@
 // specialises and inlines it freely there.
 #pragma once
 
-#include "batches.h"
+#include "blocks.h"
 #include "portable/decode.h"
 
 namespace avx512 {
@@ -27,21 +27,22 @@ AVX512_TARGET inline __m512i patch_ascii(__m512i units, __mmask32 lanes,
   return units;
 }
 
-// Writes the UTF-16 units of `count` CP932 codes (a byte, or lead * 256 + trail) at `place` in
-// the batch's output (a whole vector is stored): ASCII and kana by arithmetic, the other codes
-// queued for the table.
-AVX512_TARGET inline void put_units(__m512i codes, unsigned count, bool little, bool with_kana,
-                                    const ascii_patches &patches, unsigned char *batch_out,
-                                    unsigned place, size_t &queued) {
-  const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
+// The UTF-16 units (native order) of the CP932 codes in `lanes` of `codes` (a byte, or lead *
+// 256 + trail): ASCII and kana by arithmetic, the other codes gathered from the table;
+// `unmapped` receives the lanes of codes without a character.
+AVX512_TARGET inline __m512i units_of(__m512i codes, __mmask32 lanes, bool with_kana,
+                                      const ascii_patches &patches, const uint16_t *table,
+                                      __mmask32 &unmapped) {
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
   __mmask32 kana = 0;
   __m512i units = with_kana ? move_kana(codes, true, kana) : codes;
   if (patches.count != 0) units = patch_ascii(units, ascii, patches);
-  _mm512_storeu_si512(batch_out + place, little ? units : swap_bytes(units));
   const __mmask32 other = lanes & ~(ascii | kana);
-  queue_lookups(other, _mm512_sub_epi16(codes, _mm512_set1_epi16(static_cast<short>(DOUBLE_FIRST))),
-                _mm512_slli_epi16(lane_numbers(), 1), place, queued);
+  const __m512i index =
+      _mm512_sub_epi16(codes, _mm512_set1_epi16(static_cast<short>(DOUBLE_FIRST)));
+  const __m512i looked_up = gather_entries(index, other, table);
+  unmapped = _mm512_mask_cmpeq_epi16_mask(other, looked_up, _mm512_set1_epi16(-1));
+  return _mm512_mask_mov_epi16(units, other, looked_up);
 }
 
 // Where the characters of a block begin: its lead bytes and its one-byte characters; the
@@ -97,16 +98,24 @@ AVX512_TARGET inline void block_codes(__m512i bytes, const unsigned char *block,
 
 // A block of ASCII with at most this many two-byte characters (mostly ASCII text with a word
 // or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out, the
-// few codes queued one by one.
+// few codes looked up one by one.
 constexpr int SPARSE_PAIRS = 4;
 
 struct decode_block {
   bool little;
   const ascii_patches patches; // a copy, kept in registers across the blocks
+  const uint16_t *table;       // the two-byte codes' characters, 0xFFFF for none
 
   AVX512_TARGET size_t put_sparse_pairs(__m512i bytes, const unsigned char *block, uint64_t leads,
-                                        uint64_t trails, uint64_t block_bits, unsigned char *&out,
-                                        unsigned place, size_t &queued) const {
+                                        uint64_t trails, uint64_t block_bits,
+                                        unsigned char *&out) const {
+    uint16_t found[SPARSE_PAIRS];
+    int pairs = 0;
+    for (uint64_t rest = leads; rest != 0; rest &= rest - 1, ++pairs) {
+      const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
+      found[pairs] = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
+      if (found[pairs] == 0xFFFF) return 0;
+    }
     __m512i low_units = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
     __m512i high_units = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
     if (patches.count != 0) { // only ASCII lanes can match; trail lanes are squeezed out
@@ -120,19 +129,19 @@ struct decode_block {
     const auto low_count = static_cast<unsigned>(__builtin_popcount(keep_low));
     _mm512_storeu_si512(out, _mm512_maskz_compress_epi16(keep_low, low_units));
     _mm512_storeu_si512(out + 2 * low_count, _mm512_maskz_compress_epi16(keep_high, high_units));
-    for (uint64_t rest = leads; rest != 0; rest &= rest - 1) {
+    pairs = 0;
+    for (uint64_t rest = leads; rest != 0; rest &= rest - 1, ++pairs) {
       const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
       const auto lane = static_cast<unsigned>(__builtin_popcountll(keep & ((1ULL << at) - 1)));
-      queue.index[queued] = static_cast<uint16_t>((block[at] << 8 | block[at + 1]) - DOUBLE_FIRST);
-      queue.place[queued] = static_cast<uint16_t>(place + 2 * lane);
-      ++queued;
+      const uint16_t unit = little ? found[pairs] : byte_swapped(found[pairs]);
+      __builtin_memcpy(out + 2 * lane, &unit, 2);
     }
     out += 2 * __builtin_popcountll(keep);
     return block_bits == ~0ULL ? 64 : 63;
   }
 
-  AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
-                                  unsigned char *batch_out, size_t &queued) const {
+  [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
+                                                         unsigned char *&out) const {
     const __m512i bytes = _mm512_loadu_si512(block);
     const uint64_t high = _mm512_movepi8_mask(bytes);
     if (high == 0) { // ASCII only: widen
@@ -150,27 +159,35 @@ struct decode_block {
     }
     block_characters c;
     if (!classify_block(bytes, high, c)) return 0;
-    const uint64_t leads = c.leads, singles = c.singles, block_bits = c.block_bits;
-    const uint64_t trails = leads << 1;
-    const auto place = static_cast<unsigned>(out - batch_out);
-    if (leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
-      put_units(swap_bytes(bytes), 32, little, true, patches, batch_out, place, queued);
+    if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
+      __mmask32 unmapped;
+      const __m512i units = units_of(swap_bytes(bytes), ~0u, true, patches, table, unmapped);
+      if (unmapped != 0) return 0;
+      _mm512_storeu_si512(out, little ? units : swap_bytes(units));
       out += 64;
       return 64;
     }
-    if (__builtin_popcountll(leads) <= SPARSE_PAIRS && (singles & high) == 0)
-      return put_sparse_pairs(bytes, block, leads, trails, block_bits, out, place, queued);
+    const uint64_t trails = c.leads << 1;
+    if (__builtin_popcountll(c.leads) <= SPARSE_PAIRS && (c.singles & high) == 0)
+      return put_sparse_pairs(bytes, block, c.leads, trails, c.block_bits, out);
     // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
     // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
-    const bool with_kana = ((leads & bytes_between(bytes, 0x82, 0x83)) | (singles & high)) != 0;
+    const bool with_kana = ((c.leads & bytes_between(bytes, 0x82, 0x83)) | (c.singles & high)) != 0;
     __m512i codes_first, codes_second;
     unsigned count_first, count_second;
-    block_codes(bytes, block, leads, singles, codes_first, codes_second, count_first, count_second);
-    put_units(codes_first, count_first, little, with_kana, patches, batch_out, place, queued);
-    put_units(codes_second, count_second, little, with_kana, patches, batch_out,
-              place + 2 * count_first, queued);
+    block_codes(bytes, block, c.leads, c.singles, codes_first, codes_second, count_first,
+                count_second);
+    __mmask32 unmapped_first, unmapped_second;
+    const __m512i first = units_of(codes_first, count_first >= 32 ? ~0u : (1u << count_first) - 1,
+                                   with_kana, patches, table, unmapped_first);
+    const __m512i second =
+        units_of(codes_second, count_second >= 32 ? ~0u : (1u << count_second) - 1, with_kana,
+                 patches, table, unmapped_second);
+    if ((unmapped_first | unmapped_second) != 0) return 0;
+    _mm512_storeu_si512(out, little ? first : swap_bytes(first));
+    _mm512_storeu_si512(out + 2 * count_first, little ? second : swap_bytes(second));
     out += 2 * (count_first + count_second);
-    return block_bits == ~0ULL ? 64 : 63;
+    return c.block_bits == ~0ULL ? 64 : 63;
   }
 };
 
@@ -263,17 +280,16 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
     if (setup.patches.count != 0)
       return portable::decode_cp932<FORM>(from, size, readable, to, state, setup);
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-      return convert_unbatched(at, left, BLOCK_READABLE, decode_utf8_block{setup.utf8_double}, out,
-                               refused);
+      return convert_simd_blocks(at, left, BLOCK_READABLE, decode_utf8_block{setup.utf8_double},
+                                 out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::decode_cp932<FORM>);
   }
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_batches<LITTLE, false>(at, left, BLOCK_READABLE,
-                                          decode_block{LITTLE, setup.patches}, table, out, refused,
-                                          state.batch_blocks);
+    return convert_simd_blocks(at, left, BLOCK_READABLE, decode_block{LITTLE, setup.patches, table},
+                               out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                   portable::decode_cp932<FORM>);

@@ -6,57 +6,42 @@
 // specialises and inlines it freely there.
 #pragma once
 
-#include "batches.h"
+#include "blocks.h"
 #include "portable/encode.h"
 
 namespace avx512 {
 namespace {
 
-// The byte that goes out for each byte of a vector of which `keep` goes out (compressed): the
-// number of kept bytes before it, made by expanding 0, 1, 2 ... into the kept positions.
-AVX512_TARGET inline __m512i places_of_kept(uint64_t keep) {
-  const __m512i numbers = _mm512_set_epi8(
-      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
-      40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
-      17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
-  return _mm512_maskz_expand_epi8(keep, numbers);
+// The codes of the units of `units` in `lanes`: those in `ascii` as they are, the others
+// gathered from the table; `unmapped` receives the lanes without a code. A gather reads the entry
+// after its own too, so U+FFFE and U+FFFF (which have no code) are never gathered: the last read
+// stays in the table.
+AVX512_TARGET inline __m512i gathered_codes(__m512i units, __mmask32 lanes, __mmask32 ascii,
+                                            const uint16_t *table, __mmask32 &unmapped) {
+  const __mmask32 last_two = lanes & units_between(units, 0xFFFE, 0xFFFF);
+  const __mmask32 looked_up = lanes & ~ascii & ~last_two;
+  const __m512i codes = gather_entries(units, looked_up, table);
+  unmapped = _mm512_mask_cmpeq_epi16_mask(looked_up, codes, _mm512_set1_epi16(-1)) | last_two;
+  return _mm512_mask_mov_epi16(codes, ascii, units);
 }
 
-// Writes the CP932 codes of the first `count` units (ASCII in `ascii`, already checked for
-// what the rules must write) at `out` in the batch's output: ASCII and kana by arithmetic, the
-// other units queued for the table and taken to have two-byte codes; the batch pass squeezes
-// out the first byte of a code that has one (U+0080, U+F8F0-U+F8F3, the letters y, o, v).
-AVX512_TARGET inline void put_codes(__m512i units, unsigned count, __mmask32 ascii,
-                                    unsigned char *&out, unsigned char *batch_out, size_t &queued) {
-  const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
-  __mmask32 kana;
-  const __m512i codes = move_kana(units, false, kana);
-  const __mmask32 other = lanes & ~(ascii | kana);
-  const __mmask32 two_bytes =
-      lanes & (_mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100)) | other);
-  const auto place = static_cast<unsigned>(out - batch_out);
-  if (two_bytes == lanes) { // two-byte characters only: no bytes to squeeze out
-    _mm512_storeu_si512(out, swap_bytes(codes));
-    queue_lookups(other, units, _mm512_slli_epi16(lane_numbers(), 1), place, queued);
-    out += 2 * count;
-    return;
-  }
-  // Each unit gives its code's bytes, lead byte first: one byte below 0x100, else two.
+// Writes the codes of `codes` in `lanes` at `out`, lead byte first, one byte below 0x100; a
+// whole vector is stored. Returns the end of the output.
+AVX512_TARGET inline unsigned char *put_gathered_codes(__m512i codes, __mmask32 lanes,
+                                                       unsigned char *out) {
+  const __mmask32 two_bytes = lanes & _mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100));
   const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
-  const uint64_t lane_bytes = count >= 32 ? ~0ULL : (1ULL << (2 * count)) - 1;
-  const uint64_t keep = (EVEN_BITS | _pdep_u64(two_bytes, ~EVEN_BITS)) & lane_bytes;
+  const uint64_t keep = _pdep_u64(lanes, EVEN_BITS) | _pdep_u64(two_bytes, ~EVEN_BITS);
   _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
-  // A unit's first byte (its even byte) is always kept: its place is the low byte of its lane.
-  const __m512i offsets = _mm512_and_si512(places_of_kept(keep), _mm512_set1_epi16(0xFF));
-  queue_lookups(other, units, offsets, place, queued);
-  out += __builtin_popcountll(keep);
+  return out + __builtin_popcountll(keep);
 }
 
 struct encode_block {
   bool little;
   const ascii_stops stops; // a copy, kept in registers across the blocks
-  AVX512_TARGET size_t operator()(const unsigned char *block, unsigned char *&out,
-                                  unsigned char *batch_out, size_t &queued) const {
+  const uint16_t *table;
+  [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
+                                                         unsigned char *&out) const {
     __m512i units = _mm512_loadu_si512(block);
     if (!little) units = swap_bytes(units);
     __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
@@ -72,44 +57,14 @@ struct encode_block {
       out += 32;
       return 64;
     }
-    if ((units_between(units, 0xD800, 0xDFFF) | units_between(units, 0xFFFE, 0xFFFF)) != 0)
-      return 0;
-    put_codes(units, 32, ascii, out, batch_out, queued);
+    if (units_between(units, 0xD800, 0xDFFF) != 0) return 0;
+    __mmask32 unmapped;
+    const __m512i codes = gathered_codes(units, ~0u, ascii, table, unmapped);
+    if (unmapped != 0) return 0;
+    out = put_gathered_codes(codes, ~0u, out);
     return 64;
   }
 };
-
-// The codes of the units of `units` in `lanes`: ASCII as it is, the others gathered from the
-// table; `unmapped` receives the lanes without a code. A gather reads the entry after its own
-// too, so U+FFFE and U+FFFF (which have no code) are never gathered: the last read stays in
-// the table.
-AVX512_TARGET inline __m512i gathered_codes(__m512i units, __mmask32 lanes, const uint16_t *table,
-                                            __mmask32 &unmapped) {
-  const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
-  const __mmask32 last_two = lanes & units_between(units, 0xFFFE, 0xFFFF);
-  const __mmask32 looked_up = lanes & ~ascii & ~last_two;
-  const __m512i first =
-      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(looked_up),
-                                  _mm512_cvtepu16_epi32(_mm512_castsi512_si256(units)), table, 2);
-  const __m512i second = _mm512_mask_i32gather_epi32(
-      _mm512_setzero_si512(), static_cast<__mmask16>(looked_up >> 16),
-      _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(units, 1)), table, 2);
-  const __m512i codes = _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(first)),
-                                           _mm512_cvtepi32_epi16(second), 1);
-  unmapped = _mm512_mask_cmpeq_epi16_mask(looked_up, codes, _mm512_set1_epi16(-1)) | last_two;
-  return _mm512_mask_mov_epi16(codes, ascii, units);
-}
-
-// Writes the codes of `codes` in `lanes` at `out`, lead byte first, one byte below 0x100; a
-// whole vector is stored. Returns the end of the output.
-AVX512_TARGET inline unsigned char *put_gathered_codes(__m512i codes, __mmask32 lanes,
-                                                       unsigned char *out) {
-  const __mmask32 two_bytes = lanes & _mm512_cmpge_epu16_mask(codes, _mm512_set1_epi16(0x100));
-  const __m512i ordered = _mm512_mask_blend_epi16(two_bytes, codes, swap_bytes(codes));
-  const uint64_t keep = _pdep_u64(lanes, EVEN_BITS) | _pdep_u64(two_bytes, ~EVEN_BITS);
-  _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(keep, ordered));
-  return out + __builtin_popcountll(keep);
-}
 
 // One block of 64 bytes of UTF-8 (62 or 63 when a character would be cut at its end). The
 // tier refuses a block that holds anything but ASCII and well-formed two- and three-byte
@@ -177,7 +132,8 @@ struct utf8_block {
                               _mm512_slli_epi16(tail2, 6)),
               _mm512_and_si512(b2, low6)));
       __mmask32 missing;
-      codes[half] = gathered_codes(units, lanes[half], table, missing);
+      const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
+      codes[half] = gathered_codes(units, lanes[half], ascii, table, missing);
       unmapped |= missing;
     }
     if (unmapped != 0) return 0;
@@ -196,17 +152,16 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
     // A block reads two bytes past itself, for the rest of a sequence that begins at its end.
     constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 2;
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-      return convert_unbatched(at, left, BLOCK_READABLE, utf8_block{setup.stops, setup.table}, out,
-                               refused);
+      return convert_simd_blocks(at, left, BLOCK_READABLE, utf8_block{setup.stops, setup.table},
+                                 out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::encode_cp932<FORM>);
   }
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    // The codes are written lead byte first, as big-endian units.
-    return convert_batches<false, true>(at, left, KERNEL_BLOCK, encode_block{LITTLE, setup.stops},
-                                        setup.table, out, refused, state.batch_blocks);
+    return convert_simd_blocks(at, left, KERNEL_BLOCK,
+                               encode_block{LITTLE, setup.stops, setup.table}, out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
                   portable::encode_cp932<FORM>);

@@ -1,0 +1,132 @@
+// SPDX-License-Identifier: MIT
+// The frame both AVX-512 kernels run in: blocks are classified and converted by arithmetic and
+// gathers from the tables, each whole or not at all; a block the tier refuses goes to the
+// portable kernel for a stretch.
+#pragma once
+
+#include "avx512.h"
+#include "cp932_kana.h"
+
+#include <algorithm>
+#include <immintrin.h>
+
+#define AVX512_TARGET                                                                              \
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+
+namespace avx512 {
+
+constexpr uint64_t EVEN_BITS = 0x5555555555555555ULL;
+
+AVX512_TARGET inline __m512i swap_bytes(__m512i units) {
+  return _mm512_or_si512(_mm512_slli_epi16(units, 8), _mm512_srli_epi16(units, 8));
+}
+
+AVX512_TARGET inline uint64_t bytes_between(__m512i bytes, unsigned first, unsigned last) {
+  return _mm512_cmpge_epu8_mask(bytes, _mm512_set1_epi8(static_cast<char>(first))) &
+         _mm512_cmple_epu8_mask(bytes, _mm512_set1_epi8(static_cast<char>(last)));
+}
+
+AVX512_TARGET inline __mmask32 units_between(__m512i units, unsigned first, unsigned last) {
+  const __m512i above_first = _mm512_sub_epi16(units, _mm512_set1_epi16(static_cast<short>(first)));
+  return _mm512_cmple_epu16_mask(above_first, _mm512_set1_epi16(static_cast<short>(last - first)));
+}
+
+AVX512_TARGET inline __m512i add_where(__m512i values, __mmask32 where, int amount) {
+  return _mm512_mask_add_epi16(values, where, values,
+                               _mm512_set1_epi16(static_cast<short>(amount)));
+}
+
+// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters
+// (`to_characters`), or the other way; `moved` receives those lanes.
+AVX512_TARGET inline __m512i move_kana(__m512i values, bool to_characters, __mmask32 &moved) {
+  __m512i result = values;
+  moved = 0;
+  for (const auto &range : KANA_RANGES) {
+    const unsigned first = to_characters ? range.first_code : range.first_character;
+    const unsigned target = to_characters ? range.first_character : range.first_code;
+    const __mmask32 in_range =
+        units_between(values, first, first + range.last_code - range.first_code);
+    result = add_where(result, in_range, static_cast<int>(target) - static_cast<int>(first));
+    moved |= in_range;
+  }
+  return result;
+}
+
+// The 16-bit table entries at `index` for the lanes in `lanes` (0 in the others), gathered 16
+// at a time. Each gather reads the entry after its own too: the caller keeps the indexes below
+// the table's last entry.
+AVX512_TARGET inline __m512i gather_entries(__m512i index, __mmask32 lanes, const uint16_t *table) {
+  const __m512i first =
+      _mm512_mask_i32gather_epi32(_mm512_setzero_si512(), static_cast<__mmask16>(lanes),
+                                  _mm512_cvtepu16_epi32(_mm512_castsi512_si256(index)), table, 2);
+  const __m512i second = _mm512_mask_i32gather_epi32(
+      _mm512_setzero_si512(), static_cast<__mmask16>(lanes >> 16),
+      _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(index, 1)), table, 2);
+  return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(first)),
+                            _mm512_cvtepi32_epi16(second), 1);
+}
+
+// Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes). A block
+// returns the bytes it consumed, 0 when the tier refuses it. Returns the bytes consumed;
+// `refused` tells whether a block was refused (else fewer than `readable` bytes were left).
+template <typename BLOCK>
+AVX512_TARGET inline size_t convert_simd_blocks(const unsigned char *from, size_t size,
+                                                size_t readable, const BLOCK &convert_block,
+                                                unsigned char *&to, bool &refused) {
+  size_t done = 0;
+  unsigned char *out = to; // a local copy the vector stores cannot alias
+  refused = false;
+  while (size - done >= readable) {
+    const size_t used = convert_block(from + done, out);
+    if (used == 0) {
+      refused = true;
+      break;
+    }
+    done += used;
+  }
+  to = out;
+  return done;
+}
+
+// The longest portable stretch after a refusal, and how much the tier must convert between two
+// refusals for the stretch to start again from one block.
+constexpr size_t MOST_STRETCH = 64 * KERNEL_BLOCK;
+constexpr size_t GOOD_RUN = 8 * KERNEL_BLOCK;
+
+// A tier kernel: the SIMD blocks (`simd`, as convert_simd_blocks) while they are taken, the
+// portable kernel (`portable`) for the stretch after a refusal and for a tail shorter than a
+// block. Returns at a character for the rules, or where the range ends. It is compiled for any
+// x86-64, like the portable kernel it inlines: text that keeps the tier on its portable stretch
+// (markup with m, say) then pays nothing for AVX-512 registers on each call.
+template <typename SIMD, typename PORTABLE, typename SETUP>
+inline size_t run_tier(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                       kernel_state &state, const SETUP &setup, size_t block_readable,
+                       const SIMD &simd, PORTABLE portable) {
+  size_t done = 0;
+  while (done < size) {
+    if (state.portable_left > 0 || size - done < block_readable ||
+        readable - done < block_readable) {
+      const size_t span =
+          state.portable_left > 0 ? std::min(state.portable_left, size - done) : size - done;
+      const size_t used = portable(from + done, span, readable - done, to, state, setup);
+      state.portable_left -= std::min(used, state.portable_left);
+      done += used;
+      if (used < span) break; // a character for the rules, or the rest of a character
+      continue;
+    }
+    bool refused = false;
+    const size_t used = simd(from + done, std::min(size, readable) - done, to, refused);
+    done += used;
+    state.gained += used;
+    if (refused) {
+      state.stretch = state.gained >= GOOD_RUN
+                          ? KERNEL_BLOCK
+                          : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
+      state.portable_left = state.stretch;
+      state.gained = 0;
+    }
+  }
+  return done;
+}
+
+} // namespace avx512
