@@ -104,6 +104,35 @@ def shapes(megabytes):
     out.append(("-s, ASCII with backslash every 20", "dostrel", "-s",
                 repeat(utf16(("C:\\dir\\file.txt " * 2 + "x") * 32))))
     out.append(("-y, plain ASCII", "dostrel", "-y", repeat(utf16("plain ascii text. " * 64))))
+
+    # The same kinds of shape with UTF-8 on the Unicode side (u).
+    def utf8(text):
+        return text.encode("utf-8")
+
+    for every in (16, 100):
+        out.append((f"-u, unmapped F040 every {every}", "varnok", "-u",
+                    repeat(sprinkle(cp932(base[:every * 64]), b"\xF0\x40", 2 * every))))
+        out.append((f"-u, invalid 0x80 every {every}", "varnok", "-u",
+                    repeat(sprinkle(cp932(base[:every * 64]), b"\x80", 2 * every))))
+    for run in (3, 30, 62):
+        out.append((f"-u, ASCII runs of {run} between kanji", "varnok", "-u",
+                    repeat(cp932(("a" * run + "漢") * 64))))
+    out.append(("-u, halfwidth katakana and ASCII", "varnok", "-u",
+                repeat(cp932("ｱｲｳ abc ｴｵ" * 64))))
+    for every in (16, 100):
+        out.append((f"-u, unmapped U+00A9 every {every}", "dostrel", "-u",
+                    repeat(utf8(sprinkle(base[:every * 64], "\u00A9", every)))))
+        out.append((f"-u, four-byte character every {every}", "dostrel", "-u",
+                    repeat(utf8(sprinkle(base[:every * 64], "\U0001F600", every)))))
+        out.append((f"-u, ill-formed byte every {every}", "dostrel", "-u",
+                    repeat(sprinkle(utf8(base[:every * 64]), b"\xFF", 3 * every))))
+    for run in (3, 30, 62):
+        out.append((f"-u, ASCII runs of {run} between kanji", "dostrel", "-u",
+                    repeat(utf8(("a" * run + "漢") * 64))))
+    out.append(("-u, halfwidth katakana and ASCII", "dostrel", "-u",
+                repeat(utf8("ｱｲｳ abc ｴｵ" * 64))))
+    out.append(("-um, markup every 20", "dostrel", "-um",
+                repeat(utf8("<p>" + sprinkle(base[:20 * 64], "</p><p>", 20)))))
     return out
 
 

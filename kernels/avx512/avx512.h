@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The AVX-512 tier (BW, VBMI2, BMI2), x86-64 only: whole blocks of 64 bytes at a time, ASCII
-// and kana by arithmetic, the other characters gathered from the tables, 16 at a time. A block
-// it cannot take goes to the portable kernel, which runs on for a stretch before this tier
-// tries again.
+// The AVX-512 tier (BW, VBMI, VBMI2, BMI2), x86-64 only: whole blocks of 64 bytes at a time,
+// ASCII and kana by arithmetic, the other characters gathered from the tables, 16 at a time. A
+// block it cannot take goes to the portable kernel, which runs on for a stretch before this
+// tier tries again.
 #pragma once
 
 #include "kernel_interface.h"

@@ -11,7 +11,7 @@
 #include <immintrin.h>
 
 #define AVX512_TARGET                                                                              \
-  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi2,bmi,bmi2,popcnt")))
+  __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
 
 namespace avx512 {
 
@@ -64,6 +64,39 @@ AVX512_TARGET inline __m512i gather_entries(__m512i index, __mmask32 lanes, cons
       _mm512_cvtepu16_epi32(_mm512_extracti64x4_epi64(index, 1)), table, 2);
   return _mm512_inserti64x4(_mm512_castsi256_si512(_mm512_cvtepi32_epi16(first)),
                             _mm512_cvtepi32_epi16(second), 1);
+}
+
+// A block that is ASCII but for a few characters, with UTF-8 on one side: its ASCII runs go
+// out as they are, and each character's bytes between them.
+constexpr int SPARSE_CHARACTERS = 4;
+struct sparse_character {
+  unsigned at, length; // where it begins in the block, and its bytes there
+  uint32_t bytes;      // what it gives, from the low byte: `size` bytes
+  unsigned size;
+};
+
+// Writes the first `length` bytes of the block `bytes` at `out` with each of the `count`
+// characters (in order) replaced by what it gives; returns the end of the output (whole vectors
+// are stored). A run is moved down to the start of a vector by a byte permute.
+AVX512_TARGET inline unsigned char *put_sparse(__m512i bytes, unsigned length,
+                                               const sparse_character *characters, int count,
+                                               unsigned char *out) {
+  const __m512i numbers = _mm512_set_epi8(
+      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
+      40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
+      17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  _mm512_storeu_si512(out, bytes); // the run before the first character is in place
+  unsigned from = 0;
+  for (int k = 0; k < count; ++k) {
+    out += characters[k].at - from;
+    __builtin_memcpy(out, &characters[k].bytes, 4);
+    out += characters[k].size;
+    from = characters[k].at + characters[k].length;
+    const __m512i moved = _mm512_permutexvar_epi8(
+        _mm512_add_epi8(numbers, _mm512_set1_epi8(static_cast<char>(from))), bytes);
+    _mm512_storeu_si512(out, moved);
+  }
+  return out + (length - from);
 }
 
 // Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes). A block

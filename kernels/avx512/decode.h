@@ -96,10 +96,9 @@ AVX512_TARGET inline void block_codes(__m512i bytes, const unsigned char *block,
   count_second = static_cast<unsigned>(__builtin_popcount(second_chars));
 }
 
-// A block of ASCII with at most this many two-byte characters (mostly ASCII text with a word
-// or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out, the
-// few codes looked up one by one.
-constexpr int SPARSE_PAIRS = 4;
+// A block of ASCII with at most SPARSE_CHARACTERS two-byte characters (mostly ASCII text with
+// a word or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out,
+// the few codes looked up one by one.
 
 struct decode_block {
   bool little;
@@ -109,7 +108,7 @@ struct decode_block {
   AVX512_TARGET size_t put_sparse_pairs(__m512i bytes, const unsigned char *block, uint64_t leads,
                                         uint64_t trails, uint64_t block_bits,
                                         unsigned char *&out) const {
-    uint16_t found[SPARSE_PAIRS];
+    uint16_t found[SPARSE_CHARACTERS];
     int pairs = 0;
     for (uint64_t rest = leads; rest != 0; rest &= rest - 1, ++pairs) {
       const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
@@ -168,7 +167,7 @@ struct decode_block {
       return 64;
     }
     const uint64_t trails = c.leads << 1;
-    if (__builtin_popcountll(c.leads) <= SPARSE_PAIRS && (c.singles & high) == 0)
+    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0)
       return put_sparse_pairs(bytes, block, c.leads, trails, c.block_bits, out);
     // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
     // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
@@ -241,6 +240,18 @@ struct decode_utf8_block {
     }
     block_characters c;
     if (!classify_block(bytes, high, c)) return 0;
+    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0) {
+      sparse_character pairs[SPARSE_CHARACTERS];
+      int count = 0;
+      for (uint64_t rest = c.leads; rest != 0; rest &= rest - 1, ++count) {
+        const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
+        const uint32_t word = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
+        if (word == 0) return 0;
+        pairs[count] = {at, 2, word, word >> 24};
+      }
+      out = put_sparse(bytes, c.block_bits == ~0ULL ? 64 : 63, pairs, count, out);
+      return c.block_bits == ~0ULL ? 64 : 63;
+    }
     __m512i halves[2];
     unsigned counts[2];
     if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words

@@ -99,8 +99,27 @@ struct utf8_block {
     const uint64_t in_block = length == 64 ? ~0ULL : (1ULL << length) - 1;
     const uint64_t expected = lead2 << 1 | lead3 << 1 | lead3 << 2;
     if (((continuation ^ expected) & in_block) != 0) return 0;
-    // The bytes of each character side by side: first, second and third.
     const uint64_t starts = ~continuation & in_block;
+    if (__builtin_popcountll(starts & high) <= SPARSE_CHARACTERS) {
+      sparse_character others[SPARSE_CHARACTERS];
+      int count = 0;
+      for (uint64_t rest = starts & high; rest != 0; rest &= rest - 1, ++count) {
+        const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
+        const bool two = (lead2 >> at & 1) != 0;
+        const unsigned unit = two ? (block[at] & 0x1Fu) << 6 | (block[at + 1] & 0x3Fu)
+                                  : (block[at] & 0x0Fu) << 12 | (block[at + 1] & 0x3Fu) << 6 |
+                                        (block[at + 2] & 0x3Fu);
+        const unsigned code = table[unit];
+        if (code == 0xFFFF) return 0;
+        const unsigned length = two ? 2 : 3;
+        others[count] = code < 0x100
+                            ? sparse_character{at, length, code, 1}
+                            : sparse_character{at, length, (code >> 8) | (code & 0xFF) << 8, 2};
+      }
+      out = put_sparse(bytes, length, others, count, out);
+      return length;
+    }
+    // The bytes of each character side by side: first, second and third.
     const __m512i first = _mm512_maskz_compress_epi8(starts, bytes);
     const __m512i second = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 1));
     const __m512i third = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 2));

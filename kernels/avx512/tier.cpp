@@ -23,7 +23,8 @@ bool supported() {
   // The runtime checks the operating system's support for the registers too (XCR0).
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512bw") &&
-         __builtin_cpu_supports("avx512vbmi2") && __builtin_cpu_supports("bmi2");
+         __builtin_cpu_supports("avx512vbmi") && __builtin_cpu_supports("avx512vbmi2") &&
+         __builtin_cpu_supports("bmi2");
 #else
   unsigned a, b, c, d;
   if (!__get_cpuid(1, &a, &b, &c, &d) || (c & bit_OSXSAVE) == 0) return false;
@@ -31,7 +32,8 @@ bool supported() {
   __asm__("xgetbv" : "=a"(low), "=d"(high) : "c"(0));
   if ((low & 0xE6) != 0xE6) return false; // the operating system saves the AVX-512 registers
   if (!__get_cpuid_count(7, 0, &a, &b, &c, &d)) return false;
-  return (b & bit_AVX512F) && (b & bit_AVX512BW) && (b & bit_BMI2) && (c & bit_AVX512VBMI2);
+  return (b & bit_AVX512F) && (b & bit_AVX512BW) && (b & bit_BMI2) && (c & bit_AVX512VBMI) &&
+         (c & bit_AVX512VBMI2);
 #endif
 }
 
