@@ -119,47 +119,44 @@ struct utf8_block {
       out = put_sparse(bytes, length, others, count, out);
       return length;
     }
-    // The bytes of each character side by side: first, second and third.
-    const __m512i first = _mm512_maskz_compress_epi8(starts, bytes);
-    const __m512i second = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 1));
-    const __m512i third = _mm512_maskz_compress_epi8(starts, _mm512_loadu_si512(block + 2));
-    const auto count = static_cast<unsigned>(__builtin_popcountll(starts));
-    __m512i codes[2] = {_mm512_setzero_si512(), _mm512_setzero_si512()};
-    __mmask32 lanes[2] = {0, 0}, unmapped = 0;
-    for (unsigned half = 0; half < 2; ++half) {
-      const unsigned left = count > 32 * half ? count - 32 * half : 0;
-      lanes[half] = left >= 32 ? ~0u : (1u << left) - 1;
-      if (lanes[half] == 0) break;
-      const __m512i b0 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(first)
-                                                        : _mm512_extracti64x4_epi64(first, 1));
-      const __m512i b1 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(second)
-                                                        : _mm512_extracti64x4_epi64(second, 1));
-      const __m512i b2 = _mm512_cvtepu8_epi16(half == 0 ? _mm512_castsi512_si256(third)
-                                                        : _mm512_extracti64x4_epi64(third, 1));
-      const __m512i low6 = _mm512_set1_epi16(0x3F);
-      const __mmask32 two = units_between(b0, 0xC0, 0xDF), three = units_between(b0, 0xE0, 0xEF);
-      const __m512i tail2 = _mm512_and_si512(b1, low6);
-      __m512i units = b0;
-      units = _mm512_mask_mov_epi16(
-          units, two,
-          _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
-                          tail2));
-      units = _mm512_mask_mov_epi16(
-          units, three,
-          _mm512_or_si512(
-              _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x0F)), 12),
-                              _mm512_slli_epi16(tail2, 6)),
-              _mm512_and_si512(b2, low6)));
-      __mmask32 missing;
-      const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
-      codes[half] = gathered_codes(units, lanes[half], ascii, table, missing);
-      unmapped |= missing;
+    // At most 32 characters, so that their units fit one vector: the block ends before the
+    // 33rd.
+    uint64_t taken = starts;
+    unsigned used = length;
+    if (__builtin_popcountll(starts) > 32) {
+      const uint64_t next = _pdep_u64(1ULL << 32, starts);
+      used = static_cast<unsigned>(__builtin_ctzll(next));
+      taken = starts & (next - 1);
     }
+    // The bytes of each character side by side: first, second and third.
+    const __m512i b0 =
+        _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_maskz_compress_epi8(taken, bytes)));
+    const __m512i b1 = _mm512_cvtepu8_epi16(
+        _mm512_castsi512_si256(_mm512_maskz_compress_epi8(taken, _mm512_loadu_si512(block + 1))));
+    const __m512i b2 = _mm512_cvtepu8_epi16(
+        _mm512_castsi512_si256(_mm512_maskz_compress_epi8(taken, _mm512_loadu_si512(block + 2))));
+    const auto count = static_cast<unsigned>(__builtin_popcountll(taken));
+    const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
+    const __m512i low6 = _mm512_set1_epi16(0x3F);
+    const __mmask32 two = units_between(b0, 0xC0, 0xDF), three = units_between(b0, 0xE0, 0xEF);
+    const __m512i tail2 = _mm512_and_si512(b1, low6);
+    __m512i units = b0;
+    units = _mm512_mask_mov_epi16(
+        units, two,
+        _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x1F)), 6),
+                        tail2));
+    units = _mm512_mask_mov_epi16(
+        units, three,
+        _mm512_or_si512(
+            _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(b0, _mm512_set1_epi16(0x0F)), 12),
+                            _mm512_slli_epi16(tail2, 6)),
+            _mm512_and_si512(b2, low6)));
+    __mmask32 unmapped;
+    const __mmask32 ascii = _mm512_cmplt_epu16_mask(units, _mm512_set1_epi16(0x80));
+    const __m512i codes = gathered_codes(units, lanes, ascii, table, unmapped);
     if (unmapped != 0) return 0;
-    unsigned char *at = put_gathered_codes(codes[0], lanes[0], out);
-    if (lanes[1] != 0) at = put_gathered_codes(codes[1], lanes[1], at);
-    out = at;
-    return length;
+    out = put_gathered_codes(codes, lanes, out);
+    return used;
   }
 };
 
