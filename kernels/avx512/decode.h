@@ -7,7 +7,8 @@
 #pragma once
 
 #include "blocks.h"
-#include "portable/decode.h"
+#include "portable/portable.h"
+#include "unicode_units.h"
 
 namespace avx512 {
 namespace {
@@ -289,13 +290,14 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   if constexpr (FORM == unicode_form::utf8) {
     // Letters that change ASCII leave UTF-8 to the portable kernel.
     if (setup.patches.count != 0)
-      return portable::decode_cp932<FORM>(from, size, readable, to, state, setup);
+      return portable::TIER.decode[static_cast<size_t>(FORM)](from, size, readable, to, state,
+                                                              setup);
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
       return convert_simd_blocks(at, left, BLOCK_READABLE, decode_utf8_block{setup.utf8_double},
                                  out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                    portable::decode_cp932<FORM>);
+                    portable::TIER.decode[static_cast<size_t>(FORM)]);
   }
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
@@ -303,7 +305,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
                                out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                  portable::decode_cp932<FORM>);
+                  portable::TIER.decode[static_cast<size_t>(FORM)]);
 }
 
 } // namespace

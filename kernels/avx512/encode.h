@@ -7,7 +7,8 @@
 #pragma once
 
 #include "blocks.h"
-#include "portable/encode.h"
+#include "portable/portable.h"
+#include "unicode_units.h"
 
 namespace avx512 {
 namespace {
@@ -172,7 +173,7 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
                                  out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                    portable::encode_cp932<FORM>);
+                    portable::TIER.encode[static_cast<size_t>(FORM)]);
   }
   constexpr bool LITTLE = FORM == unicode_form::utf16_little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
@@ -180,7 +181,7 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
                                encode_block{LITTLE, setup.stops, setup.table}, out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
-                  portable::encode_cp932<FORM>);
+                  portable::TIER.encode[static_cast<size_t>(FORM)]);
 }
 
 } // namespace
