@@ -67,12 +67,12 @@ struct encode_block {
   }
 };
 
-// One block of 64 bytes of UTF-8 (62 or 63 when a character would be cut at its end). The
-// tier refuses a block that holds anything but ASCII and well-formed two- and three-byte
-// sequences with lead bytes C2-DF, E1-EC, EE, EF (so no overlong form, no surrogate; the rare
-// E0 and ED leads, four-byte sequences and ill-formed bytes go to the portable kernel), an
-// ASCII byte that letters changed, or a character without a code. Its codes are
-// gathered from the table at once: no lookups wait for a batch.
+// One block of up to 64 bytes of UTF-8: shorter when a character would be cut at its end, or
+// when it holds more than 32 characters. The tier refuses a block that holds anything but ASCII
+// and well-formed two- and three-byte sequences with lead bytes C2-DF, E1-EC, EE, EF (so no
+// overlong form, no surrogate; the rare E0 and ED leads, four-byte sequences and ill-formed
+// bytes go to the portable kernel), an ASCII byte that letters changed, or a character without
+// a code.
 struct utf8_block {
   const ascii_stops stops; // a copy, kept in registers across the blocks
   const uint16_t *table;
