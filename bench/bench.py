@@ -23,6 +23,7 @@ import shlex
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -107,7 +108,6 @@ def time_group(group, path, runs, pipe):
 def time_interleaved(group, path, runs):
     """Median seconds of each command, its runs taken in turn with the others' (A B A B ...),
     so that a slow spell of a shared machine falls on all of them alike."""
-    import time
     times = {name: [] for name in group}
     for _ in range(runs + 1):  # the first round warms up
         for name, command in group.items():

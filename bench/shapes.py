@@ -64,16 +64,21 @@ def shapes(megabytes):
     def utf16(text):
         return text.encode("utf-16-be")
 
-    # varnok: what its kernels must leave to the rules, at several spacings (in characters).
-    for every in (16, 40, 100, 400):
-        out.append((f"unmapped F040 every {every}", "varnok", "",
-                    repeat(sprinkle(cp932(base[:every * 64]), b"\xF0\x40", 2 * every))))
-        out.append((f"invalid 0x80 every {every}", "varnok", "",
-                    repeat(sprinkle(cp932(base[:every * 64]), b"\x80", 2 * every))))
-    for run in (3, 8, 30, 62, 63):
-        out.append((f"ASCII runs of {run} between kanji", "varnok", "",
-                    repeat(cp932(("a" * run + "漢") * 64))))
-    out.append(("halfwidth katakana and ASCII", "varnok", "", repeat(cp932("ｱｲｳ abc ｴｵ" * 64))))
+    # varnok: what its kernels must leave to the rules, at several spacings (in characters),
+    # and short ASCII runs; with UTF-16 output, and then (letters "-u") UTF-8.
+    def varnok_shapes(letters, everies, runs):
+        prefix = f"{letters}, " if letters else ""
+        for every in everies:
+            for item, code in (("unmapped F040", b"\xF0\x40"), ("invalid 0x80", b"\x80")):
+                out.append((f"{prefix}{item} every {every}", "varnok", letters,
+                            repeat(sprinkle(cp932(base[:every * 64]), code, 2 * every))))
+        for run in runs:
+            out.append((f"{prefix}ASCII runs of {run} between kanji", "varnok", letters,
+                        repeat(cp932(("a" * run + "漢") * 64))))
+        out.append((f"{prefix}halfwidth katakana and ASCII", "varnok", letters,
+                    repeat(cp932("ｱｲｳ abc ｴｵ" * 64))))
+
+    varnok_shapes("", (16, 40, 100, 400), (3, 8, 30, 62, 63))
     out.append(("-y, ASCII with 0x5C every 20", "varnok", "-y",
                 repeat(cp932(("C:\\dir\\file.txt " * 2 + "x") * 32))))
     out.append(("-y on Japanese text", "varnok", "-y", repeat(cp932(base))))
@@ -109,16 +114,7 @@ def shapes(megabytes):
     def utf8(text):
         return text.encode("utf-8")
 
-    for every in (16, 100):
-        out.append((f"-u, unmapped F040 every {every}", "varnok", "-u",
-                    repeat(sprinkle(cp932(base[:every * 64]), b"\xF0\x40", 2 * every))))
-        out.append((f"-u, invalid 0x80 every {every}", "varnok", "-u",
-                    repeat(sprinkle(cp932(base[:every * 64]), b"\x80", 2 * every))))
-    for run in (3, 30, 62):
-        out.append((f"-u, ASCII runs of {run} between kanji", "varnok", "-u",
-                    repeat(cp932(("a" * run + "漢") * 64))))
-    out.append(("-u, halfwidth katakana and ASCII", "varnok", "-u",
-                repeat(cp932("ｱｲｳ abc ｴｵ" * 64))))
+    varnok_shapes("-u", (16, 100), (3, 30, 62))
     for every in (16, 100):
         out.append((f"-u, unmapped U+00A9 every {every}", "dostrel", "-u",
                     repeat(utf8(sprinkle(base[:every * 64], "\u00A9", every)))))

@@ -2,6 +2,7 @@
 // dostrel's converter: UTF-16 or UTF-8 in, CP932 out.
 #pragma once
 
+#include "audit.h"
 #include "cp932_encode.h"
 #include "dostrel_settings.h"
 #include "input.h"
@@ -38,25 +39,23 @@ inline bool is_markup(unsigned character) {
   return character == 0x22 || character == 0x26 || character == 0x3C || character == 0x3E;
 }
 
-// Writes one Unicode scalar value: its code, a reference, an entity, the replacement, or
-// nothing, by the settings. Supplementary characters are never looked up nor referenced.
-inline unsigned char *put_unicode(unsigned char *to, int32_t character) {
-  if (character >= 0x10000) return put_code(to, UNMAPPED);
-  unsigned code = unicode_to_cp932[static_cast<unsigned>(character)];
-  if (reference_mode != reference_kind::none && code == NO_CODE)
-    return put_reference(to, static_cast<unsigned>(character));
-  if (escape_markup && is_markup(static_cast<unsigned>(character)))
-    return put_entity(to, static_cast<unsigned>(character));
-  return put_code(to, code == NO_CODE ? UNMAPPED : static_cast<int32_t>(code));
-}
-
-// True when put_unicode writes the replacement or nothing for `character`: no code and no
-// reference or entity to stand for it, or beyond the BMP.
-inline bool is_lost_character(int32_t character) {
-  if (character >= 0x10000) return true;
-  return unicode_to_cp932[static_cast<unsigned>(character)] == NO_CODE &&
-         reference_mode == reference_kind::none &&
-         !(escape_markup && is_markup(static_cast<unsigned>(character)));
+// Writes one Unicode scalar value whose first byte in the input is `at`: its code, a
+// reference, an entity, the replacement, or nothing, by the settings; with w, the last two are
+// reported. Supplementary characters are never looked up nor referenced.
+inline unsigned char *put_unicode(unsigned char *to, int32_t character, const unsigned char *at) {
+  if (character < 0x10000) {
+    const unsigned code = unicode_to_cp932[static_cast<unsigned>(character)];
+    if (reference_mode != reference_kind::none && code == NO_CODE)
+      return put_reference(to, static_cast<unsigned>(character));
+    if (escape_markup && is_markup(static_cast<unsigned>(character)))
+      return put_entity(to, static_cast<unsigned>(character));
+    if (code != NO_CODE) return put_code(to, static_cast<int32_t>(code));
+  }
+  if (audit_enabled)
+    audit_loss(at, replace_enabled,
+               {{"U+", static_cast<uint32_t>(character), 4},
+                {character >= 0x10000 ? " is beyond the BMP" : " has no code"}});
+  return put_code(to, UNMAPPED);
 }
 
 // Makes what the conversion reads from the table and settings as the options left them; run

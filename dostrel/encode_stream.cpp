@@ -23,49 +23,10 @@ constexpr size_t MOST_OUTPUT_PER_BYTE = 6;
 
 encode_setup kernel_setup; // what the kernels read, made by prepare_encode_stream
 
-// With w, the audit's lines for what the rules lose at `at`.
-[[gnu::cold]] void report_character(const unsigned char *at, int32_t character) {
-  audit_text description;
-  add_text(description, "U+");
-  add_hex(description, static_cast<uint32_t>(character), 4);
-  add_text(description, character >= 0x10000 ? " is beyond the BMP" : " has no code");
-  audit_loss(at, description, replace_enabled);
-}
-
-[[gnu::cold]] void report_surrogate(const unsigned char *at, unsigned unit) {
-  audit_text description;
-  add_text(description, "lone surrogate 0x");
-  add_hex(description, unit, 4);
-  audit_loss(at, description, replace_enabled);
-}
-
-[[gnu::cold]] void report_broken_utf8(const unsigned char *at, size_t length) {
-  audit_text description;
-  add_text(description, "invalid UTF-8");
-  for (size_t k = 0; k < length; ++k) {
-    add_text(description, " 0x");
-    add_hex(description, at[k], 2);
-  }
-  audit_loss(at, description, replace_enabled);
-}
-
-[[gnu::cold]] void report_cut(const unsigned char *at) {
-  audit_text description;
-  add_text(description, "input ends inside a character");
-  audit_loss(at, description, false);
-}
-
-// Writes the character whose first byte is `at` by the settings (put_unicode), reporting it
-// with w when it is lost.
-inline unsigned char *put_character(unsigned char *to, int32_t character, const unsigned char *at) {
-  if (audit_enabled && is_lost_character(character)) report_character(at, character);
-  return put_unicode(to, character);
-}
-
 // A broken surrogate at `at`: the replacement or nothing.
 inline unsigned char *put_broken_surrogate(unsigned char *to, unsigned unit,
                                            const unsigned char *at) {
-  if (audit_enabled) report_surrogate(at, unit);
+  if (audit_enabled) audit_loss(at, replace_enabled, {{"lone surrogate 0x", unit, 4}});
   return put_code(to, UNMAPPED);
 }
 
@@ -77,7 +38,7 @@ const unsigned char *encode_one(const unsigned char *from, const unsigned char *
   if (end - from < 2) return from;
   const unsigned unit = load_unit<FORM>(from);
   if (unit < 0xD800 || unit > 0xDFFF) {
-    to = put_character(to, static_cast<int32_t>(unit), from);
+    to = put_unicode(to, static_cast<int32_t>(unit), from);
     return from + 2;
   }
   if (unit >= 0xDC00) { // a low surrogate without its high surrogate
@@ -88,16 +49,23 @@ const unsigned char *encode_one(const unsigned char *from, const unsigned char *
   const unsigned next = load_unit<FORM>(from + 2);
   if (next < 0xD800 || next > 0xDFFF) {
     to = put_broken_surrogate(to, unit, from);
-    to = put_character(to, static_cast<int32_t>(next), from + 2);
+    to = put_unicode(to, static_cast<int32_t>(next), from + 2);
   } else if (next >= 0xDC00) {
     const int32_t character =
         static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-    to = put_character(to, character, from);
+    to = put_unicode(to, character, from);
   } else { // two high surrogates: both are consumed, neither starts a pair
     to = put_broken_surrogate(to, unit, from);
     to = put_broken_surrogate(to, next, from + 2);
   }
   return from + 4;
+}
+
+// With w, the line for a maximal ill-formed subpart of `length` bytes (at most 3) at `at`.
+[[gnu::cold]] void report_broken_utf8(const unsigned char *at, size_t length) {
+  audit_piece pieces[4] = {{"invalid UTF-8"}};
+  for (size_t k = 0; k < length && k < 3; ++k) pieces[k + 1] = {" 0x", at[k], 2};
+  audit_loss(at, replace_enabled, pieces, 1 + (length < 3 ? length : 3));
 }
 
 // Encodes the one UTF-8 character at `from` by the rules: a well-formed one as its value, a
@@ -108,7 +76,7 @@ const unsigned char *encode_one_utf8(const unsigned char *from, const unsigned c
                                      unsigned char *&to, int &status) {
   const utf8_read read = read_utf8(from, static_cast<size_t>(end - from));
   if (read.length != 0) {
-    to = put_character(to, static_cast<int32_t>(read.character), from);
+    to = put_unicode(to, static_cast<int32_t>(read.character), from);
     return from + read.length;
   }
   if (read.broken == 0) return from;
@@ -217,7 +185,8 @@ int encode_stream(input_stream &in) {
         }
         if (form_settled) next = encode_any(form, next, stop, end, to, state, status);
         // What the end of the input cuts yields nothing.
-        if (at_end && next < stop && audit_enabled) report_cut(next);
+        if (at_end && next < stop && audit_enabled)
+          audit_loss(next, false, {{"input ends inside a character"}});
         return next;
       });
   // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix.

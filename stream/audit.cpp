@@ -45,6 +45,15 @@ void append_decimal(uint64_t value) {
   append(digits + sizeof digits - count, count);
 }
 
+void append_hex(uint32_t value, int digits) {
+  static const char HEX[] = "0123456789ABCDEF";
+  while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
+  char text[8];
+  for (int digit = 0; digit < digits; ++digit)
+    text[digits - 1 - digit] = HEX[(value >> (4 * digit)) & 0xF];
+  append(text, static_cast<size_t>(digits));
+}
+
 // Counts the line feeds between `counted` and `to`.
 void count_up_to(const unsigned char *to) {
   const line_feed_count found =
@@ -57,23 +66,6 @@ void count_up_to(const unsigned char *to) {
 }
 
 } // namespace
-
-void add_text(audit_text &description, const char *text) {
-  const size_t size = std::strlen(text);
-  const size_t room = sizeof description.text - description.size;
-  const size_t part = size < room ? size : room;
-  std::memcpy(description.text + description.size, text, part);
-  description.size += part;
-}
-
-void add_hex(audit_text &description, uint32_t value, int digits) {
-  static const char HEX[] = "0123456789ABCDEF";
-  while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
-  for (int digit = digits - 1; digit >= 0; --digit) {
-    if (description.size == sizeof description.text) return;
-    description.text[description.size++] = HEX[(value >> (4 * digit)) & 0xF];
-  }
-}
 
 void audit_input_begin(const char *name) {
   input_name = name;
@@ -97,7 +89,7 @@ void audit_run_end(const unsigned char *next) {
   run_offset += static_cast<uint64_t>(next - run_begin);
 }
 
-void audit_loss(const unsigned char *at, const audit_text &description, bool replaced) {
+void audit_loss(const unsigned char *at, bool replaced, const audit_piece *pieces, size_t count) {
   count_up_to(at);
   const uint64_t offset = run_offset + static_cast<uint64_t>(at - run_begin);
   append(input_name, std::strlen(input_name));
@@ -106,7 +98,10 @@ void audit_loss(const unsigned char *at, const audit_text &description, bool rep
   append(":", 1);
   append_decimal(offset - line_start + 1);
   append(": ", 2);
-  append(description.text, description.size);
+  for (size_t k = 0; k < count; ++k) {
+    append(pieces[k].text, std::strlen(pieces[k].text));
+    if (pieces[k].digits != 0) append_hex(pieces[k].value, pieces[k].digits);
+  }
   static const char REPLACED[] = ": replaced\n";
   static const char DROPPED[] = ": dropped\n";
   if (replaced)

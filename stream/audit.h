@@ -13,18 +13,18 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <initializer_list>
 #include <string>
 
 extern bool audit_enabled; // w
 
-// The description of one item, built from text and upper-case hexadecimal numbers.
-struct audit_text {
-  char text[96];
-  size_t size = 0;
+// A piece of an item's description: `text`, then `value` in at least `digits` upper-case
+// hexadecimal digits (no number when `digits` is 0).
+struct audit_piece {
+  const char *text;
+  uint32_t value = 0;
+  int digits = 0;
 };
-void add_text(audit_text &description, const char *text);
-// `value` in at least `digits` hexadecimal digits.
-void add_hex(audit_text &description, uint32_t value, int digits);
 
 // Starts an input named `name`: line 1, column 1, line feeds as bytes.
 void audit_input_begin(const char *name);
@@ -35,9 +35,15 @@ void audit_line_feeds(line_feed_form form);
 void audit_run_begin(const unsigned char *from);
 void audit_run_end(const unsigned char *next);
 
-// Reports the item whose first byte is `at`, within the current run: `replaced` when the
-// replacement was written for it, else it was dropped.
-void audit_loss(const unsigned char *at, const audit_text &description, bool replaced);
+// Reports the item whose first byte is `at`, within the current run, described by `pieces`:
+// `replaced` when the replacement was written for it, else it was dropped.
+// Cold: the paths that report are moved out of the converters' loops.
+[[gnu::cold]] void audit_loss(const unsigned char *at, bool replaced, const audit_piece *pieces,
+                              size_t count);
+inline void audit_loss(const unsigned char *at, bool replaced,
+                       std::initializer_list<audit_piece> pieces) {
+  audit_loss(at, replaced, pieces.begin(), pieces.size());
+}
 
 // Writes out the lines gathered so far (before any other message, and after each input).
 void audit_flush();

@@ -18,8 +18,8 @@ struct audit_case {
   const char *lines;   // "-:LINE:COLUMN: DESCRIPTION: ACTION\n" each
 };
 
-// How a case's input is laid out: its byte order mark (kept first when padding) and the bytes
-// of one character in its form.
+// How an input is laid out: the length of its byte order mark (kept first when padding) and the
+// bytes of one ASCII character in its form.
 struct audit_layout {
   size_t mark;
   std::string (*character)(char ascii);

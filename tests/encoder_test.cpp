@@ -109,24 +109,31 @@ const conversion_case ENCODE_CASES[] = {
     {"-u -p 0x3F", "F0 9F 98", "", 2},
 };
 
+// How an input read with `options` is laid out: the length of its byte order mark (the mark's
+// form wins), and the bytes of an ASCII character in its form.
+audit_layout input_layout(const char *options, const std::string &input) {
+  if (input.rfind(hex("FE FF"), 0) == 0) return {2, [](char a) { return std::string{0, a}; }};
+  if (input.rfind(hex("FF FE"), 0) == 0) return {2, [](char a) { return std::string{a, 0}; }};
+  const char form = last_letter(options, "Lu");
+  if (form == 'u') {
+    const size_t mark = input.rfind(hex("EF BB BF"), 0) == 0 ? 3 : 0;
+    return {mark, [](char a) { return std::string(1, a); }};
+  }
+  if (form == 'L') return {0, [](char a) { return std::string{a, 0}; }};
+  return {0, [](char a) { return std::string{0, a}; }};
+}
+
 // 70 characters "a" (U+0061, which no letter changes) in front of the case, after its byte
 // order mark, and 130 after it (unless it ends cut short), in the form the input is read in,
 // so that the case lies inside whole blocks.
 void pad_with_letters(const conversion_case &c, std::string &input, std::string &output) {
-  const std::string mark = input.substr(0, 2);
-  const bool utf16_mark = mark == hex("FE FF") || mark == hex("FF FE");
-  const bool utf8 = !utf16_mark && last_letter(c.options, "Lu") == 'u';
-  const bool utf8_mark = utf8 && input.substr(0, 3) == hex("EF BB BF");
-  const bool little = utf16_mark ? mark == hex("FF FE") : last_letter(c.options, "Lu") == 'L';
-  const std::string unit = utf8     ? std::string("a")
-                           : little ? std::string("a\0", 2)
-                                    : std::string("\0a", 2);
+  const audit_layout layout = input_layout(c.options, input);
   std::string units;
-  for (int k = 0; k < 70; ++k) units += unit;
-  input.insert(utf16_mark ? 2 : utf8_mark ? 3 : 0, units);
+  for (int k = 0; k < 70; ++k) units += layout.character('a');
+  input.insert(layout.mark, units);
   output.insert(0, std::string(70, 'a'));
   if ((c.status & STATUS_TRUNCATED) != 0) return;
-  for (int k = 70; k < 130; ++k) units += unit;
+  for (int k = 70; k < 130; ++k) units += layout.character('a');
   input += units;
   output += std::string(130, 'a');
 }
@@ -170,18 +177,8 @@ const audit_case ENCODE_AUDIT_CASES[] = {
     {"-u -p 0x3F", "EF", "-:1:1: input ends inside a character: dropped\n"},
 };
 
-// A character of the case's input form: the mark's, else the options'.
 audit_layout dostrel_layout(const audit_case &c) {
-  const std::string input = hex(c.input);
-  const bool utf8 = last_letter(c.options, "Lu") == 'u';
-  if (input.rfind(hex("FE FF"), 0) == 0) return {2, [](char a) { return std::string{0, a}; }};
-  if (input.rfind(hex("FF FE"), 0) == 0) return {2, [](char a) { return std::string{a, 0}; }};
-  if (utf8) {
-    const size_t mark = input.rfind(hex("EF BB BF"), 0) == 0 ? 3 : 0;
-    return {mark, [](char a) { return std::string(1, a); }};
-  }
-  if (last_letter(c.options, "Lu") == 'L') return {0, [](char a) { return std::string{a, 0}; }};
-  return {0, [](char a) { return std::string{0, a}; }};
+  return input_layout(c.options, hex(c.input));
 }
 
 using encoder = encode_fixture;

@@ -37,32 +37,6 @@ template <unicode_form FORM> unsigned char *put_value(unsigned char *to, int32_t
   }
 }
 
-// With w, the audit's line for what decode_one or the end of input loses at `at`.
-[[gnu::cold]] void report_byte(const unsigned char *at, const char *what, unsigned byte,
-                               bool replaced) {
-  audit_text description;
-  add_text(description, what);
-  add_hex(description, byte, 2);
-  audit_loss(at, description, replaced);
-}
-
-[[gnu::cold]] void report_bad_trail(const unsigned char *at, unsigned lead, unsigned trail) {
-  audit_text description;
-  add_text(description, "lead byte 0x");
-  add_hex(description, lead, 2);
-  add_text(description, " followed by 0x");
-  add_hex(description, trail, 2);
-  audit_loss(at, description, replace_enabled);
-}
-
-[[gnu::cold]] void report_code(const unsigned char *at, unsigned code) {
-  audit_text description;
-  add_text(description, "code 0x");
-  add_hex(description, code, 4);
-  add_text(description, " has no character");
-  audit_loss(at, description, replace_enabled);
-}
-
 // What stands in for a byte or code that yields no character.
 template <unicode_form FORM> inline unsigned char *put_replacement(unsigned char *to) {
   return replace_enabled ? put_value<FORM>(to, replace_code) : to;
@@ -82,7 +56,7 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
   }
   if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
     status |= STATUS_INVALID;
-    if (audit_enabled) report_byte(from, "invalid byte 0x", byte, replace_enabled);
+    if (audit_enabled) audit_loss(from, replace_enabled, {{"invalid byte 0x", byte, 2}});
     to = put_replacement<FORM>(to);
     return from + 1;
   }
@@ -93,7 +67,9 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
     if (mapped != static_cast<uint16_t>(UNMAPPED_CODE)) {
       to = store_bmp<FORM>(to, mapped);
     } else { // well formed, but no character
-      if (audit_enabled) report_code(from, byte << 8 | trail);
+      if (audit_enabled)
+        audit_loss(from, replace_enabled,
+                   {{"code 0x", byte << 8 | trail, 4}, {" has no character"}});
       to = put_replacement<FORM>(to);
     }
     return from + 2;
@@ -101,7 +77,8 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
   // A bad trail byte: an ASCII byte (a line feed, say) is not swallowed but decoded on its own
   // next; 0xFD-0xFF go with the lead byte.
   status |= STATUS_INVALID;
-  if (audit_enabled) report_bad_trail(from, byte, trail);
+  if (audit_enabled)
+    audit_loss(from, replace_enabled, {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
   to = put_replacement<FORM>(to);
   return from + (trail < 0x80 ? 1 : 2);
 }
@@ -123,7 +100,7 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
         }
         // A lead byte with nothing after it yields nothing, not even the replacement.
         if (at_end && from < stop && audit_enabled)
-          report_byte(from, "input ends after lead byte 0x", *from, false);
+          audit_loss(from, false, {{"input ends after lead byte 0x", *from, 2}});
         return from;
       });
   if (left != 0) status |= STATUS_TRUNCATED;
