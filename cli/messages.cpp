@@ -4,21 +4,24 @@
 #include "audit.h"
 #include "status.h"
 
-#include <cstdio>
 #include <cstdlib>
 
 const char *program_name = "";
 
+void print_message(std::initializer_list<const char *> parts) {
+  // After the audit's lines of what came before, through the same buffer.
+  for (const char *part : parts) audit_append_message(part);
+  audit_flush();
+}
+
 void report_file_error(const char *name, const char *description) {
-  audit_flush(); // the audit's lines of what came before go first
   if (name[0] == '\0')
-    std::fprintf(stderr, "%s\n", description);
+    print_message({description, "\n"});
   else
-    std::fprintf(stderr, "%s: %s\n", name, description);
+    print_message({name, ": ", description, "\n"});
 }
 
 void out_of_memory() {
-  audit_flush();
-  std::fprintf(stderr, "%s: out of memory.\n", program_name);
+  print_message({program_name, ": out of memory.\n"});
   std::exit(STATUS_FAILURE);
 }

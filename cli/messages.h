@@ -2,8 +2,14 @@
 // The messages of the front end, on standard error.
 #pragma once
 
+#include <initializer_list>
+
 // The name the process was started by (argument 0, unchanged), at the head of messages.
 extern const char *program_name;
+
+// Writes the parts, one after the other, to standard error; a dead standard error costs
+// nothing else.
+void print_message(std::initializer_list<const char *> parts);
 
 // "name: description", or the description alone for an empty name (inputs that fail).
 void report_file_error(const char *name, const char *description);

@@ -1,12 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "options.h"
 
+#include "messages.h"
 #include "output.h"
 #include "platform.h"
 #include "shared_settings.h"
 #include "status.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -42,13 +42,13 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
       if (*letter == 'p') {
         replace_enabled = true;
         if (next >= argc) {
-          std::fprintf(stderr, "%s: bad option -p: no code\n", program);
+          print_message({program, ": bad option -p: no code\n"});
           return STATUS_FAILURE;
         }
         replace_code = parse_code(argv[next]);
         replace_text = argv[next];
         if (replace_code >= profile.replace_bound) {
-          std::fprintf(stderr, "%s: bad option -p %s\n", program, argv[next]);
+          print_message({program, ": bad option -p ", argv[next], "\n"});
           return STATUS_FAILURE;
         }
         ++next;
@@ -57,13 +57,14 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
       } else if (*letter == 'h' || *letter == '?') {
         return show_usage(profile);
       } else if (!profile.apply_letter(*letter)) {
-        std::fprintf(stderr, "%s: bad option %c\n", program, *letter);
+        const char bad[] = {*letter, '\0'};
+        print_message({program, ": bad option ", bad, "\n"});
         return show_usage(profile);
       }
     }
   }
   if (profile.check_options != nullptr && !profile.check_options()) {
-    std::fprintf(stderr, "%s: bad option -p %s\n", program, replace_text);
+    print_message({program, ": bad option -p ", replace_text, "\n"});
     return STATUS_FAILURE;
   }
   first_file = next;

@@ -9,7 +9,6 @@
 #include "status.h"
 
 #include <cerrno>
-#include <cstdio>
 
 namespace {
 
@@ -76,9 +75,8 @@ int run(int argc, char **argv, const program_profile &profile) {
   if (profile.before_conversion != nullptr) profile.before_conversion();
   status = convert_all(first_file, argc, argv, profile);
   if (!output_flush()) {
-    audit_flush();
-    std::fprintf(stderr, "%s: write error: %s\n", argc > 0 ? argv[0] : "",
-                 error_description(output_error()));
+    print_message({argc > 0 ? argv[0] : "", ": write error: ", error_description(output_error()),
+                   "\n"});
     return STATUS_FAILURE;
   }
   return status;

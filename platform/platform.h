@@ -39,6 +39,10 @@ long read_bytes(int fd, unsigned char *buffer, size_t size);
 // Writes all `size` bytes: true, or false with errno set.
 bool write_all(int fd, const unsigned char *data, size_t size);
 
+// Writes to standard error. A failure there (its reader gone, the descriptor closed) loses this
+// text and nothing else: no signal, no status, so standard output still gets every byte.
+void write_to_standard_error(const unsigned char *data, size_t size);
+
 // False when `fd` is not an open descriptor (standard output closed by the caller, say).
 bool descriptor_is_open(int fd);
 

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -41,6 +42,24 @@ bool write_all(int fd, const unsigned char *data, size_t size) {
     size -= static_cast<size_t>(done);
   }
   return true;
+}
+
+void write_to_standard_error(const unsigned char *data, size_t size) {
+  // SIGPIPE is held back for this write alone, and one that it raised is taken off again: a
+  // broken pipe on standard output still ends the process as it always did.
+  sigset_t pipe_signal, saved;
+  sigemptyset(&pipe_signal);
+  sigaddset(&pipe_signal, SIGPIPE);
+  sigset_t pending;
+  sigpending(&pending);
+  const bool already_pending = sigismember(&pending, SIGPIPE) == 1;
+  sigprocmask(SIG_BLOCK, &pipe_signal, &saved);
+  if (!write_all(STDERR_FD, data, size) && errno == EPIPE && !already_pending) {
+    const timespec no_wait = {0, 0};
+    while (sigtimedwait(&pipe_signal, nullptr, &no_wait) < 0 && errno == EINTR) {
+    }
+  }
+  sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
 bool descriptor_is_open(int fd) {

@@ -37,6 +37,10 @@ bool write_all(int fd, const unsigned char *data, size_t size) {
   return true;
 }
 
+void write_to_standard_error(const unsigned char *data, size_t size) {
+  write_all(STDERR_FD, data, size); // nowhere to report a failure
+}
+
 bool descriptor_is_open(int fd) {
   return _get_osfhandle(fd) != -1;
 }

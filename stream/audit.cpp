@@ -110,13 +110,17 @@ void audit_loss(const unsigned char *at, bool replaced, const audit_piece *piece
     append(DROPPED, sizeof DROPPED - 1);
 }
 
+void audit_append_message(const char *text) {
+  append(text, std::strlen(text));
+}
+
 void audit_flush() {
   if (buffered == 0) return;
   if (memory_sink != nullptr)
     memory_sink->append(buffer, buffered);
   else
-    write_all(STDERR_FD, reinterpret_cast<const unsigned char *>(buffer), buffered);
-  buffered = 0; // a failed write to standard error has nowhere to be reported
+    write_to_standard_error(reinterpret_cast<const unsigned char *>(buffer), buffered);
+  buffered = 0;
 }
 
 void audit_to_memory(std::string *sink) {

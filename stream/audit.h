@@ -45,6 +45,10 @@ inline void audit_loss(const unsigned char *at, bool replaced,
   audit_loss(at, replaced, pieces.begin(), pieces.size());
 }
 
+// Adds a message of the front end to what goes to standard error, after the lines gathered so
+// far.
+void audit_append_message(const char *text);
+
 // Writes out the lines gathered so far (before any other message, and after each input).
 void audit_flush();
 

@@ -96,6 +96,24 @@ TEST_P(error_paths, failed_writes_are_reported_win_and_stop_at_once) {
   }
 }
 
+// Standard error whose reader has gone costs standard output nothing: every byte is written and
+// the status is the conversion's, with the audit's lines and with an open error's message.
+TEST_P(error_paths, dead_standard_error_loses_no_output) {
+  if (windows_target()) GTEST_SKIP() << "no SIGPIPE on Windows";
+  std::string lossy;
+  for (int k = 0; k < 20000; ++k) lossy += GetParam().bad;
+  make_file("lossy", lossy);
+  process_input how;
+  how.stderr_reader_gone = true;
+  process_result audited = run({"-w", "lossy"}, how);
+  process_result plain = run({"lossy"});
+  EXPECT_EQ(audited.out, plain.out);
+  EXPECT_EQ(audited.status, plain.status);
+  process_result missing = run({"good", "missing"}, how);
+  EXPECT_EQ(missing.out, GetParam().good_out);
+  EXPECT_EQ(missing.status, 1);
+}
+
 TEST_P(error_paths, running_out_of_memory_while_expanding) {
   if (windows_target() || std::getenv("SANITIZED") != nullptr)
     GTEST_SKIP() << "needs a native build without sanitizers";

@@ -11,6 +11,7 @@
 #include "kernel_tiers.h"
 #include "line_feeds.h"
 
+#include <algorithm>
 #include <map>
 #include <random>
 
@@ -238,6 +239,38 @@ TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
     expect_loss_at_end(encode_stream, common, hex(r.mark), character_bytes(0x0A, r.form),
                        character_bytes(0x1F363, r.form), "U+1F363 is beyond the BMP: " + action);
   }
+}
+
+// An ill-formed two- or three-byte sequence whose continuation would be a lead byte in the last
+// bytes of a block: the lead byte begins the next character, never completes the sequence (once
+// written twice and far past the output, or decoded as a character that is not there).
+TEST_F(kernels_encode, ill_formed_utf8_before_a_lead_byte_at_a_block_end) {
+  apply_dostrel_options("-u -w");
+  struct cut_case {
+    std::string head, input, output;
+  };
+  const std::string hiragana_a = hex("E3 81 82");
+  std::string sixty_a(62, 'a'), twenty_a;
+  for (int k = 0; k < 20; ++k) twenty_a += hiragana_a;
+  const cut_case cases[] = {
+      {sixty_a, hex("CE D1 81") + "z", hex("84 83") + "z"},
+      {twenty_a, hex("E3 81") + hiragana_a + "A", hex("82 A0") + "A"},
+      {sixty_a.substr(1), hex("E3 81 D1 81") + "z", hex("84 83") + "z"},
+      {sixty_a.substr(1), hex("E3 D1 81") + "z", hex("84 83") + "z"},
+  };
+  for (const cut_case &c : cases) {
+    std::string expected;
+    for (size_t k = 0; k < c.head.size(); k += c.head[0] == 'a' ? 1 : 3)
+      expected += c.head[0] == 'a' ? "a" : hex("82 A0");
+    for (const kernel_tier *tier : available_tiers()) {
+      const tier_pin pin(*tier);
+      const converted result = convert_in_memory(encode_stream, c.head + c.input);
+      EXPECT_EQ(to_hex(result.out), to_hex(expected + c.output)) << tier->name;
+      EXPECT_EQ(result.status, STATUS_INVALID) << tier->name;
+      EXPECT_EQ(std::count(result.audit.begin(), result.audit.end(), '\n'), 1) << tier->name;
+    }
+  }
+  audit_enabled = false;
 }
 
 // Line feeds counted here one by one against the counter, in every form, for every length up

@@ -48,6 +48,11 @@ void check(bool ok, const char *what) {
   } else {
     dup2(out_write, 1);
   }
+  int gone[2];
+  if (input.stderr_reader_gone && pipe(gone) == 0) {
+    close(gone[0]);
+    err_write = gone[1];
+  }
   dup2(err_write, 2);
   if (!input.directory.empty() && chdir(input.directory.c_str()) != 0) _exit(125);
   std::vector<std::string> copy = words;

@@ -98,8 +98,13 @@ struct utf8_block {
     const uint64_t cut = (lead2 & 1ULL << 63) | (lead3 & 3ULL << 62);
     const auto length = static_cast<unsigned>(cut != 0 ? __builtin_ctzll(cut) : 64);
     const uint64_t in_block = length == 64 ? ~0ULL : (1ULL << length) - 1;
-    const uint64_t expected = lead2 << 1 | lead3 << 1 | lead3 << 2;
-    if (((continuation ^ expected) & in_block) != 0) return 0;
+    // The continuation bytes the block's own sequences need, checked wherever they fall: a
+    // sequence that begins in the block may end past its length (a two-byte lead at 62 when a
+    // lead byte at 63 cut the block), and a byte there that is no continuation makes the
+    // sequence ill-formed.
+    const uint64_t expected =
+        (lead2 & in_block) << 1 | (lead3 & in_block) << 1 | (lead3 & in_block) << 2;
+    if (((continuation & (in_block | expected)) ^ expected) != 0) return 0;
     const uint64_t starts = ~continuation & in_block;
     if (__builtin_popcountll(starts & high) <= SPARSE_CHARACTERS) {
       sparse_character others[SPARSE_CHARACTERS];
