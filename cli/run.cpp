@@ -75,8 +75,8 @@ int run(int argc, char **argv, const program_profile &profile) {
   if (profile.before_conversion != nullptr) profile.before_conversion();
   status = convert_all(first_file, argc, argv, profile);
   if (!output_flush()) {
-    print_message({argc > 0 ? argv[0] : "", ": write error: ", error_description(output_error()),
-                   "\n"});
+    print_message(
+        {argc > 0 ? argv[0] : "", ": write error: ", error_description(output_error()), "\n"});
     return STATUS_FAILURE;
   }
   return status;

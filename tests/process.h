@@ -19,8 +19,8 @@ struct process_input {
   std::string directory; // working directory of the child; empty keeps the test's
   std::string input_file, output_file;
   bool stderr_reader_gone = false; // standard error a pipe whose reader has closed it
-  unsigned timeout_seconds = 0;   // when not 0, the child is killed by SIGALRM after this
-  size_t address_space_limit = 0; // when not 0, the child's RLIMIT_AS
+  unsigned timeout_seconds = 0;    // when not 0, the child is killed by SIGALRM after this
+  size_t address_space_limit = 0;  // when not 0, the child's RLIMIT_AS
 };
 
 struct process_result {
