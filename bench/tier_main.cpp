@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // varnok_tier and dostrel_tier: the programs on a kernel tier named by the first argument
-// ("portable", "avx512"), so that the benchmark can time every tier on the same input (the
-// programs themselves always take the best tier there is). PROFILE names the program's
+// ("portable", "avx512_amd", "avx512"), so that the benchmark can time every tier on the same input
+// (the programs themselves always take the best tier there is). PROFILE names the program's
 // profile, PROFILE_HEADER its header.
 #include "expand.h"
 #include "tiers.h"

@@ -88,6 +88,9 @@ using encode_kernel = size_t (*)(const unsigned char *from, size_t size, size_t 
 struct kernel_tier {
   const char *name;
   bool (*supported)(); // by this processor and operating system
+  // Where it is supported: false when another tier of the same instructions serves this
+  // processor better (the best tier is the last one that is supported and suits).
+  bool (*suits)();
   decode_kernel decode[UNICODE_FORMS];
   encode_kernel encode[UNICODE_FORMS];
 };

@@ -8,6 +8,7 @@
 
 const kernel_tier *const KERNEL_TIERS[] = {
     &portable::TIER,
+    &avx512::AMD_TIER,
     &avx512::TIER,
 };
 const size_t KERNEL_TIER_COUNT = sizeof KERNEL_TIERS / sizeof KERNEL_TIERS[0];
@@ -16,7 +17,7 @@ const kernel_tier &best_kernel_tier() {
   static const kernel_tier *const best = [] {
     const kernel_tier *found = KERNEL_TIERS[0];
     for (const kernel_tier *tier : KERNEL_TIERS)
-      if (tier->supported()) found = tier;
+      if (tier->supported() && tier->suits()) found = tier;
     return found;
   }();
   return *best;

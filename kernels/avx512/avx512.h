@@ -15,7 +15,10 @@
 
 namespace avx512 {
 
-// Not supported where it is not built, and never chosen there.
+// Not supported where it is not built, and never chosen there. TIER runs its blocks in every
+// direction; AMD_TIER, chosen on AMD's processors (whose gathers are slow), only where they
+// encode UTF-16, and the portable kernels in the other directions.
 extern const kernel_tier TIER;
+extern const kernel_tier AMD_TIER;
 
 } // namespace avx512

@@ -8,7 +8,8 @@
 #endif
 #include "decode.h"
 #include "encode.h"
-#if !(defined(__has_builtin) && __has_builtin(__builtin_cpu_supports))
+#if !(defined(__has_builtin) && __has_builtin(__builtin_cpu_supports) &&                           \
+      __has_builtin(__builtin_cpu_is))
 #include <cpuid.h>
 #endif
 #endif
@@ -37,19 +38,47 @@ bool supported() {
 #endif
 }
 
+// AMD's processors (Zen 4 and 5) microcode their gathers: there the gathering blocks lose to
+// the portable kernels but where UTF-16 is encoded.
+bool gathers_are_slow() {
+#if !defined(AVX512_TIER_BUILT)
+  return false;
+#elif defined(__has_builtin) && __has_builtin(__builtin_cpu_is)
+  __builtin_cpu_init();
+  return __builtin_cpu_is("amd");
+#else
+  unsigned a, b, c, d;
+  return __get_cpuid(0, &a, &b, &c, &d) && b == 0x68747541; // "Auth(enticAMD)"
+#endif
+}
+
+bool gathers_are_fast() {
+  return !gathers_are_slow();
+}
+
 } // namespace
 
 #if defined(AVX512_TIER_BUILT)
 const kernel_tier TIER = {
     "avx512",
     supported,
+    gathers_are_fast,
     {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>,
      decode_cp932<unicode_form::utf8>},
     {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
      encode_cp932<unicode_form::utf8>},
 };
+const kernel_tier AMD_TIER = {
+    "avx512_amd",
+    supported,
+    gathers_are_slow,
+    {portable::TIER.decode[0], portable::TIER.decode[1], portable::TIER.decode[2]},
+    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
+     portable::TIER.encode[2]},
+};
 #else
-const kernel_tier TIER = {"avx512", supported, {}, {}};
+const kernel_tier TIER = {"avx512", supported, supported, {}, {}};
+const kernel_tier AMD_TIER = {"avx512_amd", supported, supported, {}, {}};
 #endif
 
 } // namespace avx512

@@ -13,6 +13,7 @@ bool always() {
 const kernel_tier TIER = {
     "portable",
     always,
+    always,
     {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>,
      decode_cp932<unicode_form::utf8>},
     {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
