@@ -273,6 +273,224 @@ TEST_F(kernels_encode, ill_formed_utf8_before_a_lead_byte_at_a_block_end) {
   audit_enabled = false;
 }
 
+// One item of every class at every offset of a window across the first block edges (52-80 and
+// 116-144 bytes), after a background of each kind (ASCII, so that the item is one of a few
+// characters in its block; dense text; a mix of one- and two-byte characters, more than 32 to
+// a block), before followers of each kind: every tier must give the output, status and audit
+// lines built here from the pieces, whole and in reads of 7 bytes.
+struct shape_classes {
+  std::vector<std::vector<piece>> items;       // one class each
+  std::vector<std::vector<piece>> backgrounds; // clean classes
+  std::vector<std::string> losses;             // parallel to items: the audit description, or ""
+  size_t unit;                                 // bytes of an ASCII character
+};
+
+// Whether `after` may follow `before` without the two reading as one sequence (an incomplete
+// UTF-8 sequence before a continuation byte would).
+bool stands_apart(const piece &before, const std::string &after) {
+  const auto last = static_cast<unsigned char>(before.input.back());
+  const auto first = static_cast<unsigned char>(after[0]);
+  return !(last >= 0xC0 || (last >= 0x80 && before.output.empty())) || first < 0x80 ||
+         first >= 0xC0;
+}
+
+void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes, const piece &pad) {
+  std::mt19937 random(11);
+  audit_enabled = true;
+  auto pick = [&](const std::vector<piece> &from) -> const piece & {
+    return from[random() % from.size()];
+  };
+  size_t failures = 0;
+  for (size_t item_class = 0; item_class < classes.items.size(); ++item_class)
+    for (const std::vector<piece> &background : classes.backgrounds)
+      for (const std::vector<piece> &follower : classes.backgrounds)
+        for (size_t offset = 52; offset < 144; offset += classes.unit) {
+          if (offset == 80) offset = 116;
+          std::string input, output, audit;
+          int status = 0;
+          auto add = [&](const piece &p, const std::string &loss) {
+            if (!loss.empty())
+              audit += "-:1:" + std::to_string(input.size() + 1) + ": " + loss + ": dropped\n";
+            input += p.input, output += p.output, status |= p.status;
+          };
+          for (const piece *next = &pick(background); input.size() + next->input.size() <= offset;
+               next = &pick(background))
+            add(*next, "");
+          while (input.size() < offset) add(pad, "");
+          const piece &item = pick(classes.items[item_class]);
+          add(item, classes.losses[item_class]);
+          const piece &after = pick(follower);
+          add(stands_apart(item, after.input) ? after : pad, "");
+          for (int k = 0; k < 40; ++k) add(pick(follower), "");
+          for (const kernel_tier *tier : available_tiers()) {
+            const tier_pin pin(*tier);
+            for (size_t largest_read : {size_t{0}, size_t{7}}) {
+              const converted result = convert_in_memory(convert, input, largest_read);
+              if (result.out == output && result.status == status && result.audit == audit)
+                continue;
+              if (++failures > 5) continue;
+              ADD_FAILURE() << tier->name << ", reads of " << largest_read << ", class "
+                            << item_class << ", item at " << offset << ": [" << to_hex(item.input)
+                            << "] in [" << to_hex(input) << "]\n got [" << to_hex(result.out)
+                            << "] status " << result.status << " audit " << result.audit
+                            << "\n expected [" << to_hex(output) << "] status " << status
+                            << " audit " << audit;
+            }
+          }
+        }
+  audit_enabled = false;
+}
+
+TEST_F(kernels_decode, every_class_at_every_offset_across_a_block_edge) {
+  for (const char *options : {"", "-u", "-l"}) {
+    SCOPED_TRACE(options);
+    reset_varnok_state();
+    ASSERT_EQ(scan_option_words(varnok_profile, options), KEEP_RUNNING);
+    const char form = options[1] == 'u' ? '8' : options[1] == 'l' ? 'L' : 'B';
+    std::vector<piece> ascii, kana, pairs, dense_kana;
+    for (const cp932_row &row : cp932_rows) {
+      const std::string bytes = row.code < 0x100 ? std::string(1, static_cast<char>(row.code))
+                                                 : unit_bytes(row.code, false);
+      piece p{bytes, character_bytes(row.unicode, form), 0};
+      if (row.code < 0x80 && row.code >= 0x20)
+        ascii.push_back(p);
+      else if (row.code >= 0xA1 && row.code <= 0xDF)
+        kana.push_back(p);
+      else if (row.code >= 0x100)
+        (row.code >> 8 == 0x82 || row.code >> 8 == 0x83 ? dense_kana : pairs).push_back(p);
+    }
+    std::vector<piece> mixed = ascii;
+    mixed.insert(mixed.end(), pairs.begin(), pairs.end());
+    shape_classes classes;
+    classes.unit = 1;
+    classes.backgrounds = {ascii, pairs, dense_kana, mixed, kana};
+    classes.items = {ascii, kana, pairs, dense_kana};
+    classes.losses.assign(classes.items.size(), "");
+    const std::pair<const char *, const char *> losses[] = {
+        {"80", "invalid byte 0x80"},
+        {"FD", "invalid byte 0xFD"},
+        {"F0 40", "code 0xF040 has no character"},
+        {"85 40", "code 0x8540 has no character"},
+        {"81 20", "lead byte 0x81 followed by 0x20"},
+        {"9F FD", "lead byte 0x9F followed by 0xFD"},
+    };
+    for (const auto &[bytes, description] : losses) {
+      const bool bad = std::string(description).find("has no") == std::string::npos;
+      const std::string out = std::string(bytes) == "81 20" ? character_bytes(0x20, form) : "";
+      classes.items.push_back({{hex(bytes), out, bad ? STATUS_INVALID : 0}});
+      classes.losses.push_back(description);
+    }
+    expect_shapes(decode_stream, classes, {"a", character_bytes('a', form), 0});
+  }
+}
+
+TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
+  const std::map<unsigned, unsigned> inverse = inverse_mapping();
+  for (const char *options : {"", "-u", "-L"}) {
+    SCOPED_TRACE(options);
+    reset_dostrel_state();
+    ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING);
+    const char form = options[1] == 'u' ? '8' : options[1] == 'L' ? 'L' : 'B';
+    std::vector<piece> ascii, one_byte, pairs, dense_kana;
+    for (const auto &[character, code] : inverse) {
+      piece p{character_bytes(character, form),
+              code < 0x100 ? std::string(1, static_cast<char>(code)) : unit_bytes(code, false), 0};
+      if (character < 0x80 && character >= 0x20)
+        ascii.push_back(p);
+      else if (code >= 0x80 && code < 0x100)
+        one_byte.push_back(p);
+      else if (code >= 0x100)
+        (code >> 8 == 0x82 || code >> 8 == 0x83 ? dense_kana : pairs).push_back(p);
+    }
+    std::vector<piece> mixed = ascii;
+    mixed.insert(mixed.end(), pairs.begin(), pairs.end());
+    shape_classes classes;
+    classes.unit = form == '8' ? 1 : 2;
+    classes.backgrounds = {ascii, pairs, dense_kana, mixed, one_byte};
+    classes.items = {ascii, one_byte, pairs, dense_kana};
+    classes.losses.assign(classes.items.size(), "");
+    std::vector<std::pair<std::string, std::string>> losses = {
+        {character_bytes(0xE9, form), "U+00E9 has no code"},
+        {character_bytes(0xFFFF, form), "U+FFFF has no code"},
+        {character_bytes(0xFFFE, form), "U+FFFE has no code"},
+        {character_bytes(0x1F600, form), "U+1F600 is beyond the BMP"},
+    };
+    if (form == '8') {
+      for (const char *bytes : {"CE", "E3 81", "E3", "F0 9F 92", "C0", "FF", "80"}) {
+        std::string description = "invalid UTF-8";
+        for (char c : hex(bytes)) {
+          char text[8];
+          std::snprintf(text, sizeof text, " 0x%02X", static_cast<unsigned char>(c));
+          description += text;
+        }
+        losses.push_back({hex(bytes), description});
+      }
+    } else {
+      losses.push_back({unit_bytes(0xDC00, form == 'L'), "lone surrogate 0xDC00"});
+    }
+    for (const auto &[bytes, description] : losses) {
+      const bool bad = description.rfind("invalid", 0) == 0;
+      classes.items.push_back({{bytes, "", bad ? STATUS_INVALID : 0}});
+      classes.losses.push_back(description);
+    }
+    expect_shapes(encode_stream, classes, {character_bytes('a', form), "a", 0});
+  }
+}
+
+// The longest output of each kind for an input byte, after a clean start that half fills the
+// output buffer: each input must give its expansion whole, on every tier.
+TEST_F(kernels_decode, the_longest_expansion_fits_the_output_room) {
+  struct expansion {
+    const char *options;
+    std::string item, output;
+  };
+  const expansion cases[] = {
+      {"-p 0x1F363", hex("80"), hex("D8 3C DF 63")},
+      {"-l -p 0x1F363", hex("FF"), hex("3C D8 63 DF")},
+      {"-u -p 0x1F363", hex("A0"), hex("F0 9F 8D A3")},
+  };
+  for (const expansion &c : cases) {
+    SCOPED_TRACE(c.options);
+    reset_varnok_state();
+    ASSERT_EQ(scan_option_words(varnok_profile, c.options), KEEP_RUNNING);
+    const bool utf8 = std::string(c.options).find('u') != std::string::npos;
+    const bool little = std::string(c.options).find('l') != std::string::npos;
+    std::string input(300000, 'a'), expected;
+    for (size_t k = 0; k < input.size(); ++k) expected += utf8 ? "a" : unit_bytes('a', little);
+    for (int k = 0; k < 700000; ++k) input += c.item, expected += c.output;
+    for (const kernel_tier *tier : available_tiers()) {
+      const tier_pin pin(*tier);
+      EXPECT_TRUE(convert_in_memory(decode_stream, input).out == expected) << tier->name;
+    }
+  }
+}
+
+TEST_F(kernels_encode, the_longest_expansion_fits_the_output_room) {
+  struct expansion {
+    const char *options;
+    std::string item, output;
+  };
+  const expansion cases[] = {
+      {"-u -m", "\"", "&quot;"},
+      {"-x", unit_bytes(0xFFFF, false), "&#xffff;"},
+      {"-g -u", hex("EF BF BF"), "&#65535;"},
+      {"-g", unit_bytes(0xFFFF, false), "&#65535;"},
+  };
+  for (const expansion &c : cases) {
+    SCOPED_TRACE(c.options);
+    reset_dostrel_state();
+    ASSERT_EQ(scan_option_words(dostrel_profile, c.options), KEEP_RUNNING);
+    const bool utf8 = std::string(c.options).find('u') != std::string::npos;
+    std::string input, expected(300000, 'a');
+    for (size_t k = 0; k < expected.size(); ++k) input += utf8 ? "a" : unit_bytes('a', false);
+    for (int k = 0; k < 300000; ++k) input += c.item, expected += c.output;
+    for (const kernel_tier *tier : available_tiers()) {
+      const tier_pin pin(*tier);
+      EXPECT_TRUE(convert_in_memory(encode_stream, input).out == expected) << tier->name;
+    }
+  }
+}
+
 // Line feeds counted here one by one against the counter, in every form, for every length up
 // to 300 at every start within a unit pair, over sparse text, dense text (all line feeds: a
 // lane's count must not overflow) and none; bytes such as 0A 0A in UTF-16 hold no line feed.
