@@ -342,11 +342,11 @@ void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes,
 }
 
 TEST_F(kernels_decode, every_class_at_every_offset_across_a_block_edge) {
-  for (const char *options : {"", "-u", "-l"}) {
+  for (const std::string options : {"", "-u", "-l"}) {
     SCOPED_TRACE(options);
     reset_varnok_state();
     ASSERT_EQ(scan_option_words(varnok_profile, options), KEEP_RUNNING);
-    const char form = options[1] == 'u' ? '8' : options[1] == 'l' ? 'L' : 'B';
+    const char form = options == "-u" ? '8' : options == "-l" ? 'L' : 'B';
     std::vector<piece> ascii, kana, pairs, dense_kana;
     for (const cp932_row &row : cp932_rows) {
       const std::string bytes = row.code < 0x100 ? std::string(1, static_cast<char>(row.code))
@@ -386,11 +386,11 @@ TEST_F(kernels_decode, every_class_at_every_offset_across_a_block_edge) {
 
 TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
   const std::map<unsigned, unsigned> inverse = inverse_mapping();
-  for (const char *options : {"", "-u", "-L"}) {
+  for (const std::string options : {"", "-u", "-L"}) {
     SCOPED_TRACE(options);
     reset_dostrel_state();
     ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING);
-    const char form = options[1] == 'u' ? '8' : options[1] == 'L' ? 'L' : 'B';
+    const char form = options == "-u" ? '8' : options == "-L" ? 'L' : 'B';
     std::vector<piece> ascii, one_byte, pairs, dense_kana;
     for (const auto &[character, code] : inverse) {
       piece p{character_bytes(character, form),
