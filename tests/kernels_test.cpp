@@ -439,56 +439,39 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
 
 // The longest output of each kind for an input byte, after a clean start that half fills the
 // output buffer: each input must give its expansion whole, on every tier.
-TEST_F(kernels_decode, the_longest_expansion_fits_the_output_room) {
+TEST(kernels, the_longest_expansion_fits_the_output_room) {
   struct expansion {
+    const program_profile &profile;
+    int (*convert)(input_stream &);
     const char *options;
-    std::string item, output;
+    std::string clean, clean_output, item, output;
   };
+  const std::string a16 = unit_bytes('a', false);
   const expansion cases[] = {
-      {"-p 0x1F363", hex("80"), hex("D8 3C DF 63")},
-      {"-l -p 0x1F363", hex("FF"), hex("3C D8 63 DF")},
-      {"-u -p 0x1F363", hex("A0"), hex("F0 9F 8D A3")},
+      {varnok_profile, decode_stream, "-p 0x1F363", "a", a16, hex("80"), hex("D8 3C DF 63")},
+      {varnok_profile, decode_stream, "-l -p 0x1F363", "a", unit_bytes('a', true), hex("FF"),
+       hex("3C D8 63 DF")},
+      {varnok_profile, decode_stream, "-u -p 0x1F363", "a", "a", hex("A0"), hex("F0 9F 8D A3")},
+      {dostrel_profile, encode_stream, "-u -m", "a", "a", "\"", "&quot;"},
+      {dostrel_profile, encode_stream, "-x", a16, "a", unit_bytes(0xFFFF, false), "&#xffff;"},
+      {dostrel_profile, encode_stream, "-g -u", "a", "a", hex("EF BF BF"), "&#65535;"},
+      {dostrel_profile, encode_stream, "-g", a16, "a", unit_bytes(0xFFFF, false), "&#65535;"},
   };
   for (const expansion &c : cases) {
     SCOPED_TRACE(c.options);
     reset_varnok_state();
-    ASSERT_EQ(scan_option_words(varnok_profile, c.options), KEEP_RUNNING);
-    const bool utf8 = std::string(c.options).find('u') != std::string::npos;
-    const bool little = std::string(c.options).find('l') != std::string::npos;
-    std::string input(300000, 'a'), expected;
-    for (size_t k = 0; k < input.size(); ++k) expected += utf8 ? "a" : unit_bytes('a', little);
+    reset_dostrel_state();
+    ASSERT_EQ(scan_option_words(c.profile, c.options), KEEP_RUNNING);
+    std::string input, expected;
+    for (int k = 0; k < 300000; ++k) input += c.clean, expected += c.clean_output;
     for (int k = 0; k < 700000; ++k) input += c.item, expected += c.output;
     for (const kernel_tier *tier : available_tiers()) {
       const tier_pin pin(*tier);
-      EXPECT_TRUE(convert_in_memory(decode_stream, input).out == expected) << tier->name;
+      EXPECT_TRUE(convert_in_memory(c.convert, input).out == expected) << tier->name;
     }
   }
-}
-
-TEST_F(kernels_encode, the_longest_expansion_fits_the_output_room) {
-  struct expansion {
-    const char *options;
-    std::string item, output;
-  };
-  const expansion cases[] = {
-      {"-u -m", "\"", "&quot;"},
-      {"-x", unit_bytes(0xFFFF, false), "&#xffff;"},
-      {"-g -u", hex("EF BF BF"), "&#65535;"},
-      {"-g", unit_bytes(0xFFFF, false), "&#65535;"},
-  };
-  for (const expansion &c : cases) {
-    SCOPED_TRACE(c.options);
-    reset_dostrel_state();
-    ASSERT_EQ(scan_option_words(dostrel_profile, c.options), KEEP_RUNNING);
-    const bool utf8 = std::string(c.options).find('u') != std::string::npos;
-    std::string input, expected(300000, 'a');
-    for (size_t k = 0; k < expected.size(); ++k) input += utf8 ? "a" : unit_bytes('a', false);
-    for (int k = 0; k < 300000; ++k) input += c.item, expected += c.output;
-    for (const kernel_tier *tier : available_tiers()) {
-      const tier_pin pin(*tier);
-      EXPECT_TRUE(convert_in_memory(encode_stream, input).out == expected) << tier->name;
-    }
-  }
+  reset_varnok_state();
+  reset_dostrel_state();
 }
 
 // Line feeds counted here one by one against the counter, in every form, for every length up
