@@ -135,6 +135,7 @@ def main():
     parser.add_argument("--json", default=str(HERE / "out" / "results.json"))
     parser.add_argument("--svg", default=str(HERE.parent / "docs" / "benchmark.svg"))
     parser.add_argument("--audit-only", action="store_true")
+    parser.add_argument("--startup-only", action="store_true")
     options = parser.parse_args()
     build, corpus_dir = Path(options.build), Path(options.corpus)
     if not (corpus_dir / "real.cp932").exists():
@@ -148,6 +149,9 @@ def main():
           f"{cpu_name()}; the programs run their {kernel} kernels here")
     if options.audit_only:
         audit_table(table, corpus_dir, options.runs)
+        return
+    if options.startup_only:
+        startup_table(build, corpus_dir, options.runs)
         return
     # Outputs first: ours must equal iconv byte for byte; the others are reported.
     for direction, group in table.items():
@@ -202,6 +206,8 @@ def main():
         print(f"| {label} | " + " | ".join(f"{k} KiB" for k in kib) + " |")
     print()
     audit_table(table, corpus_dir, options.runs)
+    print()
+    startup_table(build, corpus_dir, options.runs)
 
 
 def audit_table(table, corpus_dir, runs):
@@ -228,6 +234,32 @@ def audit_table(table, corpus_dir, runs):
         print(f"| {corpus} | {names[direction]} | {times['without']:.3f} | {times['with']:.3f} "
               f"| {times['with'] / times['without']:.2f} | {kib} KiB |")
         sys.stdout.flush()
+
+
+def startup_table(build, corpus_dir, runs):
+    """A 4 KiB file end to end, as a migration converts one file a process: our programs
+    beside iconv and cat, hyperfine with no shell in between."""
+    small = corpus_dir / "small.cp932"
+    small16 = corpus_dir / "small.utf16"
+    small.write_bytes((corpus_dir / "real.cp932").read_bytes()[:4096])
+    small16.write_bytes((corpus_dir / "real.utf16").read_bytes()[:4096])
+    group = {
+        "varnok -u": f"{build / 'varnok' / 'varnok'} -u {small}",
+        "dostrel": f"{build / 'dostrel' / 'dostrel'} {small16}",
+        "iconv": f"iconv -f CP932 -t UTF-8 {small}",
+        "cat": f"cat {small}",
+    }
+    with tempfile.NamedTemporaryFile(suffix=".json") as report:
+        args = ["hyperfine", "-N", "--warmup", "30", "--runs", str(50 * runs), "--export-json",
+                report.name, "--style", "none", "--output", "null"] + list(group.values())
+        subprocess.run(args, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        results = json.load(open(report.name))["results"]
+    times = {name: result["median"] for name, result in zip(group, results)}
+    print("| 4 KiB file, one process | ms | against iconv | against cat |")
+    print("|---|---:|---:|---:|")
+    for name, seconds in times.items():
+        print(f"| {name} | {seconds * 1e3:.2f} | {seconds / times['iconv']:.2f} | "
+              f"{seconds / times['cat']:.2f} |")
 
 
 def cpu_name():

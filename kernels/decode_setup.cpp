@@ -1,15 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "setup.h"
-#include "unicode_units.h"
 
-namespace {
-
-constexpr size_t DOUBLE_CODES = 0xFCFF - 0x8140 + 1;
-uint32_t utf8_double[DOUBLE_CODES]; // for UTF-8 output, made from the table of this run
-
-} // namespace
-
-decode_setup make_decode_setup(const int16_t *single, const int16_t *double_table, bool utf8) {
+decode_setup make_decode_setup(const int16_t *single, const int16_t *double_table,
+                               const uint32_t *utf8_double) {
   decode_setup setup{};
   setup.single = single;
   setup.double_table = double_table;
@@ -29,18 +22,6 @@ decode_setup make_decode_setup(const int16_t *single, const int16_t *double_tabl
     ++setup.patches.count;
     setup.patched.unit[setup.patched.count++] = static_cast<uint16_t>(byte);
   }
-  if (utf8) {
-    for (size_t code = 0; code < DOUBLE_CODES; ++code) {
-      if (double_table[code] == -1) {
-        utf8_double[code] = 0;
-        continue;
-      }
-      unsigned char bytes[4] = {};
-      const auto length = static_cast<uint32_t>(
-          store_utf8(bytes, static_cast<uint16_t>(double_table[code])) - bytes);
-      utf8_double[code] = bytes[0] | bytes[1] << 8 | bytes[2] << 16 | length << 24;
-    }
-    setup.utf8_double = utf8_double;
-  }
+  setup.utf8_double = utf8_double;
   return setup;
 }

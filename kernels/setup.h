@@ -5,8 +5,9 @@
 
 #include "kernel_interface.h"
 
-// From varnok's tables; `utf8` when the output is UTF-8 (then the UTF-8 table is made too).
-decode_setup make_decode_setup(const int16_t *single, const int16_t *double_table, bool utf8);
+// From varnok's tables; `utf8_double` is their UTF-8 table when the output is UTF-8, else null.
+decode_setup make_decode_setup(const int16_t *single, const int16_t *double_table,
+                               const uint32_t *utf8_double);
 
 // From dostrel's table; `rules_units` lists units that have a code but that the rules must
 // write all the same (the markup characters with m). Also makes the portable tier's steps.

@@ -15,6 +15,13 @@ constexpr std::array<int16_t, 256> build_single() {
   return table;
 }
 
+constexpr std::array<uint32_t, DOUBLE_TABLE_SIZE> build_double_utf8() {
+  std::array<uint32_t, DOUBLE_TABLE_SIZE> table{};
+  for (const cp932_row &row : cp932_rows)
+    if (row.code >= 0x100) table[row.code - DOUBLE_FIRST_CODE] = utf8_entry(row.unicode);
+  return table;
+}
+
 constexpr std::array<int16_t, DOUBLE_TABLE_SIZE> build_double() {
   std::array<int16_t, DOUBLE_TABLE_SIZE> table{};
   for (int16_t &entry : table) entry = UNMAPPED_CODE;

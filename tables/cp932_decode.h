@@ -19,6 +19,20 @@ constexpr int16_t UNMAPPED_CODE = -1;
 extern std::array<int16_t, 256> cp932_single;
 extern std::array<int16_t, DOUBLE_TABLE_SIZE> cp932_double;
 
+// cp932_double for UTF-8 output: an entry holds the character's UTF-8 bytes in bits 0-23 (first
+// byte lowest) and their count in bits 24-25; 0 for an unmapped code. The compiler makes it
+// with the other tables, and the variant letters patch it with them, so that nothing is built
+// at start-up.
+extern std::array<uint32_t, DOUBLE_TABLE_SIZE> cp932_double_utf8;
+
+constexpr uint32_t utf8_entry(uint16_t character) {
+  if (character < 0x80) return character | 1u << 24;
+  if (character < 0x800)
+    return (0xC0u | character >> 6) | (0x80u | (character & 0x3Fu)) << 8 | 2u << 24;
+  return (0xE0u | character >> 12) | (0x80u | (character >> 6 & 0x3Fu)) << 8 |
+         (0x80u | (character & 0x3Fu)) << 16 | 3u << 24;
+}
+
 inline int16_t &double_entry(unsigned code) {
   return cp932_double[code - DOUBLE_FIRST_CODE];
 }

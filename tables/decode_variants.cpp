@@ -46,6 +46,8 @@ bool apply_decode_variant(char letter) {
     if (patch.letter != letter) continue;
     int16_t &entry = patch.code < 0x100 ? cp932_single[patch.code] : double_entry(patch.code);
     entry = static_cast<int16_t>(patch.unicode);
+    if (patch.code >= 0x100)
+      cp932_double_utf8[patch.code - DOUBLE_FIRST_CODE] = utf8_entry(patch.unicode);
     found = true;
   }
   return found;

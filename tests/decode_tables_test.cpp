@@ -126,6 +126,31 @@ std::vector<cell> changed_cells(const std::array<int16_t, 256> &single_before,
   return changed;
 }
 
+// What the UTF-8 table must hold for `character`: its bytes from the low byte up, and their
+// count in bits 24-25; 0 for none.
+uint32_t expected_utf8_entry(int16_t entry) {
+  if (entry == UNMAPPED_CODE) return 0;
+  const auto character = static_cast<uint16_t>(entry);
+  const unsigned count = character < 0x80 ? 1 : character < 0x800 ? 2 : 3;
+  const unsigned lead_bits[] = {0, 0, 0xC0, 0xE0};
+  uint32_t word = count << 24 | (lead_bits[count] | character >> (6 * (count - 1)));
+  for (unsigned k = 1; k < count; ++k)
+    word |= (0x80u | (character >> (6 * (count - 1 - k)) & 0x3F)) << (8 * k);
+  return word;
+}
+
+// The UTF-8 table says what the UTF-16 table says, fresh and after every letter.
+TEST_F(decode_tables, utf8_table_follows_the_double_table) {
+  for (const std::string letters : {"", "y", "z", "e", "d", "f", "j", "s", "a", "k"}) {
+    reset_decode_tables();
+    for (char letter : letters) apply_decode_variant(letter);
+    size_t differ = 0;
+    for (size_t index = 0; index < DOUBLE_TABLE_SIZE; ++index)
+      differ += cp932_double_utf8[index] != expected_utf8_entry(cp932_double[index]);
+    EXPECT_EQ(differ, 0u) << letters;
+  }
+}
+
 TEST_F(decode_tables, each_variant_letter_changes_exactly_its_cells) {
   struct variant {
     char letter;

@@ -110,7 +110,8 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
 } // namespace
 
 void prepare_decode_stream() {
-  kernel_setup = make_decode_setup(cp932_single.data(), cp932_double.data(), utf8_output);
+  kernel_setup = make_decode_setup(cp932_single.data(), cp932_double.data(),
+                                   utf8_output ? cp932_double_utf8.data() : nullptr);
 }
 
 int decode_stream(input_stream &in) {
