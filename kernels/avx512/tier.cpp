@@ -8,6 +8,7 @@
 #endif
 #include "decode.h"
 #include "encode.h"
+#include "queued_decode.h"
 #if !(defined(__has_builtin) && __has_builtin(__builtin_cpu_supports) &&                           \
       __has_builtin(__builtin_cpu_is))
 #include <cpuid.h>
@@ -39,7 +40,8 @@ bool supported() {
 }
 
 // AMD's processors (Zen 4 and 5) microcode their gathers: there the gathering blocks lose to
-// the portable kernels but where UTF-16 is encoded.
+// the portable kernels but where UTF-16 is encoded, and lookups queued for a scalar pass win
+// where UTF-16 is decoded.
 bool gathers_are_slow() {
 #if !defined(AVX512_TIER_BUILT)
   return false;
@@ -72,7 +74,8 @@ const kernel_tier AMD_TIER = {
     "avx512_amd",
     supported,
     gathers_are_slow,
-    {portable::TIER.decode[0], portable::TIER.decode[1], portable::TIER.decode[2]},
+    {decode_cp932_queued<unicode_form::utf16_big>, decode_cp932_queued<unicode_form::utf16_little>,
+     portable::TIER.decode[2]},
     {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
      portable::TIER.encode[2]},
 };
