@@ -10,16 +10,30 @@
 #include "tiers.h"
 #include "unicode_units.h"
 
+#include <cstring>
+
 namespace {
 
 // Bytes left over from a block (an odd byte, a high surrogate and a byte of its follower, a
 // UTF-8 prefix, the start of a mark) go in front of the next block.
 constexpr size_t MOST_CARRIED = 3;
-// A UTF-8 byte yields at most 6 bytes (an entity, "&quot;", or a reference, "&#x7e;"); a UTF-16
-// unit at most 8 (a reference), a high surrogate and its follower at most 2 + 8: at most 6
-// output bytes per input byte, plus one step that starts before the end of a run and reads
-// past it.
-constexpr size_t MOST_OUTPUT_PER_BYTE = 6;
+// The most a character yields: an entity for an ASCII character (m), a reference for a character
+// of the BMP above ASCII (g, x; beyond the BMP nothing or the p code, at most 2 bytes, as for a
+// broken one). Per input byte, in the form where that is most, plus one step that starts before
+// the end of a run and reads past it.
+constexpr size_t LONGEST_ENTITY = sizeof "&quot;" - 1;
+constexpr size_t LONGEST_REFERENCE = sizeof "&#65535;" - 1; // "&#xffff;" is as long
+constexpr size_t LONGEST_CODE = 2;
+constexpr size_t rounded_up(size_t bytes, size_t per) {
+  return (bytes + per - 1) / per;
+}
+constexpr size_t MOST_OUTPUT_PER_BYTE = most_of_forms([](const unicode_form_traits &traits) {
+  const size_t entity = rounded_up(LONGEST_ENTITY, traits.unit_bytes);
+  const size_t reference = rounded_up(LONGEST_REFERENCE, traits.shortest_non_ascii);
+  const size_t code = rounded_up(LONGEST_CODE, traits.unit_bytes);
+  return entity > reference ? (entity > code ? entity : code)
+                            : (reference > code ? reference : code);
+});
 
 encode_setup kernel_setup; // what the kernels read, made by prepare_encode_stream
 
@@ -109,25 +123,14 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
 const unsigned char *encode_any(unicode_form form, const unsigned char *from,
                                 const unsigned char *stop, const unsigned char *end,
                                 unsigned char *&to, kernel_state &state, int &status) {
-  switch (form) {
-  case unicode_form::utf16_little:
-    return encode_run<unicode_form::utf16_little>(from, stop, end, to, state, status);
-  case unicode_form::utf8:
-    return encode_run<unicode_form::utf8>(from, stop, end, to, state, status);
-  default:
-    return encode_run<unicode_form::utf16_big>(from, stop, end, to, state, status);
-  }
+  static constexpr auto RUNS = per_form([](auto of) { return &encode_run<of.value>; });
+  return RUNS[static_cast<size_t>(form)](from, stop, end, to, state, status);
 }
 
-line_feed_form line_feeds_of(unicode_form form) {
-  switch (form) {
-  case unicode_form::utf16_little:
-    return line_feed_form::utf16_little;
-  case unicode_form::utf16_big:
-    return line_feed_form::utf16_big;
-  default:
-    return line_feed_form::byte;
-  }
+// True when the `available` bytes at `from` begin with the mark of `form`.
+bool begins_with_mark(const unsigned char *from, size_t available, unicode_form form) {
+  const unicode_form_traits &traits = traits_of(form);
+  return available >= traits.mark_bytes && std::memcmp(from, traits.mark, traits.mark_bytes) == 0;
 }
 
 // The form of an input whose first bytes are `from` (`available` of them, all there are when
@@ -136,24 +139,21 @@ line_feed_form line_feeds_of(unicode_form form) {
 // UTF-16 mark, or with EF BB BF, which is skipped.
 bool settle_form(const unsigned char *from, size_t available, bool at_end, unicode_form &form,
                  size_t &mark) {
-  const bool utf16_mark = available >= 2 && ((from[0] == 0xFE && from[1] == 0xFF) ||
-                                             (from[0] == 0xFF && from[1] == 0xFE));
   mark = 0;
   if (!utf8_input) {
     if (available < 2) return false; // a single byte is cut, whatever it is
     form = input_little_endian ? unicode_form::utf16_little : unicode_form::utf16_big;
   } else {
-    const bool may_begin_mark =
-        (available == 1 && (from[0] == 0xFE || from[0] == 0xFF || from[0] == 0xEF)) ||
-        (available == 2 && from[0] == 0xEF && from[1] == 0xBB);
+    bool may_begin_mark = false; // the bytes so far are the start of a longer mark
+    for (const unicode_form_traits &traits : FORM_TRAITS)
+      may_begin_mark |= available > 0 && available < traits.mark_bytes &&
+                        std::memcmp(from, traits.mark, available) == 0;
     if (may_begin_mark && !at_end) return false;
     form = unicode_form::utf8;
-    if (available >= 3 && from[0] == 0xEF && from[1] == 0xBB && from[2] == 0xBF) mark = 3;
+    if (begins_with_mark(from, available, unicode_form::utf8)) mark = traits_of(form).mark_bytes;
   }
-  if (utf16_mark) {
-    form = from[0] == 0xFE ? unicode_form::utf16_big : unicode_form::utf16_little;
-    mark = 2;
-  }
+  for (const unicode_form utf16 : {unicode_form::utf16_big, unicode_form::utf16_little})
+    if (begins_with_mark(from, available, utf16)) form = utf16, mark = traits_of(utf16).mark_bytes;
   return true;
 }
 
@@ -180,7 +180,7 @@ int encode_stream(input_stream &in) {
           form_settled = settle_form(from, static_cast<size_t>(end - from), at_end, form, mark);
           if (form_settled) {
             next = from + mark;
-            if (audit_enabled) audit_line_feeds(line_feeds_of(form));
+            if (audit_enabled) audit_line_feeds(traits_of(form).line_feeds);
           }
         }
         if (form_settled) next = encode_any(form, next, stop, end, to, state, status);

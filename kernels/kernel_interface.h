@@ -7,6 +7,8 @@
 // A tier is a folder here (portable/, avx512/) and one line in tiers.cpp.
 #pragma once
 
+#include "unicode_form.h"
+
 #include <cstddef>
 #include <cstdint>
 
@@ -15,14 +17,6 @@
 constexpr size_t KERNEL_BLOCK = 64;
 // A kernel may write up to this many bytes past the output it reports; callers keep the room.
 constexpr size_t KERNEL_OVERWRITE = 64;
-
-// The Unicode side of a conversion: varnok's output, dostrel's input.
-enum class unicode_form {
-  utf16_big,    // UTF-16BE
-  utf16_little, // UTF-16LE
-  utf8,         // UTF-8
-};
-constexpr size_t UNICODE_FORMS = 3;
 
 // What a tier carries from one call to the next within one input, and only within it: each
 // input starts from a fresh one. After the tier refuses a block, the portable kernel goes on

@@ -10,7 +10,7 @@
 #include <cstring>
 
 template <unicode_form FORM> constexpr bool is_little_endian_form() {
-  return FORM == unicode_form::utf16_little;
+  return traits_of(FORM).little;
 }
 
 constexpr uint16_t byte_swapped(uint16_t value) {

@@ -28,10 +28,14 @@ std::string unit_bytes(unsigned unit, bool little) {
   return little ? std::string{low, high} : std::string{high, low};
 }
 
-// A character in a form of the Unicode side: 'B' UTF-16BE, 'L' UTF-16LE, '8' UTF-8, written
+constexpr unicode_form BE = unicode_form::utf16_big, LE = unicode_form::utf16_little,
+                       U8 = unicode_form::utf8;
+
+// A character in a form of the Unicode side, written
 // out here from the definitions.
-std::string character_bytes(unsigned value, char form) {
-  if (form == '8') {
+std::string character_bytes(unsigned value, unicode_form form) {
+  const bool little = traits_of(form).little;
+  if (traits_of(form).unit_bytes == 1) {
     std::string bytes;
     if (value < 0x80) return std::string(1, static_cast<char>(value));
     const int length = value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
@@ -40,10 +44,10 @@ std::string character_bytes(unsigned value, char form) {
     const unsigned lead_bits[] = {0, 0, 0xC0, 0xE0, 0xF0};
     return bytes.insert(0, 1, static_cast<char>(lead_bits[length] | value >> (6 * (length - 1))));
   }
-  if (value < 0x10000) return unit_bytes(value, form == 'L');
+  if (value < 0x10000) return unit_bytes(value, little);
   const unsigned offset = value - 0x10000;
-  std::string pair = unit_bytes(0xD800 + (offset >> 10), form == 'L');
-  return pair.append(unit_bytes(0xDC00 + (offset & 0x3FF), form == 'L'));
+  std::string pair = unit_bytes(0xD800 + (offset >> 10), little);
+  return pair.append(unit_bytes(0xDC00 + (offset & 0x3FF), little));
 }
 
 // Texts of `count` pieces, one in `rare_every` from `rare`, the rest from `common`: each must
@@ -116,18 +120,18 @@ using kernels_encode = encode_fixture;
 TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
   struct run {
     const char *options;
-    char form;                            // of the output, as character_bytes
+    unicode_form form;                    // of the output
     int32_t replacement;                  // -1: none
     std::map<unsigned, unsigned> changed; // codes the letters give other characters
   };
   const run runs[] = {
-      {"", 'B', -1, {}},
-      {"-l", 'L', -1, {}},
-      {"-p 0x3013", 'B', 0x3013, {}},
-      {"-yo", 'B', -1, {{0x5C, 0xA5}, {0x7E, 0x203E}}},
-      {"-ld -p 0x1F363", 'L', 0x1F363, {{0x8160, 0x301C}, {0x8161, 0x2016}, {0x817C, 0x2212}}},
-      {"-u -p 0x1F363", '8', 0x1F363, {}},
-      {"-lyu", '8', -1, {{0x5C, 0xA5}}},
+      {"", BE, -1, {}},
+      {"-l", LE, -1, {}},
+      {"-p 0x3013", BE, 0x3013, {}},
+      {"-yo", BE, -1, {{0x5C, 0xA5}, {0x7E, 0x203E}}},
+      {"-ld -p 0x1F363", LE, 0x1F363, {{0x8160, 0x301C}, {0x8161, 0x2016}, {0x817C, 0x2212}}},
+      {"-u -p 0x1F363", U8, 0x1F363, {}},
+      {"-lyu", U8, -1, {{0x5C, 0xA5}}},
   };
   for (const run &r : runs) {
     SCOPED_TRACE(r.options);
@@ -163,27 +167,27 @@ TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
 TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
   struct run {
     const char *options;
-    char form;                               // of the text, as character_bytes
+    unicode_form form;                       // of the text
     const char *mark;                        // hexadecimal
     int32_t replacement;                     // -1: none
     std::map<unsigned, std::string> changed; // what the letters make of these characters
   };
   const run runs[] = {
-      {"", 'B', "", -1, {}},
-      {"", 'L', "FF FE", -1, {}},
-      {"-L -p 0x3F", 'L', "", 0x3F, {}},
-      {"-L", 'B', "FE FF", -1, {}},
-      {"-m", 'B', "", -1, {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
-      {"-x -p 0x8148", 'L', "FF FE", 0x8148, {}},
-      {"-yovs", 'B', "", -1, {{0xA5, "\\"}, {0x203E, "~"}, {0xA6, "|"}, {0x5C, hex("81 5F")}}},
-      {"-Lri", 'L', "", -1, {{0x5C, ""}, {0x7E, ""}}},
-      {"-u -p 0x3F", '8', "", 0x3F, {}},
+      {"", BE, "", -1, {}},
+      {"", LE, "FF FE", -1, {}},
+      {"-L -p 0x3F", LE, "", 0x3F, {}},
+      {"-L", BE, "FE FF", -1, {}},
+      {"-m", BE, "", -1, {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
+      {"-x -p 0x8148", LE, "FF FE", 0x8148, {}},
+      {"-yovs", BE, "", -1, {{0xA5, "\\"}, {0x203E, "~"}, {0xA6, "|"}, {0x5C, hex("81 5F")}}},
+      {"-Lri", LE, "", -1, {{0x5C, ""}, {0x7E, ""}}},
+      {"-u -p 0x3F", U8, "", 0x3F, {}},
       {"-Lum",
-       '8',
+       U8,
        "EF BB BF",
        -1,
        {{0x22, "&quot;"}, {0x26, "&amp;"}, {0x3C, "&lt;"}, {0x3E, "&gt;"}}},
-      {"-uy", 'L', "FF FE", -1, {{0xA5, "\\"}}},
+      {"-uy", LE, "FF FE", -1, {{0xA5, "\\"}}},
   };
   const std::map<unsigned, unsigned> inverse = inverse_mapping();
   for (const run &r : runs) {
@@ -221,12 +225,12 @@ TEST_F(kernels_encode, long_texts_encode_as_the_mapping_says) {
       rare.push_back({character_bytes(unmapped, r.form), hexadecimal ? reference : replacement, 0});
     }
     rare.push_back({character_bytes(0x1F363, r.form), replacement, 0});
-    if (r.form == '8') { // ill-formed: maximal subparts, each one broken character
+    if (r.form == U8) { // ill-formed: maximal subparts, each one broken character
       rare.push_back({hex("E3 81 41"), replacement + "A", STATUS_INVALID});
       rare.push_back({hex("ED A0 80"), replacement + replacement + replacement, STATUS_INVALID});
       rare.push_back({hex("C0"), replacement, STATUS_INVALID});
     } else { // broken surrogates
-      const bool little = r.form == 'L';
+      const bool little = traits_of(r.form).little;
       rare.push_back({unit_bytes(0xDC00, little), replacement, 0});
       rare.push_back({unit_bytes(0xD800, little) + unit_bytes(0x41, little), replacement + "A", 0});
     }
@@ -346,7 +350,7 @@ TEST_F(kernels_decode, every_class_at_every_offset_across_a_block_edge) {
     SCOPED_TRACE(options);
     reset_varnok_state();
     ASSERT_EQ(scan_option_words(varnok_profile, options), KEEP_RUNNING);
-    const char form = options == "-u" ? '8' : options == "-l" ? 'L' : 'B';
+    const unicode_form form = options == "-u" ? U8 : options == "-l" ? LE : BE;
     std::vector<piece> ascii, kana, pairs, dense_kana;
     for (const cp932_row &row : cp932_rows) {
       const std::string bytes = row.code < 0x100 ? std::string(1, static_cast<char>(row.code))
@@ -390,7 +394,7 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
     SCOPED_TRACE(options);
     reset_dostrel_state();
     ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING);
-    const char form = options == "-u" ? '8' : options == "-L" ? 'L' : 'B';
+    const unicode_form form = options == "-u" ? U8 : options == "-L" ? LE : BE;
     std::vector<piece> ascii, one_byte, pairs, dense_kana;
     for (const auto &[character, code] : inverse) {
       piece p{character_bytes(character, form),
@@ -405,7 +409,7 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
     std::vector<piece> mixed = ascii;
     mixed.insert(mixed.end(), pairs.begin(), pairs.end());
     shape_classes classes;
-    classes.unit = form == '8' ? 1 : 2;
+    classes.unit = traits_of(form).unit_bytes;
     classes.backgrounds = {ascii, pairs, dense_kana, mixed, one_byte};
     classes.items = {ascii, one_byte, pairs, dense_kana};
     classes.losses.assign(classes.items.size(), "");
@@ -415,7 +419,7 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
         {character_bytes(0xFFFE, form), "U+FFFE has no code"},
         {character_bytes(0x1F600, form), "U+1F600 is beyond the BMP"},
     };
-    if (form == '8') {
+    if (form == U8) {
       for (const char *bytes : {"CE", "E3 81", "E3", "F0 9F 92", "C0", "FF", "80"}) {
         std::string description = "invalid UTF-8";
         for (char c : hex(bytes)) {
@@ -426,7 +430,7 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
         losses.push_back({hex(bytes), description});
       }
     } else {
-      losses.push_back({unit_bytes(0xDC00, form == 'L'), "lone surrogate 0xDC00"});
+      losses.push_back({unit_bytes(0xDC00, traits_of(form).little), "lone surrogate 0xDC00"});
     }
     for (const auto &[bytes, description] : losses) {
       const bool bad = description.rfind("invalid", 0) == 0;
@@ -456,6 +460,10 @@ TEST(kernels, the_longest_expansion_fits_the_output_room) {
       {dostrel_profile, encode_stream, "-x", a16, "a", unit_bytes(0xFFFF, false), "&#xffff;"},
       {dostrel_profile, encode_stream, "-g -u", "a", "a", hex("EF BF BF"), "&#65535;"},
       {dostrel_profile, encode_stream, "-g", a16, "a", unit_bytes(0xFFFF, false), "&#65535;"},
+      {dostrel_profile, encode_stream, "-L -m", unit_bytes('a', true), "a", unit_bytes('<', true),
+       "&lt;"},
+      {dostrel_profile, encode_stream, "-L -x", unit_bytes('a', true), "a",
+       unit_bytes(0xFFFF, true), "&#xffff;"},
   };
   for (const expansion &c : cases) {
     SCOPED_TRACE(c.options);

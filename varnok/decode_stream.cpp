@@ -13,10 +13,11 @@
 
 namespace {
 
-// Every character that starts in a run yields at most 4 output bytes (an invalid byte replaced
-// by a surrogate pair, or by four bytes of UTF-8), so a run of n input bytes fits in 4n bytes of
-// output room, plus what a kernel writes past its output.
-constexpr size_t MOST_OUTPUT_PER_BYTE = 4;
+// Every byte that starts a character yields at most one character, or the p value in its
+// place, which may be any value up to U+10FFFF: so a run of n input bytes fits in n times the
+// form's longest character, plus what a kernel writes past its output.
+static_assert(traits_of(unicode_form::utf8).longest_character >= 3,
+              "a one-byte code (halfwidth katakana) takes 3 bytes of UTF-8");
 
 decode_setup kernel_setup; // what the kernels read, made by prepare_decode_stream
 
@@ -87,7 +88,7 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
   const decode_kernel kernel = active_kernel_tier().decode[static_cast<size_t>(FORM)];
   kernel_state state; // fresh for every input
   int status = 0;
-  const size_t left = convert_blocks<1, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
+  const size_t left = convert_blocks<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
               unsigned char *&to, bool at_end) {
         while (from < stop) {
@@ -110,13 +111,13 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
 } // namespace
 
 void prepare_decode_stream() {
-  kernel_setup = make_decode_setup(cp932_single.data(), cp932_double.data(),
-                                   utf8_output ? cp932_double_utf8.data() : nullptr);
+  kernel_setup =
+      make_decode_setup(cp932_single.data(), cp932_double.data(),
+                        output_form() == unicode_form::utf8 ? cp932_double_utf8.data() : nullptr);
 }
 
 int decode_stream(input_stream &in) {
   set_input_binary(in);
-  if (utf8_output) return decode_all<unicode_form::utf8>(in);
-  return little_endian ? decode_all<unicode_form::utf16_little>(in)
-                       : decode_all<unicode_form::utf16_big>(in);
+  static constexpr auto DECODERS = per_form([](auto form) { return &decode_all<form.value>; });
+  return DECODERS[static_cast<size_t>(output_form())](in);
 }

@@ -33,6 +33,16 @@ bool apply_varnok_letter(char letter) {
 }
 
 // UTF-8 can hold only Unicode scalar values; UTF-16 takes the low 16 bits of any other.
+} // namespace
+
+unicode_form output_form() {
+  return utf8_output     ? unicode_form::utf8
+         : little_endian ? unicode_form::utf16_little
+                         : unicode_form::utf16_big;
+}
+
+namespace {
+
 bool replacement_fits_output() {
   if (!utf8_output || !replace_enabled) return true;
   return replace_code >= 0 && replace_code <= 0x10FFFF &&
@@ -41,13 +51,8 @@ bool replacement_fits_output() {
 
 void put_byte_order_mark() {
   if (!write_bom) return;
-  static const unsigned char big[2] = {0xFE, 0xFF};
-  static const unsigned char little[2] = {0xFF, 0xFE};
-  static const unsigned char utf8[3] = {0xEF, 0xBB, 0xBF};
-  if (utf8_output)
-    output_bytes(utf8, 3);
-  else
-    output_bytes(little_endian ? little : big, 2);
+  const unicode_form_traits &traits = traits_of(output_form());
+  output_bytes(traits.mark, traits.mark_bytes);
 }
 
 constexpr char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
