@@ -159,9 +159,19 @@ bool settle_form(const unsigned char *from, size_t available, bool at_end, unico
 
 } // namespace
 
+namespace {
+
+// The characters m escapes: the rules write them, so the kernels stop at them.
+constexpr uint16_t MARKUP[] = {0x22, 0x26, 0x3C, 0x3E};
+constexpr size_t MARKUP_COUNT = sizeof MARKUP / sizeof MARKUP[0];
+static_assert(ASCII_UNITS_LETTERS_PATCH + MARKUP_COUNT <= MOST_ASCII_STOPS,
+              "the kernels' ASCII stops");
+
+} // namespace
+
 void prepare_encode_stream() {
-  static const uint16_t MARKUP[] = {0x22, 0x26, 0x3C, 0x3E};
-  kernel_setup = make_encode_setup(unicode_to_cp932.data(), MARKUP, escape_markup ? 4 : 0);
+  kernel_setup =
+      make_encode_setup(unicode_to_cp932.data(), MARKUP, escape_markup ? MARKUP_COUNT : 0);
 }
 
 int encode_stream(input_stream &in) {

@@ -6,21 +6,12 @@ decode_setup make_decode_setup(const int16_t *single, const int16_t *double_tabl
   decode_setup setup{};
   setup.single = single;
   setup.double_table = double_table;
-  setup.usable = true;
   for (unsigned byte = 0; byte < 0x80; ++byte) {
     if (single[byte] == static_cast<int16_t>(byte)) continue;
-    if (single[byte] < 0 && single[byte] >= -2) { // a mark: no fast path takes ASCII then
-      setup.usable = false;
-      continue;
-    }
-    if (setup.patches.count == MOST_ASCII_PATCHES) {
-      setup.usable = false;
-      continue;
-    }
     setup.patches.byte[setup.patches.count] = static_cast<unsigned char>(byte);
     setup.patches.unit[setup.patches.count] = static_cast<uint16_t>(single[byte]);
     ++setup.patches.count;
-    setup.patched.unit[setup.patched.count++] = static_cast<uint16_t>(byte);
+    setup.utf8_stops.unit[setup.utf8_stops.count++] = static_cast<uint16_t>(byte);
   }
   setup.utf8_double = utf8_double;
   return setup;

@@ -15,7 +15,6 @@ encode_setup make_encode_setup(const uint16_t *table, const uint16_t *rules_unit
   encode_setup setup{};
   setup.table = table;
   setup.steps = steps;
-  setup.usable = true;
   // One plain pass the compiler vectorises (this runs at every start).
   for (unsigned unit = 0; unit < 0x10000; ++unit)
     steps[unit] =
@@ -24,10 +23,6 @@ encode_setup make_encode_setup(const uint16_t *table, const uint16_t *rules_unit
   for (unsigned unit = 0; unit < 0x80; ++unit) {
     const bool rules = steps[unit] == portable::ENCODE_STEP_RULES;
     if (!rules && table[unit] == unit) continue;
-    if (setup.stops.count == MOST_ASCII_STOPS) {
-      setup.usable = false;
-      break;
-    }
     setup.stops.unit[setup.stops.count] = static_cast<uint16_t>(unit);
     setup.stops.code[setup.stops.count] = rules ? STOP_NEEDS_RULES : table[unit];
     ++setup.stops.count;

@@ -52,11 +52,10 @@ struct decode_setup {
   const int16_t *single;       // by byte: a character, or the lead-byte (-1) or invalid (-2) mark
   const int16_t *double_table; // from code 0x8140: a character, or -1 for no character
   ascii_patches patches;
-  ascii_stops patched; // the same bytes, where ASCII runs stop for UTF-8 (their length changes)
+  ascii_stops utf8_stops; // the same bytes, where ASCII runs stop for UTF-8 (their length changes)
   // For UTF-8 output (else null): by code from 0x8140, the character's UTF-8 bytes in bits 0-23
   // (first byte lowest) and their count in bits 24-25; 0 for no character.
   const uint32_t *utf8_double;
-  bool usable; // false: leave everything to the rules
 };
 
 // What the encode kernels read, prepared once after the options are scanned.
@@ -64,7 +63,6 @@ struct encode_setup {
   const uint16_t *table; // by unit: a one- or two-byte code, or 0xFFFF for none
   const uint32_t *steps; // by unit: the portable kernel's step (see portable/encode_steps.h)
   ascii_stops stops;
-  bool usable; // false: leave everything to the rules
 };
 
 // Converts the characters that begin in the first `size` bytes at `from` (the kernel may read

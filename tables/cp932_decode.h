@@ -37,6 +37,10 @@ inline int16_t &double_entry(unsigned code) {
   return cp932_double[code - DOUBLE_FIRST_CODE];
 }
 
+// How many ASCII bytes the variant letters patch (y, o, and v, which keeps its character): the
+// kernels make room for that many.
+constexpr unsigned ASCII_BYTES_LETTERS_PATCH = 3;
+
 // Applies the variant patch of `letter` (y o v z e d f j s a k) to the tables. Returns false,
 // changing nothing, when the letter has no patch.
 bool apply_decode_variant(char letter);

@@ -10,6 +10,10 @@ constexpr uint16_t NO_CODE = 0xFFFF;
 
 extern std::array<uint16_t, 0x10000> unicode_to_cp932;
 
+// How many ASCII characters the variant letters patch (r, s, i): the kernels make room for that
+// many.
+constexpr unsigned ASCII_UNITS_LETTERS_PATCH = 2;
+
 // Applies the variant patch of `letter` (y r z s o i j v e b d t f n a k q) to the table.
 // Returns false, changing nothing, when the letter has no patch.
 bool apply_encode_variant(char letter);

@@ -38,6 +38,19 @@ constexpr bool no_patch_touches_kana() {
 }
 static_assert(no_patch_touches_kana(), "the kernels compute kana by arithmetic");
 
+// The ASCII bytes patched, each counted once; their characters are characters, never marks.
+constexpr unsigned ascii_bytes_patched() {
+  unsigned count = 0;
+  for (unsigned byte = 0; byte < 0x80; ++byte) {
+    bool patched = false;
+    for (const decode_patch &patch : DECODE_PATCHES)
+      if (patch.code == byte) patched = patch.unicode < 0x8000;
+    count += patched;
+  }
+  return count;
+}
+static_assert(ascii_bytes_patched() == ASCII_BYTES_LETTERS_PATCH);
+
 } // namespace
 
 bool apply_decode_variant(char letter) {

@@ -61,6 +61,18 @@ constexpr bool no_patch_touches_kana() {
 }
 static_assert(no_patch_touches_kana(), "the kernels compute kana by arithmetic");
 
+// The ASCII characters patched, each counted once.
+constexpr unsigned ascii_units_patched() {
+  unsigned count = 0;
+  for (unsigned unit = 0; unit < 0x80; ++unit) {
+    bool patched = false;
+    for (const encode_patch &patch : ENCODE_PATCHES) patched |= patch.unicode == unit;
+    count += patched;
+  }
+  return count;
+}
+static_assert(ascii_units_patched() == ASCII_UNITS_LETTERS_PATCH);
+
 } // namespace
 
 bool apply_encode_variant(char letter) {

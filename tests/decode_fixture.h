@@ -11,6 +11,7 @@
 
 class decode_fixture : public ::testing::Test {
 protected:
+  void SetUp() override { reset_varnok_state(); } // prepared as the program prepares it
   void TearDown() override {
     reset_varnok_state();
     output_to_memory(nullptr);

@@ -13,6 +13,7 @@
 
 class encode_fixture : public ::testing::Test {
 protected:
+  void SetUp() override { reset(); } // prepared as the program prepares it
   void TearDown() override { reset(); }
   void reset() {
     reset_dostrel_state();

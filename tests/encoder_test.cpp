@@ -235,6 +235,7 @@ TEST_F(encoder, decoded_codes_come_back_but_the_non_chosen_ones) {
            (code >= 0xFA58 && code <= 0xFA5B) || (code >= 0x8790 && code <= 0x8792) ||
            (code >= 0x8795 && code <= 0x8797) || (code >= 0x879A && code <= 0x879C);
   };
+  reset_varnok_state(); // the decoder prepared as varnok prepares it
   int round_trips = 0, changed = 0;
   for (unsigned code = 0; code <= 0xFCFF; ++code) {
     std::string bytes;

@@ -16,6 +16,7 @@ namespace {
 // Every byte that starts a character yields at most one character, or the p value in its
 // place, which may be any value up to U+10FFFF: so a run of n input bytes fits in n times the
 // form's longest character, plus what a kernel writes past its output.
+static_assert(ASCII_BYTES_LETTERS_PATCH <= MOST_ASCII_PATCHES, "the kernels' ASCII patches");
 static_assert(traits_of(unicode_form::utf8).longest_character >= 3,
               "a one-byte code (halfwidth katakana) takes 3 bytes of UTF-8");
 

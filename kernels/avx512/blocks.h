@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The frame both AVX-512 kernels run in: blocks are classified and converted by arithmetic and
-// gathers from the tables, each whole or not at all; a block the tier refuses goes to the
-// portable kernel for a stretch.
+// What the AVX-512 kernels share: blocks are classified and converted by arithmetic and
+// lookups in the tables, each whole or not at all, inside the tier frame (tier_frame.h).
 #pragma once
 
 #include "avx512.h"
 #include "cp932_kana.h"
+#include "tier_frame.h"
 
 #include <algorithm>
 #include <immintrin.h>
@@ -14,6 +14,8 @@
   __attribute__((target("avx512f,avx512bw,avx512vl,avx512vbmi,avx512vbmi2,bmi,bmi2,popcnt")))
 
 namespace avx512 {
+
+using tier_frame::run_tier;
 
 constexpr uint64_t EVEN_BITS = 0x5555555555555555ULL;
 
@@ -36,14 +38,14 @@ AVX512_TARGET inline __m512i add_where(__m512i values, __mmask32 where, int amou
                                _mm512_set1_epi16(static_cast<short>(amount)));
 }
 
-// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters
-// (`to_characters`), or the other way; `moved` receives those lanes.
-AVX512_TARGET inline __m512i move_kana(__m512i values, bool to_characters, __mmask32 &moved) {
+// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters; `moved`
+// receives those lanes.
+AVX512_TARGET inline __m512i kana_to_characters(__m512i values, __mmask32 &moved) {
   __m512i result = values;
   moved = 0;
   for (const auto &range : KANA_RANGES) {
-    const unsigned first = to_characters ? range.first_code : range.first_character;
-    const unsigned target = to_characters ? range.first_character : range.first_code;
+    const unsigned first = range.first_code;
+    const unsigned target = range.first_character;
     const __mmask32 in_range =
         units_between(values, first, first + range.last_code - range.first_code);
     result = add_where(result, in_range, static_cast<int>(target) - static_cast<int>(first));
@@ -70,15 +72,15 @@ AVX512_TARGET inline __m512i gather_entries(__m512i index, __mmask32 lanes, cons
 // out as they are, and each character's bytes between them.
 constexpr int SPARSE_CHARACTERS = 4;
 struct sparse_character {
-  unsigned at, length; // where it begins in the block, and its bytes there
-  uint32_t bytes;      // what it gives, from the low byte: `size` bytes
-  unsigned size;
+  unsigned at, input_bytes; // where it begins in the block, and its bytes there
+  uint32_t output;          // what it gives, from the low byte: `output_bytes` bytes
+  unsigned output_bytes;
 };
 
-// Writes the first `length` bytes of the block `bytes` at `out` with each of the `count`
+// Writes the first `block_bytes` bytes of the block `bytes` at `out` with each of the `count`
 // characters (in order) replaced by what it gives; returns the end of the output (whole vectors
 // are stored). A run is moved down to the start of a vector by a byte permute.
-AVX512_TARGET inline unsigned char *put_sparse(__m512i bytes, unsigned length,
+AVX512_TARGET inline unsigned char *put_sparse(__m512i bytes, unsigned block_bytes,
                                                const sparse_character *characters, int count,
                                                unsigned char *out) {
   const __m512i numbers = _mm512_set_epi8(
@@ -89,18 +91,20 @@ AVX512_TARGET inline unsigned char *put_sparse(__m512i bytes, unsigned length,
   unsigned from = 0;
   for (int k = 0; k < count; ++k) {
     out += characters[k].at - from;
-    __builtin_memcpy(out, &characters[k].bytes, 4);
-    out += characters[k].size;
-    from = characters[k].at + characters[k].length;
+    __builtin_memcpy(out, &characters[k].output, 4);
+    out += characters[k].output_bytes;
+    from = characters[k].at + characters[k].input_bytes;
     const __m512i moved = _mm512_permutexvar_epi8(
         _mm512_add_epi8(numbers, _mm512_set1_epi8(static_cast<char>(from))), bytes);
     _mm512_storeu_si512(out, moved);
   }
-  return out + (length - from);
+  return out + (block_bytes - from);
 }
 
-// Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes). A block
-// returns the bytes it consumed, 0 when the tier refuses it. Returns the bytes consumed;
+// Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes): the SIMD
+// part of run_tier. It lives here, not in the frame, because it must carry the tier's target
+// for the blocks to be inlined into it. A block returns the bytes it consumed, 0 when the tier
+// refuses it. Returns the bytes consumed;
 // `refused` tells whether a block was refused (else fewer than `readable` bytes were left).
 template <typename BLOCK>
 AVX512_TARGET inline size_t convert_simd_blocks(const unsigned char *from, size_t size,
@@ -118,49 +122,6 @@ AVX512_TARGET inline size_t convert_simd_blocks(const unsigned char *from, size_
     done += used;
   }
   to = out;
-  return done;
-}
-
-// The longest portable stretch after a refusal, and how much the tier must convert between two
-// refusals for the stretch to start again from one block.
-constexpr size_t MOST_STRETCH = 64 * KERNEL_BLOCK;
-constexpr size_t GOOD_RUN = 8 * KERNEL_BLOCK;
-
-// A tier kernel: the SIMD blocks (`simd`, as convert_simd_blocks) while they are taken, the
-// portable tier's own kernel (`portable`: the very code that tier runs, not a copy compiled
-// here, which measured up to a fifth slower on text full of what only the rules take) for the
-// stretch after a refusal and for a tail shorter than a block. Returns at a character for the
-// rules, or where the range ends. It is compiled for any x86-64: text that keeps the tier on
-// its portable stretch (markup with m, say) then pays nothing for AVX-512 registers on each
-// call.
-template <typename SIMD, typename PORTABLE, typename SETUP>
-inline size_t run_tier(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
-                       kernel_state &state, const SETUP &setup, size_t block_readable,
-                       const SIMD &simd, PORTABLE portable) {
-  size_t done = 0;
-  while (done < size) {
-    if (state.portable_left > 0 || size - done < block_readable ||
-        readable - done < block_readable) {
-      const size_t span =
-          state.portable_left > 0 ? std::min(state.portable_left, size - done) : size - done;
-      const size_t used = portable(from + done, span, readable - done, to, state, setup);
-      state.portable_left -= std::min(used, state.portable_left);
-      done += used;
-      if (used < span) break; // a character for the rules, or the rest of a character
-      continue;
-    }
-    bool refused = false;
-    const size_t used = simd(from + done, std::min(size, readable) - done, to, refused);
-    done += used;
-    state.gained += used;
-    if (refused) {
-      state.stretch = state.gained >= GOOD_RUN
-                          ? KERNEL_BLOCK
-                          : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
-      state.portable_left = state.stretch;
-      state.gained = 0;
-    }
-  }
   return done;
 }
 

@@ -36,7 +36,7 @@ AVX512_TARGET inline __m512i units_of(__m512i codes, __mmask32 lanes, bool with_
                                       __mmask32 &unmapped) {
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
   __mmask32 kana = 0;
-  __m512i units = with_kana ? move_kana(codes, true, kana) : codes;
+  __m512i units = with_kana ? kana_to_characters(codes, kana) : codes;
   if (patches.count != 0) units = patch_ascii(units, ascii, patches);
   const __mmask32 other = lanes & ~(ascii | kana);
   const __m512i index =
@@ -49,7 +49,7 @@ AVX512_TARGET inline __m512i units_of(__m512i codes, __mmask32 lanes, bool with_
 // Where the characters of a block begin: its lead bytes and its one-byte characters; the
 // block's bytes (all 64, or 63 when the last is a lead byte, which waits for the next block).
 struct block_characters {
-  uint64_t leads, singles, block_bits;
+  uint64_t leads, singles, in_block;
 };
 
 // Finds the characters of a block that is not all ASCII (`high`: its bytes 0x80 and above);
@@ -63,12 +63,12 @@ AVX512_TARGET inline bool classify_block(__m512i bytes, uint64_t high, block_cha
   const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
   uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
   // A lead byte at the end of the block waits for the next block, with its trail byte.
-  c.block_bits = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
-  c.leads = leads & c.block_bits;
+  c.in_block = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
+  c.leads = leads & c.in_block;
   const uint64_t trails = c.leads << 1;
   const uint64_t trail_ok =
       bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
-  c.singles = c.block_bits & ~c.leads & ~trails;
+  c.singles = c.in_block & ~c.leads & ~trails;
   const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
   return (trails & ~trail_ok) == 0 && (c.singles & ~single_ok) == 0;
 }
@@ -107,7 +107,7 @@ struct decode_block {
   const uint16_t *table;       // the two-byte codes' characters, 0xFFFF for none
 
   AVX512_TARGET size_t put_sparse_pairs(__m512i bytes, const unsigned char *block, uint64_t leads,
-                                        uint64_t trails, uint64_t block_bits,
+                                        uint64_t trails, uint64_t in_block,
                                         unsigned char *&out) const {
     uint16_t found[SPARSE_CHARACTERS];
     int pairs = 0;
@@ -123,7 +123,7 @@ struct decode_block {
       high_units = patch_ascii(high_units, ~0u, patches);
     }
     if (!little) low_units = swap_bytes(low_units), high_units = swap_bytes(high_units);
-    const uint64_t keep = block_bits & ~trails;
+    const uint64_t keep = in_block & ~trails;
     const auto keep_low = static_cast<__mmask32>(keep),
                keep_high = static_cast<__mmask32>(keep >> 32);
     const auto low_count = static_cast<unsigned>(__builtin_popcount(keep_low));
@@ -137,7 +137,7 @@ struct decode_block {
       __builtin_memcpy(out + 2 * lane, &unit, 2);
     }
     out += 2 * __builtin_popcountll(keep);
-    return block_bits == ~0ULL ? 64 : 63;
+    return in_block == ~0ULL ? 64 : 63;
   }
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
@@ -169,7 +169,7 @@ struct decode_block {
     }
     const uint64_t trails = c.leads << 1;
     if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0)
-      return put_sparse_pairs(bytes, block, c.leads, trails, c.block_bits, out);
+      return put_sparse_pairs(bytes, block, c.leads, trails, c.in_block, out);
     // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
     // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
     const bool with_kana = ((c.leads & bytes_between(bytes, 0x82, 0x83)) | (c.singles & high)) != 0;
@@ -187,7 +187,7 @@ struct decode_block {
     _mm512_storeu_si512(out, little ? first : swap_bytes(first));
     _mm512_storeu_si512(out + 2 * count_first, little ? second : swap_bytes(second));
     out += 2 * (count_first + count_second);
-    return c.block_bits == ~0ULL ? 64 : 63;
+    return c.in_block == ~0ULL ? 64 : 63;
   }
 };
 
@@ -250,8 +250,8 @@ struct decode_utf8_block {
         if (word == 0) return 0;
         pairs[count] = {at, 2, word, word >> 24};
       }
-      out = put_sparse(bytes, c.block_bits == ~0ULL ? 64 : 63, pairs, count, out);
-      return c.block_bits == ~0ULL ? 64 : 63;
+      out = put_sparse(bytes, c.in_block == ~0ULL ? 64 : 63, pairs, count, out);
+      return c.in_block == ~0ULL ? 64 : 63;
     }
     __m512i halves[2];
     unsigned counts[2];
@@ -276,14 +276,13 @@ struct decode_utf8_block {
     unsigned char *at = out;
     for (unsigned k = 0; k < 4; ++k) at = put_utf8_words(words[k], at);
     out = at;
-    return c.block_bits == ~0ULL ? 64 : 63;
+    return c.in_block == ~0ULL ? 64 : 63;
   }
 };
 
 template <unicode_form FORM>
 inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const decode_setup &setup) {
-  if (!setup.usable) return 0;
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;

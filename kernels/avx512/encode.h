@@ -96,10 +96,10 @@ struct utf8_block {
     // A sequence whose lead byte is among the last two bytes may go on past the block: the
     // block ends before it.
     const uint64_t cut = (lead2 & 1ULL << 63) | (lead3 & 3ULL << 62);
-    const auto length = static_cast<unsigned>(cut != 0 ? __builtin_ctzll(cut) : 64);
-    const uint64_t in_block = length == 64 ? ~0ULL : (1ULL << length) - 1;
+    const auto block_bytes = static_cast<unsigned>(cut != 0 ? __builtin_ctzll(cut) : 64);
+    const uint64_t in_block = block_bytes == 64 ? ~0ULL : (1ULL << block_bytes) - 1;
     // The continuation bytes the block's own sequences need, checked wherever they fall: a
-    // sequence that begins in the block may end past its length (a two-byte lead at 62 when a
+    // sequence that begins in the block may end past its bytes (a two-byte lead at 62 when a
     // lead byte at 63 cut the block), and a byte there that is no continuation makes the
     // sequence ill-formed.
     const uint64_t expected =
@@ -117,31 +117,31 @@ struct utf8_block {
                                         (block[at + 2] & 0x3Fu);
         const unsigned code = table[unit];
         if (code == 0xFFFF) return 0;
-        const unsigned length = two ? 2 : 3;
-        others[count] = code < 0x100
-                            ? sparse_character{at, length, code, 1}
-                            : sparse_character{at, length, (code >> 8) | (code & 0xFF) << 8, 2};
+        const unsigned sequence_bytes = two ? 2 : 3;
+        others[count] = code < 0x100 ? sparse_character{at, sequence_bytes, code, 1}
+                                     : sparse_character{at, sequence_bytes,
+                                                        (code >> 8) | (code & 0xFF) << 8, 2};
       }
-      out = put_sparse(bytes, length, others, count, out);
-      return length;
+      out = put_sparse(bytes, block_bytes, others, count, out);
+      return block_bytes;
     }
     // At most 32 characters, so that their units fit one vector: the block ends before the
     // 33rd.
-    uint64_t taken = starts;
-    unsigned used = length;
+    uint64_t characters = starts;
+    unsigned consumed = block_bytes;
     if (__builtin_popcountll(starts) > 32) {
       const uint64_t next = _pdep_u64(1ULL << 32, starts);
-      used = static_cast<unsigned>(__builtin_ctzll(next));
-      taken = starts & (next - 1);
+      consumed = static_cast<unsigned>(__builtin_ctzll(next));
+      characters = starts & (next - 1);
     }
     // The bytes of each character side by side: first, second and third.
     const __m512i b0 =
-        _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_maskz_compress_epi8(taken, bytes)));
-    const __m512i b1 = _mm512_cvtepu8_epi16(
-        _mm512_castsi512_si256(_mm512_maskz_compress_epi8(taken, _mm512_loadu_si512(block + 1))));
-    const __m512i b2 = _mm512_cvtepu8_epi16(
-        _mm512_castsi512_si256(_mm512_maskz_compress_epi8(taken, _mm512_loadu_si512(block + 2))));
-    const auto count = static_cast<unsigned>(__builtin_popcountll(taken));
+        _mm512_cvtepu8_epi16(_mm512_castsi512_si256(_mm512_maskz_compress_epi8(characters, bytes)));
+    const __m512i b1 = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(
+        _mm512_maskz_compress_epi8(characters, _mm512_loadu_si512(block + 1))));
+    const __m512i b2 = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(
+        _mm512_maskz_compress_epi8(characters, _mm512_loadu_si512(block + 2))));
+    const auto count = static_cast<unsigned>(__builtin_popcountll(characters));
     const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
     const __m512i low6 = _mm512_set1_epi16(0x3F);
     const __mmask32 two = units_between(b0, 0xC0, 0xDF), three = units_between(b0, 0xE0, 0xEF);
@@ -162,14 +162,13 @@ struct utf8_block {
     const __m512i codes = gathered_codes(units, lanes, ascii, table, unmapped);
     if (unmapped != 0) return 0;
     out = put_gathered_codes(codes, lanes, out);
-    return used;
+    return consumed;
   }
 };
 
 template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const encode_setup &setup) {
-  if (!setup.usable) return 0;
   if constexpr (FORM == unicode_form::utf8) {
     // A block reads two bytes past itself, for the rest of a sequence that begins at its end.
     constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 2;

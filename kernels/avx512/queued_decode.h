@@ -41,7 +41,7 @@ AVX512_TARGET inline void put_queued_units(__m512i codes, unsigned count, bool l
   const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
   __mmask32 kana;
-  __m512i units = move_kana(codes, true, kana);
+  __m512i units = kana_to_characters(codes, kana);
   if (patches.count != 0) units = patch_ascii(units, ascii, patches);
   _mm512_storeu_si512(chunk_out + place, little ? units : swap_bytes(units));
   const __mmask32 other = lanes & ~(ascii | kana);
@@ -67,7 +67,7 @@ struct queued_decode_block {
     block_characters c;
     if (!classify_block(bytes, high, c)) return 0;
     if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0)
-      return direct.put_sparse_pairs(bytes, block, c.leads, c.leads << 1, c.block_bits, out);
+      return direct.put_sparse_pairs(bytes, block, c.leads, c.leads << 1, c.in_block, out);
     const auto place = static_cast<unsigned>(out - chunk_out);
     if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
       put_queued_units(swap_bytes(bytes), 32, direct.little, direct.patches, chunk_out, place,
@@ -82,7 +82,7 @@ struct queued_decode_block {
     put_queued_units(second, count_second, direct.little, direct.patches, chunk_out,
                      place + 2 * count_first, queued);
     out += 2 * (count_first + count_second);
-    return c.block_bits == ~0ULL ? 64 : 63;
+    return c.in_block == ~0ULL ? 64 : 63;
   }
 };
 
@@ -158,7 +158,6 @@ inline size_t decode_cp932_queued(const unsigned char *from, size_t size, size_t
                                   unsigned char *&to, kernel_state &state,
                                   const decode_setup &setup) {
   static_assert(FORM != unicode_form::utf8);
-  if (!setup.usable) return 0;
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   const queued_decode_block block{{FORM == unicode_form::utf16_little, setup.patches, table}};

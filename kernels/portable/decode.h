@@ -59,7 +59,6 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
 template <unicode_form FORM>
 inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &, const decode_setup &setup) {
-  if (!setup.usable) return 0;
   const unsigned char *at = from;
   const unsigned char *const stop = from + size, *const end = from + readable;
   unsigned char *out = to;
@@ -68,7 +67,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
     if (byte < 0x80) {
       size_t count;
       if constexpr (FORM == unicode_form::utf8) { // the same bytes, but for the patched ones
-        count = ascii_kernel::copy_ascii(at, stop, out, setup.patched);
+        count = ascii_kernel::copy_ascii(at, stop, out, setup.utf8_stops);
         out += count;
       } else {
         count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);

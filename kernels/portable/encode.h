@@ -149,7 +149,6 @@ inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t re
 template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &, const encode_setup &setup) {
-  if (!setup.usable) return 0;
   if constexpr (FORM == unicode_form::utf8)
     return encode_from_utf8(from, size, readable, to, setup);
   const unsigned char *at = from;
