@@ -30,9 +30,8 @@ const unsigned char *run_once(CONVERT_RUN &convert_run, const unsigned char *fro
 // where it stopped: before `stop` only at a tail that is not a whole character yet (at most
 // MOST_CARRIED bytes). A tail left when the input ends is handed over once more with `at_end`,
 // for a converter that decides something on it (the bytes then are all there are). Returns the
-// length of the tail left after that. Stops
-// reading as soon as a write has failed: what follows would be lost, and an endless input
-// would never end.
+// length of the tail left after that. Stops reading as soon as a write has failed: what follows
+// would be lost, and an endless input would never end.
 template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
           typename CONVERT_RUN>
 size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
