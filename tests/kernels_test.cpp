@@ -4,6 +4,7 @@
 // kanji and symbols looked up in the tables), sprinkled with what only the rules can take,
 // across many blocks, in both byte orders, with and without marks, whole and in
 // reads of 4,093 bytes; and the audit's position of a loss at the end of such a text.
+#include "character_classes.h"
 #include "decode_fixture.h"
 #include "encode_fixture.h"
 #include "hex.h"
@@ -16,39 +17,6 @@
 #include <random>
 
 namespace {
-
-// A piece of text and what it must give; `status` is ORed into the whole text's status.
-struct piece {
-  std::string input, output;
-  int status;
-};
-
-std::string unit_bytes(unsigned unit, bool little) {
-  const char high = static_cast<char>(unit >> 8), low = static_cast<char>(unit & 0xFF);
-  return little ? std::string{low, high} : std::string{high, low};
-}
-
-constexpr unicode_form BE = unicode_form::utf16_big, LE = unicode_form::utf16_little,
-                       U8 = unicode_form::utf8;
-
-// A character in a form of the Unicode side, written
-// out here from the definitions.
-std::string character_bytes(unsigned value, unicode_form form) {
-  const bool little = traits_of(form).little;
-  if (traits_of(form).unit_bytes == 1) {
-    std::string bytes;
-    if (value < 0x80) return std::string(1, static_cast<char>(value));
-    const int length = value < 0x800 ? 2 : value < 0x10000 ? 3 : 4;
-    for (int k = length - 1; k >= 1; --k)
-      bytes.insert(0, 1, static_cast<char>(0x80 | ((value >> (6 * (length - 1 - k))) & 0x3F)));
-    const unsigned lead_bits[] = {0, 0, 0xC0, 0xE0, 0xF0};
-    return bytes.insert(0, 1, static_cast<char>(lead_bits[length] | value >> (6 * (length - 1))));
-  }
-  if (value < 0x10000) return unit_bytes(value, little);
-  const unsigned offset = value - 0x10000;
-  std::string pair = unit_bytes(0xD800 + (offset >> 10), little);
-  return pair.append(unit_bytes(0xDC00 + (offset & 0x3FF), little));
-}
 
 // Texts of `count` pieces, one in `rare_every` from `rare`, the rest from `common`: each must
 // give the concatenated outputs on every tier.
@@ -281,24 +249,9 @@ TEST_F(kernels_encode, ill_formed_utf8_before_a_lead_byte_at_a_block_end) {
 // 116-144 bytes), after a background of each kind (ASCII, so that the item is one of a few
 // characters in its block; dense text; a mix of one- and two-byte characters, more than 32 to
 // a block), before followers of each kind: every tier must give the output, status and audit
-// lines built here from the pieces, whole and in reads of 7 bytes.
-struct shape_classes {
-  std::vector<std::vector<piece>> items;       // one class each
-  std::vector<std::vector<piece>> backgrounds; // clean classes
-  std::vector<std::string> losses;             // parallel to items: the audit description, or ""
-  size_t unit;                                 // bytes of an ASCII character
-};
-
-// Whether `after` may follow `before` without the two reading as one sequence (an incomplete
-// UTF-8 sequence before a continuation byte would).
-bool stands_apart(const piece &before, const std::string &after) {
-  const auto last = static_cast<unsigned char>(before.input.back());
-  const auto first = static_cast<unsigned char>(after[0]);
-  return !(last >= 0xC0 || (last >= 0x80 && before.output.empty())) || first < 0x80 ||
-         first >= 0xC0;
-}
-
-void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes, const piece &pad) {
+// lines built from the pieces, whole and in reads of 7 bytes.
+void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes) {
+  const piece &pad = classes.pad;
   std::mt19937 random(11);
   audit_enabled = true;
   auto pick = [&](const std::vector<piece> &from) -> const piece & {
@@ -310,13 +263,9 @@ void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes,
       for (const std::vector<piece> &follower : classes.backgrounds)
         for (size_t offset = 52; offset < 144; offset += classes.unit) {
           if (offset == 80) offset = 116;
-          std::string input, output, audit;
-          int status = 0;
-          auto add = [&](const piece &p, const std::string &loss) {
-            if (!loss.empty())
-              audit += "-:1:" + std::to_string(input.size() + 1) + ": " + loss + ": dropped\n";
-            input += p.input, output += p.output, status |= p.status;
-          };
+          shaped_text text;
+          auto add = [&](const piece &p, const std::string &loss) { text.add(p, loss); };
+          const std::string &input = text.input;
           for (const piece *next = &pick(background); input.size() + next->input.size() <= offset;
                next = &pick(background))
             add(*next, "");
@@ -330,15 +279,16 @@ void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes,
             const tier_pin pin(*tier);
             for (size_t largest_read : {size_t{0}, size_t{7}}) {
               const converted result = convert_in_memory(convert, input, largest_read);
-              if (result.out == output && result.status == status && result.audit == audit)
+              if (result.out == text.output && result.status == text.status &&
+                  result.audit == text.audit)
                 continue;
               if (++failures > 5) continue;
               ADD_FAILURE() << tier->name << ", reads of " << largest_read << ", class "
                             << item_class << ", item at " << offset << ": [" << to_hex(item.input)
                             << "] in [" << to_hex(input) << "]\n got [" << to_hex(result.out)
                             << "] status " << result.status << " audit " << result.audit
-                            << "\n expected [" << to_hex(output) << "] status " << status
-                            << " audit " << audit;
+                            << "\n expected [" << to_hex(text.output) << "] status " << text.status
+                            << " audit " << text.audit;
             }
           }
         }
@@ -351,40 +301,7 @@ TEST_F(kernels_decode, every_class_at_every_offset_across_a_block_edge) {
     reset_varnok_state();
     ASSERT_EQ(scan_option_words(varnok_profile, options), KEEP_RUNNING);
     const unicode_form form = options == "-u" ? U8 : options == "-l" ? LE : BE;
-    std::vector<piece> ascii, kana, pairs, dense_kana;
-    for (const cp932_row &row : cp932_rows) {
-      const std::string bytes = row.code < 0x100 ? std::string(1, static_cast<char>(row.code))
-                                                 : unit_bytes(row.code, false);
-      piece p{bytes, character_bytes(row.unicode, form), 0};
-      if (row.code < 0x80 && row.code >= 0x20)
-        ascii.push_back(p);
-      else if (row.code >= 0xA1 && row.code <= 0xDF)
-        kana.push_back(p);
-      else if (row.code >= 0x100)
-        (row.code >> 8 == 0x82 || row.code >> 8 == 0x83 ? dense_kana : pairs).push_back(p);
-    }
-    std::vector<piece> mixed = ascii;
-    mixed.insert(mixed.end(), pairs.begin(), pairs.end());
-    shape_classes classes;
-    classes.unit = 1;
-    classes.backgrounds = {ascii, pairs, dense_kana, mixed, kana};
-    classes.items = {ascii, kana, pairs, dense_kana};
-    classes.losses.assign(classes.items.size(), "");
-    const std::pair<const char *, const char *> losses[] = {
-        {"80", "invalid byte 0x80"},
-        {"FD", "invalid byte 0xFD"},
-        {"F0 40", "code 0xF040 has no character"},
-        {"85 40", "code 0x8540 has no character"},
-        {"81 20", "lead byte 0x81 followed by 0x20"},
-        {"9F FD", "lead byte 0x9F followed by 0xFD"},
-    };
-    for (const auto &[bytes, description] : losses) {
-      const bool bad = std::string(description).find("has no") == std::string::npos;
-      const std::string out = std::string(bytes) == "81 20" ? character_bytes(0x20, form) : "";
-      classes.items.push_back({{hex(bytes), out, bad ? STATUS_INVALID : 0}});
-      classes.losses.push_back(description);
-    }
-    expect_shapes(decode_stream, classes, {"a", character_bytes('a', form), 0});
+    expect_shapes(decode_stream, decoding_classes(form));
   }
 }
 
@@ -395,49 +312,7 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
     reset_dostrel_state();
     ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING);
     const unicode_form form = options == "-u" ? U8 : options == "-L" ? LE : BE;
-    std::vector<piece> ascii, one_byte, pairs, dense_kana;
-    for (const auto &[character, code] : inverse) {
-      piece p{character_bytes(character, form),
-              code < 0x100 ? std::string(1, static_cast<char>(code)) : unit_bytes(code, false), 0};
-      if (character < 0x80 && character >= 0x20)
-        ascii.push_back(p);
-      else if (code >= 0x80 && code < 0x100)
-        one_byte.push_back(p);
-      else if (code >= 0x100)
-        (code >> 8 == 0x82 || code >> 8 == 0x83 ? dense_kana : pairs).push_back(p);
-    }
-    std::vector<piece> mixed = ascii;
-    mixed.insert(mixed.end(), pairs.begin(), pairs.end());
-    shape_classes classes;
-    classes.unit = traits_of(form).unit_bytes;
-    classes.backgrounds = {ascii, pairs, dense_kana, mixed, one_byte};
-    classes.items = {ascii, one_byte, pairs, dense_kana};
-    classes.losses.assign(classes.items.size(), "");
-    std::vector<std::pair<std::string, std::string>> losses = {
-        {character_bytes(0xE9, form), "U+00E9 has no code"},
-        {character_bytes(0xFFFF, form), "U+FFFF has no code"},
-        {character_bytes(0xFFFE, form), "U+FFFE has no code"},
-        {character_bytes(0x1F600, form), "U+1F600 is beyond the BMP"},
-    };
-    if (form == U8) {
-      for (const char *bytes : {"CE", "E3 81", "E3", "F0 9F 92", "C0", "FF", "80"}) {
-        std::string description = "invalid UTF-8";
-        for (char c : hex(bytes)) {
-          char text[8];
-          std::snprintf(text, sizeof text, " 0x%02X", static_cast<unsigned char>(c));
-          description += text;
-        }
-        losses.push_back({hex(bytes), description});
-      }
-    } else {
-      losses.push_back({unit_bytes(0xDC00, traits_of(form).little), "lone surrogate 0xDC00"});
-    }
-    for (const auto &[bytes, description] : losses) {
-      const bool bad = description.rfind("invalid", 0) == 0;
-      classes.items.push_back({{bytes, "", bad ? STATUS_INVALID : 0}});
-      classes.losses.push_back(description);
-    }
-    expect_shapes(encode_stream, classes, {character_bytes('a', form), "a", 0});
+    expect_shapes(encode_stream, encoding_classes(form, inverse));
   }
 }
 
