@@ -42,6 +42,21 @@ TEST_F(dostrel_e2e, byte_order_is_settled_anew_for_every_file) {
   EXPECT_EQ(r.status, 0);
 }
 
+// An ill-formed UTF-8 sequence whose continuation would be a lead byte at the end of a block: the
+// lead byte begins the next character (the attack that once crashed the AVX-512 reader).
+TEST_F(dostrel_e2e, ill_formed_utf8_before_a_lead_byte_at_a_block_end) {
+  std::string hiragana;
+  for (int k = 0; k < 20; ++k) hiragana += hex("E3 81 82");
+  process_result r = dostrel({"-u"}, std::string(62, 'a') + hex("CE D1 81") + "z");
+  EXPECT_EQ(r.out, std::string(62, 'a') + hex("84 83") + "z");
+  EXPECT_EQ(r.status, 4);
+  r = dostrel({"-u"}, hiragana + hex("E3 81 E3 81 82") + "A");
+  std::string expected;
+  for (int k = 0; k < 21; ++k) expected += hex("82 A0");
+  EXPECT_EQ(r.out, expected + "A");
+  EXPECT_EQ(r.status, 4);
+}
+
 TEST_F(dostrel_e2e, truncated_input_stops_the_run) {
   process_result r = dostrel({"odd.txt", "plain.txt"});
   EXPECT_EQ(to_hex(r.out), "41");
