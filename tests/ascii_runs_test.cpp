@@ -11,6 +11,7 @@ using widen_run = size_t (*)(const unsigned char *, const unsigned char *, unsig
                              const ascii_patches &);
 using narrow_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *,
                               const ascii_stops &);
+using copy_run = narrow_run;
 constexpr unicode_form BIG = unicode_form::utf16_big, LITTLE = unicode_form::utf16_little;
 
 // Every ASCII-run kernel this target has, the scalar reference first.
@@ -18,14 +19,15 @@ struct ascii_kernel_set {
   const char *name;
   widen_run widen_big, widen_little;
   narrow_run narrow_big, narrow_little;
+  copy_run copy;
 };
 
 const ascii_kernel_set KERNELS[] = {
     {"scalar", scalar::widen_ascii<BIG>, scalar::widen_ascii<LITTLE>, scalar::narrow_ascii<BIG>,
-     scalar::narrow_ascii<LITTLE>},
+     scalar::narrow_ascii<LITTLE>, scalar::copy_ascii},
 #if defined(HAVE_SSE2_KERNELS)
     {"sse2", sse2::widen_ascii<BIG>, sse2::widen_ascii<LITTLE>, sse2::narrow_ascii<BIG>,
-     sse2::narrow_ascii<LITTLE>},
+     sse2::narrow_ascii<LITTLE>, sse2::copy_ascii},
 #endif
 };
 
@@ -87,6 +89,27 @@ TEST(ascii_runs, narrow_counts_and_writes_exactly_the_ascii_prefix) {
         }
       }
     }
+  }
+}
+
+// UTF-8 to UTF-8 (varnok -u): the bytes as they are, up to a non-ASCII byte or a byte the
+// letters changed (a stop).
+TEST(ascii_runs, copy_counts_and_writes_exactly_the_ascii_prefix) {
+  const ascii_stops patched = {2, {0x5C, 0x7E}, {}};
+  for (const ascii_kernel_set &kernel : KERNELS) {
+    SCOPED_TRACE(kernel.name);
+    for (size_t length = 0; length <= 48; ++length)
+      for (size_t bad = 0; bad <= length; ++bad)
+        for (unsigned char odd : {0x80, 0xFF, 0x5C, 0x7E}) {
+          std::vector<unsigned char> in(length);
+          for (size_t k = 0; k < length; ++k) in[k] = static_cast<unsigned char>('a' + k % 26);
+          if (bad < length) in[bad] = odd;
+          std::vector<unsigned char> out(length + ASCII_KERNEL_OVERHANG, 0xEE);
+          const size_t count = kernel.copy(in.data(), in.data() + length, out.data(), patched);
+          const size_t whole_blocks = length / 16 * 16;
+          ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
+          for (size_t k = 0; k < count; ++k) EXPECT_EQ(out[k], in[k]);
+        }
   }
 }
 

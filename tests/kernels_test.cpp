@@ -11,10 +11,13 @@
 #include "inverse_mapping.h"
 #include "kernel_tiers.h"
 #include "line_feeds.h"
+#include "setup.h"
 
 #include <algorithm>
 #include <map>
 #include <random>
+#include <sys/mman.h>
+#include <unistd.h>
 
 namespace {
 
@@ -355,6 +358,73 @@ TEST(kernels, the_longest_expansion_fits_the_output_room) {
   }
   reset_varnok_state();
   reset_dostrel_state();
+}
+
+// A copy of a table that ends where an unreadable page begins: a kernel that reads past the
+// table's end (a gather of the entry after the last, say) dies on it.
+template <typename ENTRY> struct guarded_table {
+  explicit guarded_table(const ENTRY *entries, size_t count) {
+    const auto page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
+    const size_t bytes = count * sizeof(ENTRY);
+    size = (bytes + page - 1) / page * page + page;
+    void *mapped = mmap(nullptr, size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    EXPECT_NE(mapped, MAP_FAILED);
+    base = static_cast<unsigned char *>(mapped);
+    mprotect(base + size - page, page, PROT_NONE);
+    table = reinterpret_cast<ENTRY *>(base + size - page - bytes);
+    std::copy(entries, entries + count, table);
+  }
+  ~guarded_table() { munmap(base, size); }
+  guarded_table(const guarded_table &) = delete;
+  guarded_table &operator=(const guarded_table &) = delete;
+  unsigned char *base;
+  size_t size;
+  ENTRY *table;
+};
+
+// Runs `kernel` over `input` as a converter would, stepping over each character it refuses
+// (`step` bytes), so that every block of the input reaches the tier.
+template <typename KERNEL, typename SETUP>
+void run_kernel_over(KERNEL kernel, const SETUP &setup, const std::string &input, size_t step) {
+  std::vector<unsigned char> out(8 * input.size() + 256);
+  const auto *from = reinterpret_cast<const unsigned char *>(input.data());
+  const auto *const end = from + input.size();
+  kernel_state state;
+  while (from < end) {
+    unsigned char *to = out.data();
+    from += kernel(from, static_cast<size_t>(end - from), static_cast<size_t>(end - from), to,
+                   state, setup);
+    if (from < end) from += std::min(step, static_cast<size_t>(end - from));
+  }
+}
+
+// The last entries of each table (U+FFFE, U+FFFF; the code 0xFCFC), dense and sparse, reach
+// every tier's lookups without a read past the table.
+TEST(kernels, table_reads_stay_inside_the_tables) {
+  const guarded_table<uint16_t> encode(unicode_to_cp932.data(), unicode_to_cp932.size());
+  const encode_setup encoding = make_encode_setup(encode.table, nullptr, 0);
+  const guarded_table<int16_t> decode(cp932_double.data(), cp932_double.size());
+  const guarded_table<uint32_t> decode_utf8(cp932_double_utf8.data(), cp932_double_utf8.size());
+  const decode_setup decoding =
+      make_decode_setup(cp932_single.data(), decode.table, decode_utf8.table);
+  for (const kernel_tier *tier : available_tiers()) {
+    SCOPED_TRACE(tier->name);
+    for (const unicode_form form : {BE, LE, U8}) {
+      std::string dense, sparse;
+      for (int k = 0; k < 400; ++k) {
+        const unsigned last = k % 2 == 0 ? 0xFFFF : 0xFFFE;
+        dense += character_bytes(last, form) + character_bytes(0x3042, form);
+        sparse += character_bytes(last, form) + std::string(40 * traits_of(form).unit_bytes, 0);
+      }
+      for (const std::string *text : {&dense, &sparse})
+        run_kernel_over(tier->encode[static_cast<size_t>(form)], encoding, *text,
+                        form == U8 ? 3 : 2);
+      std::string codes;
+      for (int k = 0; k < 400; ++k) codes += hex("FC FC 82 A0") + std::string(k % 50, 'a');
+      run_kernel_over(tier->decode[static_cast<size_t>(form)], decoding, codes, 2);
+    }
+  }
+  reset_varnok_state();
 }
 
 // Line feeds counted here one by one against the counter, in every form, for every length up
