@@ -7,8 +7,8 @@ characters, and each variant letter on text full of the characters it changes.
 
 Usage: shapes.py [--build DIR] [--megabytes N] [--runs N] [--only WORD] [--json FILE]
 Prints a Markdown table: the time of each tier and its ratio to the portable tier. The tiers
-run in turn, round after round, and each keeps its fastest round: on a shared machine noise
-only ever adds time, and a slow moment should not decide a ratio.
+run in turn in one process (varnok_race, dostrel_race), round after round, and each keeps its
+median round.
 """
 import argparse
 import json
@@ -16,7 +16,6 @@ import random
 import subprocess
 import sys
 import tempfile
-import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
@@ -142,7 +141,7 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("--build", default=str(HERE.parent / "build"))
     parser.add_argument("--megabytes", type=float, default=20)
-    parser.add_argument("--runs", type=int, default=5)
+    parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--only", default="")
     parser.add_argument("--json", default=str(HERE / "out" / "shapes.json"))
     options = parser.parse_args()
@@ -166,14 +165,14 @@ def main():
                     outputs.add(subprocess.run(command, stdin=source, capture_output=True).stdout)
             if len(outputs) != 1:
                 sys.exit(f"{program} {name}: the tiers' outputs differ")
-            samples = [[] for _ in commands]
-            for _ in range(options.runs + 1):  # the first round warms the caches
-                for k, command in enumerate(commands):
-                    with open(path, "rb") as source:
-                        start = time.perf_counter()
-                        subprocess.run(command, stdin=source, stdout=subprocess.DEVNULL)
-                        samples[k].append(time.perf_counter() - start)
-            times = [min(times[1:]) for times in samples]
+            # The tiers take turns on the input in one process (varnok_race, dostrel_race):
+            # whole processes of a few milliseconds vary by more than the tiers differ.
+            race = [str(build / "bench" / f"{program}_race"), str(path), str(options.runs)]
+            report = subprocess.run(race + letters.split(), stdout=subprocess.DEVNULL,
+                                    stderr=subprocess.PIPE, text=True, check=True).stderr
+            medians = {line.split()[0]: float(line.split()[1]) / 1e3
+                       for line in report.splitlines()}
+            times = [medians[n] for n in names]
             by_tier = dict(zip(names, times))
             ratios = [by_tier[n] / by_tier["portable"] for n in names if n != "portable"]
             print(f"| {program} | {name} | {' | '.join(f'{t:.3f}' for t in times)} | "

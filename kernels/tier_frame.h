@@ -13,9 +13,10 @@
 namespace tier_frame {
 
 // The longest portable stretch after a refusal, and how much the tier must convert between two
-// refusals for the stretch to start again from one block.
-constexpr size_t MOST_STRETCH = 64 * KERNEL_BLOCK;
-constexpr size_t GOOD_RUN = 8 * KERNEL_BLOCK;
+// refusals for the stretch to start again from one block. Text with a loss every few hundred
+// characters thus stays with the portable kernel (it cost up to 1.5x with 64 and 8 blocks).
+constexpr size_t MOST_STRETCH = 512 * KERNEL_BLOCK;
+constexpr size_t GOOD_RUN = 32 * KERNEL_BLOCK;
 
 // A tier kernel: the SIMD blocks (`simd(at, left, out, refused)`: the bytes it consumed, and
 // whether a block was refused) while they are taken, the portable tier's own kernel

@@ -55,7 +55,7 @@ AVX512_TARGET inline void put_queued_units(__m512i codes, unsigned count, bool l
 }
 
 struct queued_decode_block {
-  decode_block direct; // its ASCII and sparse blocks, which need no lookup pass
+  decode_block direct; // its ASCII blocks, which need no lookup pass
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
@@ -66,8 +66,9 @@ struct queued_decode_block {
     if (high == 0) return direct(block, out);
     block_characters c;
     if (!classify_block(bytes, high, c)) return 0;
-    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0)
-      return direct.put_sparse_pairs(bytes, block, c.leads, c.leads << 1, c.in_block, out);
+    // A block of ASCII with a few two-byte characters: the portable kernel's SSE2 runs beat
+    // its scalar lookups here (1.6x on runs of 62 ASCII between kanji), so it is refused.
+    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0) return 0;
     const auto place = static_cast<unsigned>(out - chunk_out);
     if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
       put_queued_units(swap_bytes(bytes), 32, direct.little, direct.patches, chunk_out, place,
