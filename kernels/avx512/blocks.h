@@ -38,14 +38,15 @@ AVX512_TARGET inline __m512i add_where(__m512i values, __mmask32 where, int amou
                                _mm512_set1_epi16(static_cast<short>(amount)));
 }
 
-// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters; `moved`
-// receives those lanes.
-AVX512_TARGET inline __m512i kana_to_characters(__m512i values, __mmask32 &moved) {
+// Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters
+// (TO_CHARACTERS), or the lanes of those characters to their codes; `moved` receives them.
+template <bool TO_CHARACTERS>
+AVX512_TARGET inline __m512i move_kana(__m512i values, __mmask32 &moved) {
   __m512i result = values;
   moved = 0;
   for (const auto &range : KANA_RANGES) {
-    const unsigned first = range.first_code;
-    const unsigned target = range.first_character;
+    const unsigned first = TO_CHARACTERS ? range.first_code : range.first_character;
+    const unsigned target = TO_CHARACTERS ? range.first_character : range.first_code;
     const __mmask32 in_range =
         units_between(values, first, first + range.last_code - range.first_code);
     result = add_where(result, in_range, static_cast<int>(target) - static_cast<int>(first));

@@ -36,7 +36,7 @@ AVX512_TARGET inline __m512i units_of(__m512i codes, __mmask32 lanes, bool with_
                                       __mmask32 &unmapped) {
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
   __mmask32 kana = 0;
-  __m512i units = with_kana ? kana_to_characters(codes, kana) : codes;
+  __m512i units = with_kana ? move_kana<true>(codes, kana) : codes;
   if (patches.count != 0) units = patch_ascii(units, ascii, patches);
   const __mmask32 other = lanes & ~(ascii | kana);
   const __m512i index =

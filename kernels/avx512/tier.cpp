@@ -8,7 +8,7 @@
 #endif
 #include "decode.h"
 #include "encode.h"
-#include "queued_decode.h"
+#include "queued_lookups.h"
 #if !(defined(__has_builtin) && __has_builtin(__builtin_cpu_supports) &&                           \
       __has_builtin(__builtin_cpu_is))
 #include <cpuid.h>
@@ -76,7 +76,7 @@ const kernel_tier AMD_TIER = {
     gathers_are_slow,
     {decode_cp932_queued<unicode_form::utf16_big>, decode_cp932_queued<unicode_form::utf16_little>,
      portable::TIER.decode[2]},
-    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
+    {encode_cp932_queued<unicode_form::utf16_big>, encode_cp932_queued<unicode_form::utf16_little>,
      portable::TIER.encode[2]},
 };
 #else
