@@ -15,10 +15,10 @@
 
 namespace avx512 {
 
-// Not supported where it is not built, and never chosen there. TIER runs its blocks in every
-// direction; AMD_TIER, chosen on AMD's processors (whose gathers are slow), gathers only where
-// they encode UTF-16, decodes to UTF-16 with its lookups queued and done in a scalar pass
-// (queued_lookups.h), and runs the portable kernels for UTF-8.
+// Not supported where it is not built, and never chosen there. TIER gathers its table entries
+// in every direction; AMD_TIER, chosen on AMD's processors (whose gathers are slow), converts
+// UTF-16 with its lookups queued and done in a scalar pass (queued_lookups.h), and runs the
+// portable kernels for UTF-8.
 extern const kernel_tier TIER;
 extern const kernel_tier AMD_TIER;
 

@@ -40,8 +40,8 @@ bool supported() {
 }
 
 // AMD's processors (Zen 4 and 5) microcode their gathers: there the gathering blocks lose to
-// the portable kernels but where UTF-16 is encoded, and lookups queued for a scalar pass win
-// where UTF-16 is decoded.
+// the portable kernels in three directions, and lookups queued for a scalar pass win in both
+// UTF-16 directions.
 bool gathers_are_slow() {
 #if !defined(AVX512_TIER_BUILT)
   return false;
