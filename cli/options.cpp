@@ -23,6 +23,15 @@ bool starts_option_group(const char *arg) {
   return arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/');
 }
 
+// "NAME VERSION": the name is the usage text's first word.
+int show_version(const program_profile &profile) {
+  const char *name_end = std::strchr(profile.usage, ' ');
+  output_bytes(profile.usage, static_cast<size_t>(name_end - profile.usage));
+  output_text(" " PROGRAM_VERSION "\n");
+  output_flush();
+  return STATUS_SUCCESS;
+}
+
 int show_usage(const program_profile &profile) {
   output_text(profile.usage);
   output_flush();
@@ -38,6 +47,11 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
     const char *group = argv[next++];
     if (std::strcmp(group, "--") == 0) break;
     if (std::strcmp(group, "--help") == 0) return show_usage(profile);
+    if (std::strcmp(group, "--version") == 0) return show_version(profile);
+    if (std::strcmp(group, "--in-place") == 0) {
+      in_place = true;
+      continue;
+    }
     for (const char *letter = group + 1; *letter != '\0'; ++letter) {
       if (*letter == 'p') {
         replace_enabled = true;

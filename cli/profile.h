@@ -22,12 +22,17 @@ struct program_profile {
   void (*prepare_conversion)();
   void (*before_conversion)(); // run once before the first input is opened; may be null
   int (*convert)(input_stream &in);
+  // --in-place: why a file must stay as it is (reads it; the driver rewinds it), or null for a
+  // file to convert. May be null.
+  const char *(*in_place_refusal)(input_stream &in);
 };
 
 // True when `usage` lists exactly `letters` in its "[-...]" group of option letters (the
 // profiles check their usage texts against their letter lists at compile time).
 constexpr bool usage_lists_letters(std::string_view usage, std::string_view letters) {
-  const size_t group = usage.rfind("[-");
+  size_t group = usage.rfind("[-");
+  while (group != std::string_view::npos && usage.substr(group + 2, 1) == "-") // "[--in-place]"
+    group = group == 0 ? std::string_view::npos : usage.rfind("[-", group - 1);
   return group != std::string_view::npos && usage.substr(group + 2, letters.size()) == letters &&
          usage.substr(group + 2 + letters.size(), 1) == "]";
 }

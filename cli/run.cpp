@@ -2,10 +2,12 @@
 #include "run.h"
 
 #include "audit.h"
+#include "in_place.h"
 #include "messages.h"
 #include "options.h"
 #include "output.h"
 #include "platform.h"
+#include "shared_settings.h"
 #include "status.h"
 
 #include <cerrno>
@@ -69,6 +71,7 @@ int run(int argc, char **argv, const program_profile &profile) {
   int status = scan_options(argc, argv, profile, first_file);
   if (status != KEEP_RUNNING) return status;
   profile.prepare_conversion();
+  if (in_place) return convert_in_place(first_file, argc, argv, profile);
 
   set_binary_mode(STDOUT_FD);
   output_start();

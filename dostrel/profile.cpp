@@ -37,7 +37,8 @@ bool apply_dostrel_letter(char letter) {
   }
 }
 
-constexpr char USAGE[] = "dostrel [-p code|-g] [-gxLuwyrzsoijevbdtfnavkqm] [files...]\n";
+constexpr char USAGE[] =
+    "dostrel [-p code|-g] [-gxLuwyrzsoijevbdtfnavkqm] [--in-place] [files...]\n";
 static_assert(usage_lists_letters(USAGE, DOSTREL_LETTERS));
 
 } // namespace
@@ -45,5 +46,5 @@ static_assert(usage_lists_letters(USAGE, DOSTREL_LETTERS));
 const program_profile dostrel_profile = {
     USAGE,   apply_dostrel_letter,
     0x10000, // every code up to 0xFFFF, and any negative value
-    nullptr, prepare_encode_stream, nullptr, encode_stream,
+    nullptr, prepare_encode_stream, nullptr, encode_stream, nullptr,
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 bool audit_enabled = false;
+bool audit_lines_wanted = true;
 
 namespace {
 
@@ -23,6 +24,7 @@ const unsigned char *run_begin = nullptr;
 const unsigned char *counted = nullptr; // line feeds before this are counted
 uint64_t line = 1;
 uint64_t line_start = 0; // offset of the first byte after the last line feed counted
+uint64_t dropped = 0;    // of the current input
 
 void append(const char *text, size_t size) {
   while (size > 0) {
@@ -74,6 +76,7 @@ void audit_input_begin(const char *name) {
   run_begin = counted = nullptr;
   line = 1;
   line_start = 0;
+  dropped = 0;
 }
 
 void audit_line_feeds(line_feed_form form) {
@@ -85,11 +88,14 @@ void audit_run_begin(const unsigned char *from) {
 }
 
 void audit_run_end(const unsigned char *next) {
+  if (!audit_lines_wanted) return; // only counting
   count_up_to(next);
   run_offset += static_cast<uint64_t>(next - run_begin);
 }
 
 void audit_loss(const unsigned char *at, bool replaced, const audit_piece *pieces, size_t count) {
+  if (!replaced) ++dropped;
+  if (!audit_lines_wanted) return;
   count_up_to(at);
   const uint64_t offset = run_offset + static_cast<uint64_t>(at - run_begin);
   append(input_name, std::strlen(input_name));
@@ -108,6 +114,10 @@ void audit_loss(const unsigned char *at, bool replaced, const audit_piece *piece
     append(REPLACED, sizeof REPLACED - 1);
   else
     append(DROPPED, sizeof DROPPED - 1);
+}
+
+uint64_t audit_dropped() {
+  return dropped;
 }
 
 void audit_append_message(const char *text) {

@@ -49,6 +49,11 @@ inline void audit_loss(const unsigned char *at, bool replaced,
 // far.
 void audit_append_message(const char *text);
 
+// Items dropped since the current input began (counted whenever the audit runs).
+uint64_t audit_dropped();
+// False: the audit counts what it would report, and writes no line (--in-place without w).
+extern bool audit_lines_wanted;
+
 // Writes out the lines gathered so far (before any other message, and after each input).
 void audit_flush();
 

@@ -11,6 +11,7 @@ namespace {
 unsigned char buffer[OUTPUT_BUFFER_SIZE];
 size_t used = 0;
 int first_error = 0;
+int target = STDOUT_FD;
 std::string *memory_sink = nullptr;
 
 } // namespace
@@ -19,7 +20,7 @@ bool output_flush() {
   if (used > 0 && first_error == 0) {
     if (memory_sink != nullptr)
       memory_sink->append(reinterpret_cast<const char *>(buffer), used);
-    else if (!write_all(STDOUT_FD, buffer, used))
+    else if (!write_all(target, buffer, used))
       first_error = errno != 0 ? errno : EIO;
   }
   used = 0;
@@ -60,6 +61,12 @@ void output_text(const char *text) {
 
 int output_error() {
   return first_error;
+}
+
+void output_to_descriptor(int fd) {
+  target = fd;
+  used = 0;
+  first_error = 0;
 }
 
 void output_to_memory(std::string *sink) {

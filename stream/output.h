@@ -29,6 +29,10 @@ bool output_flush();
 // errno of the first failed write, or 0.
 int output_error();
 
+// Writes to `fd` from now on (STDOUT_FD, or a file that --in-place fills); what is buffered
+// must be flushed first. Clears any remembered error.
+void output_to_descriptor(int fd);
+
 // Tests: collect the output in `sink` instead of writing to a descriptor (nullptr restores
 // standard output). Clears any remembered error.
 void output_to_memory(std::string *sink);

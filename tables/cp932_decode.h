@@ -41,7 +41,7 @@ inline int16_t &double_entry(unsigned code) {
 // kernels make room for that many.
 constexpr unsigned ASCII_BYTES_LETTERS_PATCH = 3;
 
-// Applies the variant patch of `letter` (y o v z e d f j s a k) to the tables. Returns false,
+// Applies the variant patch of `letter` (c y o v z e d f j s a k) to the tables. Returns false,
 // changing nothing, when the letter has no patch.
 bool apply_decode_variant(char letter);
 

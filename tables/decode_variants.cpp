@@ -2,6 +2,7 @@
 // The variant letters of varnok: fixed writes into the decode tables, each choosing another
 // Unicode value for one of the characters with competing mappings.
 #include "cp932_decode.h"
+#include "cp932_rows.h"
 #include "kana_ranges.h"
 
 namespace {
@@ -51,9 +52,26 @@ constexpr unsigned ascii_bytes_patched() {
 }
 static_assert(ascii_bytes_patched() == ASCII_BYTES_LETTERS_PATCH);
 
+// c: the user-defined area and the five single bytes decode as Windows decodes them, to the
+// private use characters that dostrel encodes back to them.
+void decode_as_windows_does() {
+  for (unsigned index = 0; index < USER_DEFINED_CHARACTERS; ++index) {
+    const uint16_t code = user_defined_code(index);
+    const auto character = static_cast<uint16_t>(USER_DEFINED_FIRST_CHARACTER + index);
+    double_entry(code) = static_cast<int16_t>(character);
+    cp932_double_utf8[code - DOUBLE_FIRST_CODE] = utf8_entry(character);
+  }
+  for (const cp932_row &row : ENCODE_ONLY_ROWS)
+    cp932_single[row.code] = static_cast<int16_t>(row.unicode);
+}
+
 } // namespace
 
 bool apply_decode_variant(char letter) {
+  if (letter == 'c') {
+    decode_as_windows_does();
+    return true;
+  }
   bool found = false;
   for (const decode_patch &patch : DECODE_PATCHES) {
     if (patch.letter != letter) continue;

@@ -9,7 +9,7 @@
 
 namespace {
 
-const char USAGE[] = "dostrel [-p code|-g] [-gxLuwyrzsoijevbdtfnavkqm] [files...]\n";
+const char USAGE[] = "dostrel [-p code|-g] [-gxLuwyrzsoijevbdtfnavkqm] [--in-place] [files...]\n";
 
 class dostrel_e2e : public program_test {
 protected:

@@ -8,7 +8,7 @@
 
 namespace {
 
-const char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
+const char USAGE[] = "varnok [-p code] [-bcluwyovzedfjsak] [--in-place] [files...]\n";
 
 struct scan_case {
   std::vector<std::string> args; // after the program name

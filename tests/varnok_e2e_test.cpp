@@ -9,7 +9,7 @@
 
 namespace {
 
-const char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
+const char USAGE[] = "varnok [-p code] [-bcluwyovzedfjsak] [--in-place] [files...]\n";
 
 class varnok_e2e : public program_test {
 protected:

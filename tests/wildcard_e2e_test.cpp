@@ -10,7 +10,7 @@
 
 namespace {
 
-const char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
+const char USAGE[] = "varnok [-p code] [-bcluwyovzedfjsak] [--in-place] [files...]\n";
 
 // One letter a file: the UTF-16 output shows which files were converted, in which order.
 std::string utf16(const std::string &ascii) {

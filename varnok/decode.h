@@ -18,3 +18,7 @@ void prepare_decode_stream();
 
 // Converts `in` from its position to its end onto standard output; returns the status bits.
 int decode_stream(input_stream &in);
+
+// For --in-place: why a file must stay as it is (it begins with a byte order mark, or it looks
+// like UTF-8 already: well-formed, with a character beyond ASCII), or null. Reads the input.
+const char *already_unicode(input_stream &in);

@@ -55,7 +55,7 @@ void put_byte_order_mark() {
   output_bytes(traits.mark, traits.mark_bytes);
 }
 
-constexpr char USAGE[] = "varnok [-p code] [-bluwyovzedfjsak] [files...]\n";
+constexpr char USAGE[] = "varnok [-p code] [-bcluwyovzedfjsak] [--in-place] [files...]\n";
 static_assert(usage_lists_letters(USAGE, VARNOK_LETTERS));
 
 } // namespace
@@ -68,4 +68,5 @@ const program_profile varnok_profile = {
     prepare_decode_stream,
     put_byte_order_mark,
     decode_stream,
+    already_unicode,
 };

@@ -17,7 +17,7 @@ unicode_form output_form();
 // Every letter of varnok besides p, h and ?: the settings above and w (the audit), then the
 // variant letters of
 // the decode tables. The usage text lists them in this order.
-constexpr char VARNOK_LETTERS[] = "bluwyovzedfjsak";
+constexpr char VARNOK_LETTERS[] = "bcluwyovzedfjsak";
 
 extern const program_profile varnok_profile;
 

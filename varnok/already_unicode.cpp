@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// Whether a file given to --in-place is already what varnok writes: converting it again would
+// turn its text into mojibake.
+#include "decode.h"
+#include "input.h"
+#include "unicode_units.h"
+
+#include <cstring>
+
+namespace {
+
+constexpr size_t CHUNK = 64 * 1024;
+
+// Where the ASCII bytes at `from` end (8 at a time, then one by one).
+const unsigned char *skip_ascii(const unsigned char *from, const unsigned char *end) {
+  while (end - from >= 8) {
+    uint64_t eight;
+    std::memcpy(&eight, from, 8);
+    if ((eight & 0x8080808080808080ULL) != 0) break;
+    from += 8;
+  }
+  while (from < end && *from < 0x80) ++from;
+  return from;
+}
+
+} // namespace
+
+const char *already_unicode(input_stream &in) {
+  static unsigned char buffer[4 + CHUNK];
+  size_t carried = 0;
+  bool first = true, non_ascii = false;
+  for (;;) {
+    const size_t got = read_input(in, buffer + carried, CHUNK);
+    if (in.error != 0) return nullptr; // the conversion reports it
+    const unsigned char *at = buffer, *const end = buffer + carried + got;
+    if (first && end - at >= 2 &&
+        ((at[0] == 0xFE && at[1] == 0xFF) || (at[0] == 0xFF && at[1] == 0xFE)))
+      return "begins with a byte order mark";
+    if (first && end - at >= 3 && at[0] == 0xEF && at[1] == 0xBB && at[2] == 0xBF)
+      return "looks like UTF-8 already";
+    first = false;
+    for (;;) {
+      at = skip_ascii(at, end);
+      if (at == end) break;
+      const utf8_read read = read_utf8(at, static_cast<size_t>(end - at));
+      if (read.broken != 0) return nullptr; // no UTF-8: CP932, as it should be
+      if (read.length == 0) break;          // a sequence the next chunk completes
+      non_ascii = true;
+      at += read.length;
+    }
+    carried = static_cast<size_t>(end - at);
+    if (got == 0) return non_ascii && carried == 0 ? "looks like UTF-8 already" : nullptr;
+    std::memmove(buffer, at, carried);
+  }
+}
