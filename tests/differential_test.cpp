@@ -6,6 +6,7 @@
 #include "encode_fixture.h"
 #include "in_memory.h"
 #include "inverse_mapping.h"
+#include "kernel_tiers.h"
 
 #include <cstring>
 #include <iconv.h>
@@ -109,6 +110,46 @@ TEST_F(differential, every_bmp_character_encodes_by_the_inverse_rule) {
     EXPECT_EQ(mapped, 9402);
   }
   reset_dostrel_state();
+}
+
+} // namespace
+
+namespace {
+
+// c: the user-defined area 0xF040-0xF9FC decodes to U+E000-U+E757 and the bytes 0x80, 0xA0,
+// 0xFD-0xFF to U+0080, U+F8F0-U+F8F3, as the inverse of the encode-only rows says, in every
+// form and on every tier, with no status; dostrel gives every code back.
+TEST_F(differential, c_decodes_what_dostrel_encodes_from_the_private_use_area) {
+  const std::map<unsigned, unsigned> inverse = inverse_mapping();
+  std::string codes, characters;
+  for (const auto &[character, code] : inverse)
+    if ((character >= 0xE000 && character <= 0xF8FF) || character == 0x80) {
+      codes += code < 0x100 ? std::string(1, static_cast<char>(code))
+                            : std::string{static_cast<char>(code >> 8), static_cast<char>(code)};
+      characters += std::string{static_cast<char>(character >> 8), static_cast<char>(character)};
+    }
+  ASSERT_EQ(characters.size(), 2u * (1880 + 5));
+  for (const kernel_tier *tier : available_tiers()) {
+    SCOPED_TRACE(tier->name);
+    const tier_pin pin(*tier);
+    for (const char *options : {"-c", "-cu", "-cl"}) {
+      reset_varnok_state();
+      ASSERT_EQ(scan_option_words(varnok_profile, options), KEEP_RUNNING);
+      const converted decoded = convert_in_memory(decode_stream, codes);
+      EXPECT_EQ(decoded.status, 0) << options;
+      if (std::string(options) == "-c") {
+        EXPECT_TRUE(decoded.out == characters);
+      }
+      reset_dostrel_state();
+      const std::string letters = std::string(options) == "-cu"   ? "-u"
+                                  : std::string(options) == "-cl" ? "-L"
+                                                                  : "";
+      ASSERT_EQ(scan_option_words(dostrel_profile, letters), KEEP_RUNNING);
+      const converted back = convert_in_memory(encode_stream, decoded.out);
+      EXPECT_EQ(back.status, 0) << options;
+      EXPECT_TRUE(back.out == codes) << options;
+    }
+  }
 }
 
 } // namespace

@@ -58,6 +58,11 @@ void check(bool ok, const char *what) {
   std::vector<std::string> copy = words;
   std::vector<char *> argv = argument_vector(copy);
   signal(SIGPIPE, SIG_DFL);
+  if (input.file_size_limit != 0) {
+    const rlimit limit = {input.file_size_limit, input.file_size_limit};
+    setrlimit(RLIMIT_FSIZE, &limit);
+    signal(SIGXFSZ, SIG_IGN);
+  }
   if (input.address_space_limit != 0) {
     const rlimit limit = {input.address_space_limit, input.address_space_limit};
     setrlimit(RLIMIT_AS, &limit);
@@ -171,6 +176,17 @@ std::string make_temporary_directory() {
   std::string pattern = std::string(base != nullptr ? base : "/tmp") + "/e2e.XXXXXX";
   check(mkdtemp(pattern.data()) != nullptr, "mkdtemp");
   return pattern;
+}
+
+std::string read_file(const std::string &path) {
+  std::string bytes;
+  const int fd = open(path.c_str(), O_RDONLY);
+  if (fd < 0) return bytes;
+  char chunk[65536];
+  for (ssize_t got; (got = read(fd, chunk, sizeof chunk)) > 0;)
+    bytes.append(chunk, static_cast<size_t>(got));
+  close(fd);
+  return bytes;
 }
 
 void write_file(const std::string &path, const std::string &bytes) {

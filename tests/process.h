@@ -21,6 +21,8 @@ struct process_input {
   bool stderr_reader_gone = false; // standard error a pipe whose reader has closed it
   unsigned timeout_seconds = 0;    // when not 0, the child is killed by SIGALRM after this
   size_t address_space_limit = 0;  // when not 0, the child's RLIMIT_AS
+  size_t file_size_limit = 0;      // when not 0, the child's RLIMIT_FSIZE, SIGXFSZ ignored: a write
+                                   // past it fails as on a full disk
 };
 
 struct process_result {
@@ -52,3 +54,4 @@ std::string as_text(const std::string &out);
 // A fresh empty directory under the system's temporary directory.
 std::string make_temporary_directory();
 void write_file(const std::string &path, const std::string &bytes);
+std::string read_file(const std::string &path); // empty when it cannot be read
