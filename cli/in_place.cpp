@@ -16,6 +16,10 @@ namespace {
 
 constexpr int STATUS_LEFT_UNCHANGED = 8;
 
+void report_write_error(const char *name, int error) {
+  print_message({name, ": write error: ", error_description(error), "\n"});
+}
+
 int leave_unchanged(const char *name, const char *reason) {
   print_message({name, ": left unchanged: ", reason, "\n"});
   return STATUS_LEFT_UNCHANGED;
@@ -91,10 +95,7 @@ file_result convert_one(const char *name, const program_profile &profile) {
     std::snprintf(count, sizeof count, "%" PRIu64 " dropped", dropped);
     return {status | leave_unchanged(name, count), false};
   }
-  if (!install_replacement(out_fd, name, facts)) {
-    print_message({name, ": write error: ", error_description(errno), "\n"});
-    return {STATUS_FAILURE, true};
-  }
+  if (!install_replacement(out_fd, name, facts, report_write_error)) return {STATUS_FAILURE, true};
   return {status, false};
 }
 
@@ -114,6 +115,8 @@ int convert_in_place(int first_file, int argc, char **argv, const program_profil
     status |= result.status;
     if (result.stop) break;
   }
+  // The files converted so far are complete: they replace theirs even after a write error.
+  if (!commit_replacements(report_write_error)) status |= STATUS_FAILURE;
   output_to_descriptor(STDOUT_FD);
   return status;
 }

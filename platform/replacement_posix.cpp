@@ -14,12 +14,21 @@
 
 namespace {
 
-// The new file's path, where a signal handler can read it: empty while there is none.
-char replacement_path[PATH_MAX + 32];
-volatile sig_atomic_t replacement_exists = 0;
+// The new files not yet renamed: the current one, being written, and those written and waiting
+// for their data to be made durable all at once. A signal handler reads their paths.
+constexpr size_t MOST_PENDING = 128;
+struct pending_file {
+  char path[PATH_MAX + 32];
+  int fd;
+  const char *name; // the file it replaces
+};
+pending_file pending[MOST_PENDING + 1];  // the last slot for the current one
+volatile sig_atomic_t pending_count = 0; // written and waiting
+volatile sig_atomic_t current_exists = 0;
 
 void remove_and_end(int signal_number) {
-  if (replacement_exists) unlink(replacement_path);
+  for (sig_atomic_t k = 0; k < pending_count; ++k) unlink(pending[k].path);
+  if (current_exists) unlink(pending[pending_count].path);
   ::signal(signal_number, SIG_DFL);
   raise(signal_number);
 }
@@ -40,7 +49,7 @@ void guard_signals() {
   }
 }
 
-// Holds SIGINT, SIGTERM and SIGHUP back while the new file's path changes state.
+// Holds SIGINT, SIGTERM and SIGHUP back while the new files change state.
 struct signals_held {
   signals_held() {
     sigset_t held;
@@ -54,7 +63,7 @@ struct signals_held {
   sigset_t saved;
 };
 
-// The directory part of `name` ("." when it has none).
+// The length of the directory part of `name`, its last '/' included (0 when it has none).
 size_t directory_length(const char *name) {
   const char *slash = std::strrchr(name, '/');
   return slash == nullptr ? 0 : static_cast<size_t>(slash - name) + 1;
@@ -76,6 +85,34 @@ bool sync_directory_of(const char *name) {
   return synced;
 }
 
+bool same_directory(const char *one, const char *other) {
+  const size_t length = directory_length(one);
+  return length == directory_length(other) && std::strncmp(one, other, length) == 0;
+}
+
+// Makes the data of the waiting files durable: one sync of each file system they are on where
+// the system has it (far cheaper than a sync per file), else one per file.
+bool sync_pending_data() {
+#if defined(__linux__)
+  dev_t synced[MOST_PENDING];
+  size_t synced_count = 0;
+  for (sig_atomic_t k = 0; k < pending_count; ++k) {
+    struct stat status;
+    if (fstat(pending[k].fd, &status) != 0) return false;
+    bool done = false;
+    for (size_t d = 0; d < synced_count; ++d) done |= synced[d] == status.st_dev;
+    if (done) continue;
+    if (syncfs(pending[k].fd) != 0) return false;
+    synced[synced_count++] = status.st_dev;
+  }
+  return true;
+#else
+  for (sig_atomic_t k = 0; k < pending_count; ++k)
+    if (fsync(pending[k].fd) != 0) return false;
+  return true;
+#endif
+}
+
 } // namespace
 
 bool inspect_file(const char *name, file_facts &facts) {
@@ -95,43 +132,81 @@ int create_replacement(const char *name, const char *&path) {
   guard_signals();
   const size_t length = directory_length(name);
   const char *base = name + length;
-  if (length + std::strlen(base) + 16 > sizeof replacement_path) {
+  pending_file &slot = pending[pending_count];
+  if (length + std::strlen(base) + 16 > sizeof slot.path) {
     errno = ENAMETOOLONG;
     return -1;
   }
   const signals_held held;
-  std::memcpy(replacement_path, name, length);
-  std::snprintf(replacement_path + length, sizeof replacement_path - length, ".%s.XXXXXX", base);
-  const int fd = mkostemp(replacement_path, O_CLOEXEC);
+  std::memcpy(slot.path, name, length);
+  std::snprintf(slot.path + length, sizeof slot.path - length, ".%s.XXXXXX", base);
+  const int fd = mkostemp(slot.path, O_CLOEXEC);
   if (fd < 0) return -1;
-  replacement_exists = 1;
-  path = replacement_path;
+  slot.fd = fd;
+  slot.name = name;
+  current_exists = 1;
+  path = slot.path;
   return fd;
 }
 
-bool install_replacement(int fd, const char *name, const file_facts &facts) {
+bool install_replacement(int fd, const char *name, const file_facts &facts,
+                         void (*failed)(const char *name, int error)) {
   // The owner first: changing it may clear the set-user-ID and set-group-ID bits.
   if (fchown(fd, static_cast<uid_t>(facts.owner), static_cast<gid_t>(facts.group)) != 0)
     (void)!fchown(fd, static_cast<uid_t>(-1), static_cast<gid_t>(facts.group));
-  bool done = fchmod(fd, static_cast<mode_t>(facts.mode)) == 0 && fsync(fd) == 0;
-  int error = errno;
-  const signals_held held;
-  if (close(fd) != 0 && done) done = false, error = errno;
-  if (done && rename(replacement_path, name) != 0) done = false, error = errno;
-  if (!done) unlink(replacement_path);
-  replacement_exists = 0;
-  if (!done) {
-    errno = error;
+  if (fchmod(fd, static_cast<mode_t>(facts.mode)) != 0) {
+    const int error = errno;
+    discard_replacement(fd);
+    failed(name, error);
     return false;
   }
-  return sync_directory_of(name);
+  {
+    const signals_held held;
+    pending[pending_count].name = name;
+    pending_count = pending_count + 1;
+    current_exists = 0;
+  }
+  return pending_count < static_cast<sig_atomic_t>(MOST_PENDING) || commit_replacements(failed);
+}
+
+bool commit_replacements(void (*failed)(const char *name, int error)) {
+  const signals_held held;
+  bool all = true;
+  const bool durable = sync_pending_data();
+  const int sync_error = errno;
+  for (sig_atomic_t k = 0; k < pending_count; ++k) {
+    pending_file &file = pending[k];
+    bool done = durable;
+    int error = sync_error;
+    if (close(file.fd) != 0 && done) done = false, error = errno;
+    if (done && rename(file.path, file.name) != 0) done = false, error = errno;
+    if (!done) {
+      unlink(file.path);
+      failed(file.name, error);
+      all = false;
+      file.name = nullptr;
+    }
+  }
+  // Each directory once, after its renames.
+  for (sig_atomic_t k = 0; k < pending_count; ++k) {
+    if (pending[k].name == nullptr) continue;
+    bool seen = false;
+    for (sig_atomic_t j = 0; j < k; ++j)
+      seen |= pending[j].name != nullptr && same_directory(pending[j].name, pending[k].name);
+    if (!seen && !sync_directory_of(pending[k].name)) {
+      failed(pending[k].name, errno);
+      all = false;
+    }
+  }
+  pending_count = 0;
+  return all;
 }
 
 void discard_replacement(int fd) {
   const signals_held held;
   if (fd >= 0) close(fd);
-  if (replacement_exists) unlink(replacement_path);
-  replacement_exists = 0;
+  if (current_exists) unlink(pending[pending_count].path);
+  current_exists = 0;
 }
 
 bool rewind_file(int fd) {

@@ -100,7 +100,9 @@ int create_replacement(const char *name, const char *&path) {
   return -1;
 }
 
-bool install_replacement(int fd, const char *name, const file_facts &facts) {
+bool install_replacement(int fd, const char *name, const file_facts &facts,
+                         void (*failed)(const char *name, int error)) {
+  // Committed at once: Windows has no cheaper sync for a batch.
   bool done = _commit(fd) == 0;
   int error = errno;
   if (_close(fd) != 0 && done) done = false, error = errno;
@@ -112,11 +114,15 @@ bool install_replacement(int fd, const char *name, const file_facts &facts) {
   if (!done) DeleteFileA(replacement_path);
   replacement_exists = 0;
   if (!done) {
-    errno = error;
+    failed(name, error);
     return false;
   }
   SetFileAttributesA(name,
                      facts.mode != 0 ? static_cast<DWORD>(facts.mode) : FILE_ATTRIBUTE_NORMAL);
+  return true;
+}
+
+bool commit_replacements(void (*)(const char *, int)) {
   return true;
 }
 

@@ -1,8 +1,8 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Runs every recipe of the README's "Recipes", "UTF-8", "Many files and many machines" and
-# "Auditing a migration" sections as written, in a scratch folder of sample files, with the built programs
-# first on PATH; then checks what they made.
+# Runs every recipe of the README's "Recipes", "UTF-8", "Many files and many machines",
+# "Migrating a tree" and "Auditing a migration" sections as written, in a scratch folder of
+# sample files, with the built programs first on PATH; then checks what they made.
 # Usage: check_recipes.sh README.md VARNOK DOSTREL EXAMPLE_CP932 SCRATCH_DIR
 set -eu
 readme=$1 varnok=$2 dostrel=$3 example=$4 scratch=$5
@@ -23,13 +23,20 @@ printf '<p>\302\251 \346\227\245\346\234\254</p>\n' > page.utf8
 mkdir audit
 cp "$example" audit/legacy.txt
 printf 'ID 7\n\223\143\222\206 \360\100\n' > audit/names.txt
+# The migration recipes run in a folder of their own, on a tree of CP932 files.
+mkdir -p migrate/tree/sub
+cp "$example" migrate/tree/a.txt
+cp "$example" migrate/tree/sub/b.txt
 
 # The fenced blocks of those sections, one file each: block-N.sh or block-N.python, and
 # audit-N.sh for the audit's.
 awk '
   /^## / { keep = ($0 == "## Recipes" || $0 == "## UTF-8" ||
-                   $0 == "## Many files and many machines" || $0 == "## Auditing a migration")
-           kind = $0 == "## Auditing a migration" ? "audit" : "block" }
+                   $0 == "## Many files and many machines" || $0 == "## Auditing a migration" ||
+                   $0 == "## Migrating a tree")
+           kind = "block"
+           if ($0 == "## Auditing a migration") kind = "audit"
+           if ($0 == "## Migrating a tree") kind = "migrate" }
   keep && /^```(sh|python)$/ { n++; file = sprintf("%s-%d.%s", kind, n, substr($0, 4)); next }
   keep && /^```$/ && file != "" { close(file); file = ""; next }
   file != "" { print > file }
@@ -52,10 +59,12 @@ sc = context()
 PY
 
 count=0
-for block in block-* audit-*; do
+for block in block-* audit-* migrate-*; do
   case $block in
   audit-*)
     (cd audit && sh -e "../$block") ;;
+  migrate-*)
+    (cd migrate && sh -e "../$block") ;;
   *.sh)
     if grep -q '^[^#]*parallel ' "$block" && ! command -v parallel > /dev/null; then
       echo "skipped (no GNU parallel here): $(grep -v '^#' "$block" | grep parallel)"
@@ -81,4 +90,9 @@ done
 printf 'names.txt:2:6: code 0xF040 has no character: dropped\n' | cmp -s - audit/losses.txt ||
   fail "losses.txt"
 cmp -s audit/losses.txt audit/all-losses.log || fail "all-losses.log"
+for file in a.txt sub/b.txt; do
+  iconv -f CP932 -t UTF-8 "$example" | cmp -s - "migrate/tree/$file" || fail "tree/$file"
+  grep -qx "tree/$file: left unchanged: looks like UTF-8 already" migrate/again.txt ||
+    fail "again.txt"
+done
 echo "every recipe gave what the README says"
