@@ -66,12 +66,11 @@ file_result convert_one(const char *name, const program_profile &profile) {
       return {leave_unchanged(name, reason), false};
     }
   }
-  const char *path = nullptr;
-  const int out_fd = create_replacement(name, path);
+  const int out_fd = create_replacement(name);
   if (out_fd < 0) {
     const int error = errno;
     close_file(in_fd);
-    print_message({name, ": write error: ", error_description(error), "\n"});
+    report_write_error(name, error);
     return {STATUS_FAILURE, true};
   }
   output_to_descriptor(out_fd);
@@ -81,7 +80,7 @@ file_result convert_one(const char *name, const program_profile &profile) {
   close_file(in_fd);
   if (!output_flush()) {
     discard_replacement(out_fd);
-    print_message({name, ": write error: ", error_description(output_error()), "\n"});
+    report_write_error(name, output_error());
     return {STATUS_FAILURE, true};
   }
   if (in.error != 0) {

@@ -22,9 +22,9 @@ struct file_facts {
 bool inspect_file(const char *name, file_facts &facts);
 
 // The new file for `name` (which must stay valid until it is committed): a descriptor open for
-// writing, and its path; -1 with errno set. While new files exist, SIGINT, SIGTERM and SIGHUP
+// writing; -1 with errno set. While new files exist, SIGINT, SIGTERM and SIGHUP
 // remove them and end the process as the signal would.
-int create_replacement(const char *name, const char *&path);
+int create_replacement(const char *name);
 
 // Gives the new file the permissions of `facts` (the owner and group where the process may set
 // them) and queues it to replace `name`. The queued files are committed together: their data

@@ -128,7 +128,7 @@ bool inspect_file(const char *name, file_facts &facts) {
   return true;
 }
 
-int create_replacement(const char *name, const char *&path) {
+int create_replacement(const char *name) {
   guard_signals();
   const size_t length = directory_length(name);
   const char *base = name + length;
@@ -145,7 +145,6 @@ int create_replacement(const char *name, const char *&path) {
   slot.fd = fd;
   slot.name = name;
   current_exists = 1;
-  path = slot.path;
   return fd;
 }
 

@@ -74,7 +74,7 @@ bool inspect_file(const char *name, file_facts &facts) {
   return true;
 }
 
-int create_replacement(const char *name, const char *&path) {
+int create_replacement(const char *name) {
   guard_console();
   static unsigned counter = 0;
   const size_t length = directory_length(name);
@@ -92,7 +92,6 @@ int create_replacement(const char *name, const char *&path) {
     if (fd >= 0) {
       SetFileAttributesA(replacement_path, FILE_ATTRIBUTE_HIDDEN);
       replacement_exists = 1;
-      path = replacement_path;
       return fd;
     }
     if (errno != EEXIST) return -1;
