@@ -48,6 +48,10 @@ TEST_P(in_place, converts_each_file_on_its_own_and_keeps_its_permissions) {
   make_file("one", GetParam().good);
   make_file("two", GetParam().good);
   chmod((directory + "/one").c_str(), 0640);
+  const bool root = !windows_target() && geteuid() == 0; // may give a file to someone else
+  if (root) {
+    ASSERT_EQ(chown((directory + "/two").c_str(), 1234, 5678), 0);
+  }
   const process_result r = run({"--in-place", "one", "two"});
   EXPECT_EQ(r.out, "");
   EXPECT_EQ(r.err, "");
@@ -59,6 +63,11 @@ TEST_P(in_place, converts_each_file_on_its_own_and_keeps_its_permissions) {
   struct stat status;
   stat((directory + "/one").c_str(), &status);
   EXPECT_EQ(status.st_mode & 07777, 0640u);
+  stat((directory + "/two").c_str(), &status);
+  if (root) {
+    EXPECT_EQ(status.st_uid, 1234u);
+    EXPECT_EQ(status.st_gid, 5678u);
+  }
 }
 
 TEST_P(in_place, files_left_as_they_are_each_with_its_line) {
