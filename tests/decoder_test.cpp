@@ -49,6 +49,9 @@ const conversion_case DECODE_CASES[] = {
     {"", "81 FD 41", "00 41", 4},
     {"-p 0x3013", "81 FE 81 FF", "30 13 30 13", 4},
     {"", "81 81 81", "FF 1D", 2},
+    // With c, 0xFD-0xFF are characters: after a lead byte they are read on their own.
+    {"-uc -p 0x3F", "81 FD", "3F EF A3 B1", 4},
+    {"-c", "82 FE 82 FF 41", "F8 F2 F8 F3 00 41", 4},
     // Unmapped but well-formed codes: replaced or dropped, no status.
     {"", "F0 40 F9 FC 85 40", "", 0},
     {"-p 0x3013", "F0 40", "30 13", 0},

@@ -76,13 +76,14 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
     }
     return from + 2;
   }
-  // A bad trail byte: an ASCII byte (a line feed, say) is not swallowed but decoded on its own
-  // next; 0xFD-0xFF go with the lead byte.
+  // A bad trail byte that is a character of its own (ASCII, a line feed say; with c also
+  // 0xFD-0xFF) is not swallowed but decoded on its own next; 0xFD-0xFF without c go with the
+  // lead byte.
   status |= STATUS_INVALID;
   if (audit_enabled)
     audit_loss(from, replace_enabled, {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
   to = put_replacement<FORM>(to);
-  return from + (trail < 0x80 ? 1 : 2);
+  return from + (static_cast<uint16_t>(cp932_single[trail]) < 0xFFFE ? 1 : 2);
 }
 
 template <unicode_form FORM> int decode_all(input_stream &in) {
