@@ -38,8 +38,9 @@ bool is_dot_or_dot_dot(const char *name) {
 }
 
 // Appends the names that `pattern` matches in the platform's order, or the pattern itself when
-// nothing but "." and ".." (or nothing at all) matches.
-void append_matches(argument_list &list, char *pattern) {
+// nothing but "." and ".." (or nothing at all) matches. With `skip_hidden`, names that begin with
+// a dot match only a pattern whose own part does too.
+void append_matches(argument_list &list, char *pattern, bool skip_hidden) {
   directory_search *search = nullptr;
   const char *name = nullptr;
   const search_status started = find_first_entry(pattern, last_component(pattern), search, name);
@@ -49,9 +50,10 @@ void append_matches(argument_list &list, char *pattern) {
     return;
   }
   char *directory = directory_part(pattern);
+  const bool hidden_wanted = !skip_hidden || pattern[last_component(pattern)] == '.';
   bool nothing_added = true;
   do {
-    if (is_dot_or_dot_dot(name)) continue;
+    if (is_dot_or_dot_dot(name) || (name[0] == '.' && !hidden_wanted)) continue;
     nothing_added = false;
     append(list, join_path(directory, name));
   } while (find_next_entry(search, name));
@@ -65,9 +67,23 @@ bool is_pattern(const char *arg) {
   return has_wildcard(arg) && !path_exists(arg);
 }
 
+// True when the leading option groups hold --in-place. The hidden files it makes beside the
+// files it converts (left behind only by a crash) must never be taken for files to convert.
+bool asks_in_place(int argc, char **argv) {
+  for (int index = 1; index < argc; ++index) {
+    const char *arg = argv[index];
+    if (!(arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/')) || std::strcmp(arg, "--") == 0)
+      break;
+    if (std::strcmp(arg, "--in-place") == 0) return true;
+  }
+  return false;
+}
+
 } // namespace
 
 int expand_arguments(int argc, char **argv, const program_profile &profile) {
+  // Before any file is opened: none may take the number of a closed standard descriptor.
+  open_standard_descriptors();
   program_name = argc > 0 ? argv[0] : "";
   bool any_wildcard = false;
   for (int index = 1; index < argc && !any_wildcard; ++index)
@@ -75,10 +91,11 @@ int expand_arguments(int argc, char **argv, const program_profile &profile) {
   if (!any_wildcard) return run(argc, argv, profile);
 
   argument_list &list = expanded_arguments;
+  const bool skip_hidden = asks_in_place(argc, argv);
   append(list, argv[0]);
   for (int index = 1; index < argc; ++index) {
     if (is_pattern(argv[index]))
-      append_matches(list, argv[index]);
+      append_matches(list, argv[index], skip_hidden);
     else
       append(list, argv[index]);
   }

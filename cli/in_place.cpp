@@ -2,27 +2,73 @@
 #include "in_place.h"
 
 #include "audit.h"
+#include "file_identities.h"
 #include "messages.h"
 #include "output.h"
 #include "platform.h"
 #include "replacement.h"
 #include "status.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
 constexpr int STATUS_LEFT_UNCHANGED = 8;
 
-void report_write_error(const char *name, int error) {
-  print_message({name, ": write error: ", error_description(error), "\n"});
+// What the run has come to: the statuses of its files, and whether a problem of the disk (not
+// of one file) ends it.
+int run_status = STATUS_SUCCESS;
+bool run_doomed = false;
+
+// Problems that doom every later file too: the disk is full, broken or read-only. Any other
+// problem is the file's own (its name, its permissions, another process holding it), and the
+// run goes on.
+bool dooms_the_run(int error) {
+  switch (error) {
+  case ENOSPC:
+  case EFBIG:
+  case EIO:
+  case EROFS:
+#if defined(EDQUOT)
+  case EDQUOT:
+#endif
+    return true;
+  default:
+    return false;
+  }
 }
 
-int leave_unchanged(const char *name, const char *reason) {
-  print_message({name, ": left unchanged: ", reason, "\n"});
-  return STATUS_LEFT_UNCHANGED;
+void report_failure(const char *name, const char *what, int error) {
+  print_message({name, ": ", what, ": ", error_description(error), "\n"});
+  run_status |= STATUS_FAILURE;
+  run_doomed |= dooms_the_run(error);
+}
+
+void leave_unchanged(const char *name, const char *reason, const char *more = "",
+                     const char *detail = "") {
+  print_message({name, ": left unchanged: ", reason, more, detail, "\n"});
+  run_status |= STATUS_LEFT_UNCHANGED;
+}
+
+void report_commit_problem(const char *name, commit_problem problem, int error) {
+  switch (problem) {
+  case commit_problem::not_durable:
+    report_failure(name, "write error", error);
+    break;
+  case commit_problem::changed:
+    leave_unchanged(name, "changed while being converted");
+    break;
+  case commit_problem::not_replaced:
+    report_failure(name, "cannot be replaced", error);
+    break;
+  case commit_problem::folder_not_synced:
+    report_failure(name, "replaced, but its folder could not be synced", error);
+    break;
+  }
 }
 
 // Why the file must not be replaced before it is even read, or null.
@@ -33,69 +79,147 @@ const char *refusal_by_kind(const file_facts &facts) {
   return nullptr;
 }
 
-// The run stops after a write error: the disk is full, or the directory cannot take files.
-struct file_result {
-  int status;
-  bool stop;
+// The conversion of the current file goes to write_conversion. While it is the original byte for
+// byte nothing is written, so that a conversion that changes nothing leaves the file as it was
+// (its inode and times too); at the first difference the new file is made, the matching start
+// copied into it from the original, and the rest written after it.
+struct conversion_target {
+  replacement *file;
+  uint64_t matched; // bytes of the conversion equal to the original's so far
+  int read_error;   // errno of reading the original to compare, else 0
+  int create_error; // errno of making the new file, else 0
+  int write_error;  // errno of writing it, else 0
 };
+conversion_target target;
+unsigned char original_bytes[OUTPUT_BUFFER_SIZE];
 
-file_result convert_one(const char *name, const program_profile &profile) {
-  file_facts facts;
-  if (!inspect_file(name, facts)) {
-    report_file_error(name, error_description(errno));
-    return {STATUS_FAILURE, false};
+size_t common_length(const unsigned char *one, const unsigned char *other, size_t size) {
+  return static_cast<size_t>(std::mismatch(one, one + size, other).first - one);
+}
+
+long read_original(uint64_t offset, size_t size) {
+  const long got = read_original_at(*target.file, original_bytes, size, offset);
+  if (got < 0) target.read_error = errno;
+  return got;
+}
+
+bool start_new_file() {
+  replacement &file = *target.file;
+  if (!create_new_file(file)) {
+    target.create_error = errno;
+    return false;
   }
-  if (const char *reason = refusal_by_kind(facts)) return {leave_unchanged(name, reason), false};
-  const int in_fd = open_for_reading(name);
-  if (in_fd < 0) {
-    report_file_error(name, error_description(errno));
-    return {STATUS_FAILURE, false};
+  for (uint64_t copied = 0; copied < target.matched;) {
+    const size_t chunk =
+        static_cast<size_t>(std::min<uint64_t>(sizeof original_bytes, target.matched - copied));
+    const long got = read_original(copied, chunk);
+    if (got == 0) target.read_error = errno = EIO; // it shrank under us
+    if (got <= 0) return false;
+    if (!write_new_file(file, original_bytes, static_cast<size_t>(got))) {
+      target.write_error = errno;
+      return false;
+    }
+    copied += static_cast<uint64_t>(got);
   }
-  input_stream in = file_input(in_fd);
+  return true;
+}
+
+bool write_conversion(const unsigned char *data, size_t size) {
+  if (target.file->state == replacement_state::opened) {
+    size_t same = 0;
+    while (same < size) {
+      const long got = read_original(target.matched + same, size - same);
+      if (got < 0) return false;
+      if (got == 0) break;
+      const size_t count = common_length(original_bytes, data + same, static_cast<size_t>(got));
+      same += count;
+      if (count < static_cast<size_t>(got)) break;
+    }
+    target.matched += same;
+    if (same == size) return true;
+    if (!start_new_file()) return false;
+    data += same;
+    size -= same;
+  }
+  if (write_new_file(*target.file, data, size)) return true;
+  target.write_error = errno;
+  return false;
+}
+
+// The first word of the usage text: the name the hidden files carry.
+const char *program_word(const program_profile &profile) {
+  static char word[16];
+  const size_t length = std::min(std::strcspn(profile.usage, " "), sizeof word - 1);
+  std::memcpy(word, profile.usage, length);
+  word[length] = '\0';
+  return word;
+}
+
+// Converts one file into its new file, which waits in the batch; or leaves the file as it is,
+// saying why.
+void convert_one(const char *name, const program_profile &profile) {
+  int error = 0;
+  replacement &file = open_original(name, program_word(profile), report_commit_problem, error);
+  const char *refusal = refusal_by_kind(file.facts);
+  if (error != 0 && refusal == nullptr) {
+    report_file_error(name, error_description(error));
+    run_status |= STATUS_FAILURE;
+  } else if (refusal != nullptr) {
+    leave_unchanged(name, refusal);
+  }
+  // A name given again, or another name of a file already taken, is taken once.
+  if (error != 0 || refusal != nullptr || !add_file_identity(file.facts.device, file.facts.inode))
+    return discard_replacement(file);
+
+  input_stream in = file_input(file.original);
   in.name = name;
   if (profile.in_place_refusal != nullptr) {
     const char *reason = profile.in_place_refusal(in);
-    if (in.error == 0 && !rewind_file(in_fd)) in.error = errno;
-    if (in.error != 0) {
-      close_file(in_fd);
-      report_file_error(name, error_description(in.error));
-      return {STATUS_FAILURE, false};
-    }
-    if (reason != nullptr) {
-      close_file(in_fd);
-      return {leave_unchanged(name, reason), false};
+    if (in.error == 0 && !rewind_file(file.original)) in.error = errno;
+    if (in.error == 0 && reason != nullptr) {
+      leave_unchanged(name, reason);
+      return discard_replacement(file);
     }
   }
-  const int out_fd = create_replacement(name);
-  if (out_fd < 0) {
-    const int error = errno;
-    close_file(in_fd);
-    report_write_error(name, error);
-    return {STATUS_FAILURE, true};
+  target = {&file, 0, 0, 0, 0};
+  output_to_writer(write_conversion);
+  if (in.error == 0) {
+    if (profile.before_conversion != nullptr) profile.before_conversion();
+    const int status = profile.convert(in);
+    audit_flush();
+    if (output_flush() && in.error == 0 && file.state == replacement_state::opened &&
+        target.matched != file.facts.size)
+      start_new_file(); // the conversion is shorter than the original, and its start
+    run_status |= status;
   }
-  output_to_descriptor(out_fd);
-  if (profile.before_conversion != nullptr) profile.before_conversion();
-  const int status = profile.convert(in);
-  audit_flush();
-  close_file(in_fd);
-  if (!output_flush()) {
-    discard_replacement(out_fd);
-    report_write_error(name, output_error());
-    return {STATUS_FAILURE, true};
-  }
+  if (in.error == 0) in.error = target.read_error;
   if (in.error != 0) {
-    discard_replacement(out_fd);
     report_file_error(name, error_description(in.error));
-    return {STATUS_FAILURE, false};
+    run_status |= STATUS_FAILURE;
+    return discard_replacement(file);
+  }
+  if (target.create_error != 0) {
+    report_failure(name, "cannot be replaced", target.create_error);
+    return discard_replacement(file);
+  }
+  if (target.write_error != 0) {
+    report_failure(name, "write error", target.write_error);
+    return discard_replacement(file);
   }
   if (const uint64_t dropped = audit_dropped(); dropped != 0) {
-    discard_replacement(out_fd);
     char count[32];
     std::snprintf(count, sizeof count, "%" PRIu64 " dropped", dropped);
-    return {status | leave_unchanged(name, count), false};
+    leave_unchanged(name, count);
+    return discard_replacement(file);
   }
-  if (!install_replacement(out_fd, name, facts, report_write_error)) return {STATUS_FAILURE, true};
-  return {status, false};
+  if (file.state == replacement_state::opened) return discard_replacement(file); // the same bytes
+  if (const char *kept = copy_access(file, error)) {
+    leave_unchanged(name, kept, " could not be kept: ", error_description(error));
+    return discard_replacement(file);
+  }
+  close_original(file);
+  if (!finish_new_file(file)) return report_failure(name, "write error", errno);
+  add_file_identity(file.facts.device, file.new_inode);
 }
 
 } // namespace
@@ -108,14 +232,13 @@ int convert_in_place(int first_file, int argc, char **argv, const program_profil
   // Every loss is counted, for the decision to replace; lines are written only with w.
   audit_lines_wanted = audit_enabled;
   audit_enabled = true;
-  int status = STATUS_SUCCESS;
-  for (int index = first_file; index < argc; ++index) {
-    const file_result result = convert_one(argv[index], profile);
-    status |= result.status;
-    if (result.stop) break;
-  }
-  // The files converted so far are complete: they replace theirs even after a write error.
-  if (!commit_replacements(report_write_error)) status |= STATUS_FAILURE;
+  run_status = STATUS_SUCCESS;
+  run_doomed = false;
+  for (int index = first_file; index < argc && !run_doomed; ++index)
+    convert_one(argv[index], profile);
+  // The files written so far are complete: they replace theirs even after a problem of the disk.
+  commit_replacements(report_commit_problem);
+  forget_file_identities();
   output_to_descriptor(STDOUT_FD);
-  return status;
+  return run_status;
 }

@@ -23,19 +23,26 @@ bool starts_option_group(const char *arg) {
   return arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/');
 }
 
+// Writes what is buffered for standard output; a failure is reported as in a conversion.
+int flush_standard_output(const char *program, int status) {
+  if (output_flush()) return status;
+  print_message({program, ": write error: ", error_description(output_error()), "\n"});
+  return STATUS_FAILURE;
+}
+
 // "NAME VERSION": the name is the usage text's first word.
-int show_version(const program_profile &profile) {
+int show_version(const char *program, const program_profile &profile) {
+  output_start();
   const char *name_end = std::strchr(profile.usage, ' ');
   output_bytes(profile.usage, static_cast<size_t>(name_end - profile.usage));
   output_text(" " PROGRAM_VERSION "\n");
-  output_flush();
-  return STATUS_SUCCESS;
+  return flush_standard_output(program, STATUS_SUCCESS);
 }
 
-int show_usage(const program_profile &profile) {
+int show_usage(const char *program, const program_profile &profile) {
+  output_start();
   output_text(profile.usage);
-  output_flush();
-  return STATUS_FAILURE;
+  return flush_standard_output(program, STATUS_FAILURE);
 }
 
 } // namespace
@@ -46,8 +53,8 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
   while (next < argc && starts_option_group(argv[next])) {
     const char *group = argv[next++];
     if (std::strcmp(group, "--") == 0) break;
-    if (std::strcmp(group, "--help") == 0) return show_usage(profile);
-    if (std::strcmp(group, "--version") == 0) return show_version(profile);
+    if (std::strcmp(group, "--help") == 0) return show_usage(program, profile);
+    if (std::strcmp(group, "--version") == 0) return show_version(program, profile);
     if (std::strcmp(group, "--in-place") == 0) {
       in_place = true;
       continue;
@@ -69,11 +76,11 @@ int scan_options(int argc, char **argv, const program_profile &profile, int &fir
       } else if (*letter == '-' || *letter == '/') {
         continue;
       } else if (*letter == 'h' || *letter == '?') {
-        return show_usage(profile);
+        return show_usage(program, profile);
       } else if (!profile.apply_letter(*letter)) {
         const char bad[] = {*letter, '\0'};
         print_message({program, ": bad option ", bad, "\n"});
-        return show_usage(profile);
+        return show_usage(program, profile);
       }
     }
   }

@@ -43,6 +43,7 @@ int convert_all(int first_file, int argc, char **argv, const program_profile &pr
   if (first_file >= argc) {
     if (input_is_output(STDIN_FD)) return refuse_input_is_output("-");
     input_stream in = file_input(STDIN_FD);
+    if (standard_descriptor_was_closed(STDIN_FD)) in.error = EBADF; // read as it was: closed
     return convert_input(in, "-", profile);
   }
   for (int index = first_file; index < argc; ++index) {

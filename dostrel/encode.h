@@ -66,3 +66,7 @@ void prepare_encode_stream();
 // STATUS_TRUNCATED (it ends inside a code unit, right after a high surrogate, or inside a UTF-8
 // sequence) and STATUS_INVALID (ill-formed UTF-8).
 int encode_stream(input_stream &in);
+
+// For --in-place: why a file must stay as it is (it does not hold what the run reads: a 00 byte
+// in UTF-8, none in UTF-16 without a byte order mark), or null. Reads the input.
+const char *dostrel_in_place_refusal(input_stream &in);

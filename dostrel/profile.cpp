@@ -46,5 +46,5 @@ static_assert(usage_lists_letters(USAGE, DOSTREL_LETTERS));
 const program_profile dostrel_profile = {
     USAGE,   apply_dostrel_letter,
     0x10000, // every code up to 0xFFFF, and any negative value
-    nullptr, prepare_encode_stream, nullptr, encode_stream, nullptr,
+    nullptr, prepare_encode_stream, nullptr, encode_stream, dostrel_in_place_refusal,
 };

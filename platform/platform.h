@@ -43,8 +43,13 @@ bool write_all(int fd, const unsigned char *data, size_t size);
 // text and nothing else: no signal, no status, so standard output still gets every byte.
 void write_to_standard_error(const unsigned char *data, size_t size);
 
-// False when `fd` is not an open descriptor (standard output closed by the caller, say).
-bool descriptor_is_open(int fd);
+// Opens standard input, output and error on the null device where the caller left them closed,
+// so that no file the program opens ever takes their numbers (and receives its messages).
+// Called first thing; what was closed is remembered.
+void open_standard_descriptors();
+// True when standard input, output or error (`fd` 0, 1 or 2) was closed when the program
+// started: reading or writing it then fails as on a closed descriptor.
+bool standard_descriptor_was_closed(int fd);
 
 // No newline translation and no end-of-file character on this descriptor.
 void set_binary_mode(int fd);

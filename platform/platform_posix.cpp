@@ -2,6 +2,7 @@
 #include "platform.h"
 
 #include "cp932_bytes.h"
+#include "file_calls.h"
 #include "wildcard_match.h"
 
 #include <cerrno>
@@ -26,7 +27,7 @@ void close_file(int fd) {
 
 long read_bytes(int fd, unsigned char *buffer, size_t size) {
   ssize_t got;
-  do got = read(fd, buffer, size);
+  do got = system_calls.read(fd, buffer, size);
   while (got < 0 && errno == EINTR);
   return static_cast<long>(got);
 }
@@ -62,8 +63,22 @@ void write_to_standard_error(const unsigned char *data, size_t size) {
   sigprocmask(SIG_SETMASK, &saved, nullptr);
 }
 
-bool descriptor_is_open(int fd) {
-  return fcntl(fd, F_GETFD) != -1;
+namespace {
+bool closed_at_start[3] = {};
+} // namespace
+
+void open_standard_descriptors() {
+  for (int fd = STDIN_FD; fd <= STDERR_FD; ++fd) {
+    if (fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
+    closed_at_start[fd] = true;
+    // The lowest free number is this one: the ones below are open by now.
+    const int null_fd = open("/dev/null", O_RDWR);
+    if (null_fd >= 0 && null_fd != fd) close(null_fd);
+  }
+}
+
+bool standard_descriptor_was_closed(int fd) {
+  return fd >= STDIN_FD && fd <= STDERR_FD && closed_at_start[fd];
 }
 
 void set_binary_mode(int) {}

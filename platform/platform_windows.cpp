@@ -41,8 +41,25 @@ void write_to_standard_error(const unsigned char *data, size_t size) {
   write_all(STDERR_FD, data, size); // nowhere to report a failure
 }
 
-bool descriptor_is_open(int fd) {
-  return _get_osfhandle(fd) != -1;
+namespace {
+bool closed_at_start[3] = {};
+} // namespace
+
+void open_standard_descriptors() {
+  for (int fd = STDIN_FD; fd <= STDERR_FD; ++fd) {
+    const intptr_t handle = _get_osfhandle(fd);
+    if (handle != -1 && handle != -2) continue;
+    closed_at_start[fd] = true;
+    const int null_fd = _open("NUL", _O_RDWR | _O_BINARY);
+    if (null_fd >= 0 && null_fd != fd) {
+      _dup2(null_fd, fd);
+      _close(null_fd);
+    }
+  }
+}
+
+bool standard_descriptor_was_closed(int fd) {
+  return fd >= STDIN_FD && fd <= STDERR_FD && closed_at_start[fd];
 }
 
 void set_binary_mode(int fd) {

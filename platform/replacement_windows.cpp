@@ -6,37 +6,48 @@
 #include <cstring>
 #include <fcntl.h>
 #include <io.h>
-#include <sys/stat.h>
 #include <windows.h>
 
 namespace {
 
-// The new file's path, where the console control handler can read it.
-char replacement_path[MAX_PATH + 32];
-volatile LONG replacement_exists = 0;
+// Windows has no cheaper sync for a batch: each file is committed on its own, so the batch
+// holds one. The console control handler runs on a thread of its own and reads it.
+replacement files[1];
+const char *hidden_program = "";
 
-BOOL WINAPI remove_and_end(DWORD) {
-  if (replacement_exists) DeleteFileA(replacement_path);
-  return FALSE; // the default handler ends the process
+BOOL WINAPI remove_new_files(DWORD) {
+  for (const replacement &r : files)
+    if (r.state == replacement_state::writing || r.state == replacement_state::written)
+      DeleteFileA(r.hidden); // the new file is opened with FILE_SHARE_DELETE for this
+  return FALSE;              // the default handler ends the process
 }
 
 void guard_console() {
   static bool installed = false;
-  if (!installed) SetConsoleCtrlHandler(remove_and_end, TRUE);
+  if (!installed) SetConsoleCtrlHandler(remove_new_files, TRUE);
   installed = true;
 }
 
 int error_number_of(DWORD error) {
   switch (error) {
   case ERROR_ACCESS_DENIED:
-  case ERROR_SHARING_VIOLATION:
+  case ERROR_UNABLE_TO_REMOVE_REPLACED:
+  case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
+  case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
     return EACCES;
+  case ERROR_SHARING_VIOLATION:
+  case ERROR_LOCK_VIOLATION:
+    return EBUSY;
   case ERROR_DISK_FULL:
   case ERROR_HANDLE_DISK_FULL:
     return ENOSPC;
   case ERROR_FILE_NOT_FOUND:
   case ERROR_PATH_NOT_FOUND:
     return ENOENT;
+  case ERROR_FILENAME_EXCED_RANGE:
+    return ENAMETOOLONG;
+  case ERROR_WRITE_PROTECT:
+    return EROFS;
   default:
     return EIO;
   }
@@ -49,86 +60,247 @@ size_t directory_length(const char *name) {
   return length;
 }
 
-} // namespace
+int64_t ticks_of(FILETIME time) {
+  return static_cast<int64_t>(static_cast<uint64_t>(time.dwHighDateTime) << 32 |
+                              time.dwLowDateTime);
+}
 
-bool inspect_file(const char *name, file_facts &facts) {
-  const DWORD attributes = GetFileAttributesA(name);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    errno = error_number_of(GetLastError());
-    return false;
-  }
+void take_facts(const BY_HANDLE_FILE_INFORMATION &information, DWORD type, file_facts &facts) {
+  const DWORD attributes = information.dwFileAttributes;
   facts.kind = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? file_kind::symbolic_link
-               : (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0
+               : (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0 ||
+                       type != FILE_TYPE_DISK
                    ? file_kind::other
                    : file_kind::regular;
   facts.mode = attributes;
   facts.owner = facts.group = -1;
-  facts.links = 1;
-  const HANDLE handle = CreateFileA(name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle != INVALID_HANDLE_VALUE) {
-    BY_HANDLE_FILE_INFORMATION information;
-    if (GetFileInformationByHandle(handle, &information)) facts.links = information.nNumberOfLinks;
-    CloseHandle(handle);
-  }
-  return true;
+  facts.links = information.nNumberOfLinks;
+  facts.size = static_cast<uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
+  facts.modified = ticks_of(information.ftLastWriteTime);
+  facts.device = information.dwVolumeSerialNumber;
+  facts.inode = static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
 }
 
-int create_replacement(const char *name) {
-  guard_console();
-  static unsigned counter = 0;
-  const size_t length = directory_length(name);
-  if (std::strlen(name) + 24 > sizeof replacement_path) {
-    errno = ENAMETOOLONG;
-    return -1;
-  }
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::memcpy(replacement_path, name, length);
-    std::snprintf(replacement_path + length, sizeof replacement_path - length, ".%s.%lu-%u",
-                  name + length, GetCurrentProcessId(), counter++);
-    const int fd =
-        _open(replacement_path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT,
-              _S_IREAD | _S_IWRITE);
-    if (fd >= 0) {
-      SetFileAttributesA(replacement_path, FILE_ATTRIBUTE_HIDDEN);
-      replacement_exists = 1;
-      return fd;
-    }
-    if (errno != EEXIST) return -1;
-  }
-  return -1;
+// True when the original is still what was read (its size and time; its name not taken by
+// another file).
+bool original_unchanged(const replacement &r) {
+  const HANDLE handle =
+      CreateFileA(r.name, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                  OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  BY_HANDLE_FILE_INFORMATION information;
+  const bool got = GetFileInformationByHandle(handle, &information) != 0;
+  CloseHandle(handle);
+  if (!got) return false;
+  file_facts now;
+  take_facts(information, FILE_TYPE_DISK, now);
+  return now.device == r.facts.device && now.inode == r.facts.inode && now.size == r.facts.size &&
+         now.modified == r.facts.modified;
 }
 
-bool install_replacement(int fd, const char *name, const file_facts &facts,
-                         void (*failed)(const char *name, int error)) {
-  // Committed at once: Windows has no cheaper sync for a batch.
-  bool done = _commit(fd) == 0;
-  int error = errno;
-  if (_close(fd) != 0 && done) done = false, error = errno;
-  if (done &&
-      !MoveFileExA(replacement_path, name, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    done = false;
-    error = error_number_of(GetLastError());
-  }
-  if (!done) DeleteFileA(replacement_path);
-  replacement_exists = 0;
-  if (!done) {
-    failed(name, error);
+// Replaces the original by the new file, which takes its security descriptor, attributes and
+// streams. A read-only original can be replaced, and stays read-only.
+bool replace_original(const replacement &r) {
+  const DWORD attributes = static_cast<DWORD>(r.facts.mode);
+  const bool read_only = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+  if (read_only && !SetFileAttributesA(r.name, attributes & ~FILE_ATTRIBUTE_READONLY)) {
+    errno = error_number_of(GetLastError());
     return false;
   }
-  SetFileAttributesA(name,
-                     facts.mode != 0 ? static_cast<DWORD>(facts.mode) : FILE_ATTRIBUTE_NORMAL);
+  // By full paths: wine's ReplaceFile takes a name without a folder for a bad folder name.
+  char replaced[MAX_PATH], replacing[MAX_PATH];
+  const DWORD replaced_length = GetFullPathNameA(r.name, MAX_PATH, replaced, nullptr);
+  const DWORD replacing_length = GetFullPathNameA(r.hidden, MAX_PATH, replacing, nullptr);
+  if (replaced_length == 0 || replaced_length >= MAX_PATH || replacing_length == 0 ||
+      replacing_length >= MAX_PATH ||
+      !ReplaceFileA(replaced, replacing, nullptr, REPLACEFILE_IGNORE_MERGE_ERRORS, nullptr,
+                    nullptr)) {
+    errno = error_number_of(GetLastError());
+    if (read_only) SetFileAttributesA(r.name, attributes);
+    return false;
+  }
+  SetFileAttributesA(r.name, attributes != 0 ? attributes : FILE_ATTRIBUTE_NORMAL);
   return true;
 }
 
-bool commit_replacements(void (*)(const char *, int)) {
+} // namespace
+
+replacement &open_original(const char *name, const char *program, commit_report report,
+                           int &error) {
+  guard_console();
+  commit_replacements(report);
+  replacement &r = files[0];
+  r = replacement{};
+  r.name = name;
+  r.base = name + directory_length(name);
+  r.facts.kind = file_kind::regular;
+  hidden_program = program;
+  const HANDLE handle = CreateFileA(
+      name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+      OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) {
+    error = error_number_of(GetLastError());
+    return r;
+  }
+  BY_HANDLE_FILE_INFORMATION information;
+  if (!GetFileInformationByHandle(handle, &information)) {
+    error = error_number_of(GetLastError());
+    CloseHandle(handle);
+    return r;
+  }
+  take_facts(information, GetFileType(handle), r.facts);
+  if (r.facts.kind != file_kind::regular) { // nothing of it is read
+    CloseHandle(handle);
+    error = 0;
+    r.state = replacement_state::opened;
+    return r;
+  }
+  r.original = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_RDONLY | _O_BINARY);
+  if (r.original < 0) {
+    error = errno;
+    CloseHandle(handle);
+    return r;
+  }
+  error = 0;
+  r.state = replacement_state::opened;
+  return r;
+}
+
+void close_original(replacement &r) {
+  if (r.original >= 0) _close(r.original);
+  r.original = -1;
+}
+
+long read_original_at(const replacement &r, unsigned char *buffer, size_t size, uint64_t offset) {
+  // A read at an offset moves the position of a synchronous handle: the conversion's own
+  // reading position is put back after it.
+  const HANDLE handle = reinterpret_cast<HANDLE>(_get_osfhandle(r.original));
+  LARGE_INTEGER position = {}, none = {};
+  if (!SetFilePointerEx(handle, none, &position, FILE_CURRENT)) {
+    errno = error_number_of(GetLastError());
+    return -1;
+  }
+  OVERLAPPED at = {};
+  at.Offset = static_cast<DWORD>(offset);
+  at.OffsetHigh = static_cast<DWORD>(offset >> 32);
+  DWORD got = 0;
+  const DWORD count = size > 0x40000000 ? 0x40000000 : static_cast<DWORD>(size);
+  const bool read = ReadFile(handle, buffer, count, &got, &at) != 0;
+  const DWORD error = GetLastError();
+  SetFilePointerEx(handle, position, nullptr, FILE_BEGIN);
+  if (!read && error != ERROR_HANDLE_EOF) {
+    errno = error_number_of(error);
+    return -1;
+  }
+  return read ? static_cast<long>(got) : 0;
+}
+
+// The length of the longest start of `base` of at most `most` bytes that ends at a character.
+int shortened_length(const char *base, size_t most) {
+  size_t keep = 0;
+  for (size_t k = 0; base[k] != '\0';) {
+    const size_t next =
+        k + (IsDBCSLeadByte(static_cast<BYTE>(base[k])) && base[k + 1] != '\0' ? 2 : 1);
+    if (next > most) break;
+    keep = k = next;
+  }
+  return static_cast<int>(keep);
+}
+
+bool create_new_file(replacement &r) {
+  static unsigned counter = 0;
+  const int folder = static_cast<int>(r.base - r.name);
+  // ".NAME.PROGRAM-XXXXXX", NAME shortened where the whole would pass the longest name a folder
+  // entry may have.
+  const size_t tail = 1 + 1 + std::strlen(hidden_program) + 1 + 6;
+  const int keep = shortened_length(r.base, 255 - tail);
+  if (folder + keep + tail >= MAX_PATH) {
+    errno = ENAMETOOLONG;
+    return false;
+  }
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const unsigned long suffix = (GetCurrentProcessId() * 2654435761UL + counter++) & 0xFFFFFF;
+    std::snprintf(r.hidden, sizeof r.hidden, "%.*s.%.*s.%s-%06lx", folder, r.name, keep, r.base,
+                  hidden_program, suffix);
+    // Shared for deletion, so that the console control handler can remove it while it is open.
+    const HANDLE handle = CreateFileA(r.hidden, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_DELETE,
+                                      nullptr, CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      errno = error_number_of(GetLastError());
+      return false;
+    }
+    r.fd = _open_osfhandle(reinterpret_cast<intptr_t>(handle), _O_WRONLY | _O_BINARY);
+    if (r.fd < 0) {
+      CloseHandle(handle);
+      DeleteFileA(r.hidden);
+      return false;
+    }
+    r.state = replacement_state::writing;
+    BY_HANDLE_FILE_INFORMATION information;
+    if (GetFileInformationByHandle(handle, &information))
+      r.new_inode =
+          static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
+    return true;
+  }
+  errno = EEXIST;
+  return false;
+}
+
+bool write_new_file(replacement &r, const unsigned char *data, size_t size) {
+  while (size > 0) {
+    const unsigned count = size > 0x40000000 ? 0x40000000 : static_cast<unsigned>(size);
+    const int done = _write(r.fd, data, count);
+    if (done < 0) return false;
+    if (done == 0) {
+      errno = ENOSPC;
+      return false;
+    }
+    data += done;
+    size -= static_cast<size_t>(done);
+  }
   return true;
 }
 
-void discard_replacement(int fd) {
-  if (fd >= 0) _close(fd);
-  if (replacement_exists) DeleteFileA(replacement_path);
-  replacement_exists = 0;
+const char *copy_access(replacement &, int &) {
+  return nullptr; // ReplaceFileA keeps them
+}
+
+bool finish_new_file(replacement &r) {
+  bool done = _commit(r.fd) == 0;
+  int error = errno;
+  if (_close(r.fd) != 0 && done) done = false, error = errno;
+  r.fd = -1;
+  if (!done) {
+    discard_replacement(r);
+    errno = error;
+    return false;
+  }
+  r.state = replacement_state::written;
+  return true;
+}
+
+void discard_replacement(replacement &r) {
+  if (r.fd >= 0) _close(r.fd);
+  r.fd = -1;
+  if (r.state == replacement_state::writing || r.state == replacement_state::written)
+    DeleteFileA(r.hidden);
+  close_original(r);
+  r.state = replacement_state::free;
+}
+
+void commit_replacements(commit_report report) {
+  replacement &r = files[0];
+  if (r.state != replacement_state::written) return;
+  if (!original_unchanged(r)) {
+    discard_replacement(r);
+    report(r.name, commit_problem::changed, 0);
+  } else if (!replace_original(r)) {
+    const int error = errno;
+    discard_replacement(r);
+    report(r.name, commit_problem::not_replaced, error);
+  }
+  r.state = replacement_state::free;
 }
 
 bool rewind_file(int fd) {

@@ -12,7 +12,12 @@ unsigned char buffer[OUTPUT_BUFFER_SIZE];
 size_t used = 0;
 int first_error = 0;
 int target = STDOUT_FD;
+bool (*target_writer)(const unsigned char *, size_t) = nullptr;
 std::string *memory_sink = nullptr;
+
+bool write_out(const unsigned char *data, size_t size) {
+  return target_writer != nullptr ? target_writer(data, size) : write_all(target, data, size);
+}
 
 } // namespace
 
@@ -20,7 +25,7 @@ bool output_flush() {
   if (used > 0 && first_error == 0) {
     if (memory_sink != nullptr)
       memory_sink->append(reinterpret_cast<const char *>(buffer), used);
-    else if (!write_all(target, buffer, used))
+    else if (!write_out(buffer, used))
       first_error = errno != 0 ? errno : EIO;
   }
   used = 0;
@@ -28,7 +33,7 @@ bool output_flush() {
 }
 
 void output_start() {
-  if (memory_sink == nullptr && first_error == 0 && !descriptor_is_open(STDOUT_FD))
+  if (memory_sink == nullptr && first_error == 0 && standard_descriptor_was_closed(STDOUT_FD))
     first_error = EBADF;
 }
 
@@ -65,6 +70,13 @@ int output_error() {
 
 void output_to_descriptor(int fd) {
   target = fd;
+  target_writer = nullptr;
+  used = 0;
+  first_error = 0;
+}
+
+void output_to_writer(bool (*writer)(const unsigned char *data, size_t size)) {
+  target_writer = writer;
   used = 0;
   first_error = 0;
 }

@@ -29,9 +29,14 @@ bool output_flush();
 // errno of the first failed write, or 0.
 int output_error();
 
-// Writes to `fd` from now on (STDOUT_FD, or a file that --in-place fills); what is buffered
-// must be flushed first. Clears any remembered error.
+// Writes to `fd` from now on (STDOUT_FD); what is buffered must be flushed first. Clears any
+// remembered error.
 void output_to_descriptor(int fd);
+
+// Hands what is written to `writer` from now on (--in-place: it compares with the original and
+// fills the new file), which returns false with errno set when it fails. Clears any remembered
+// error.
+void output_to_writer(bool (*writer)(const unsigned char *data, size_t size));
 
 // Tests: collect the output in `sink` instead of writing to a descriptor (nullptr restores
 // standard output). Clears any remembered error.

@@ -69,7 +69,8 @@ TEST_P(error_paths, closed_standard_input_is_a_read_error) {
   process_input how;
   how.in = stdin_kind::closed;
   process_result r = run({}, how);
-  // Wine's C runtime describes the missing handle as an invalid argument.
+  // Wine gives a process whose standard input was closed a handle that fails reads as an
+  // invalid argument.
   EXPECT_EQ(r.err, windows_target() ? "-: Invalid argument\n" : "-: Bad file descriptor\n");
   EXPECT_EQ(r.status, 1);
 }
@@ -91,6 +92,13 @@ TEST_P(error_paths, failed_writes_are_reported_win_and_stop_at_once) {
       how.timeout_seconds = 10;
       process_result r = run({}, how);
       EXPECT_EQ(r.err, message(std::string("write error: ") + description));
+      EXPECT_EQ(r.status, 1);
+    }
+    for (const char *line : {"--version", "--help"}) {
+      process_input how;
+      how.out = kind;
+      process_result r = run({line}, how);
+      EXPECT_EQ(r.err, message(std::string("write error: ") + description)) << line;
       EXPECT_EQ(r.status, 1);
     }
   }

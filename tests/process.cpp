@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -54,6 +55,7 @@ void check(bool ok, const char *what) {
     err_write = gone[1];
   }
   dup2(err_write, 2);
+  if (input.stderr_closed) close(2);
   if (!input.directory.empty() && chdir(input.directory.c_str()) != 0) _exit(125);
   std::vector<std::string> copy = words;
   std::vector<char *> argv = argument_vector(copy);
@@ -61,7 +63,7 @@ void check(bool ok, const char *what) {
   if (input.file_size_limit != 0) {
     const rlimit limit = {input.file_size_limit, input.file_size_limit};
     setrlimit(RLIMIT_FSIZE, &limit);
-    signal(SIGXFSZ, SIG_IGN);
+    signal(SIGXFSZ, SIG_DFL);
   }
   if (input.address_space_limit != 0) {
     const rlimit limit = {input.address_space_limit, input.address_space_limit};
@@ -194,4 +196,15 @@ void write_file(const std::string &path, const std::string &bytes) {
   check(fd >= 0, "open");
   check(write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size()), "write");
   close(fd);
+}
+
+std::vector<std::string> hidden_names_in(const std::string &folder) {
+  std::vector<std::string> names;
+  DIR *listing = opendir(folder.c_str());
+  while (const dirent *entry = listing == nullptr ? nullptr : readdir(listing))
+    if (entry->d_name[0] == '.' && std::string(entry->d_name) != "." &&
+        std::string(entry->d_name) != "..")
+      names.push_back(entry->d_name);
+  if (listing != nullptr) closedir(listing);
+  return names;
 }

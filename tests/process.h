@@ -19,10 +19,11 @@ struct process_input {
   std::string directory; // working directory of the child; empty keeps the test's
   std::string input_file, output_file;
   bool stderr_reader_gone = false; // standard error a pipe whose reader has closed it
-  unsigned timeout_seconds = 0;    // when not 0, the child is killed by SIGALRM after this
-  size_t address_space_limit = 0;  // when not 0, the child's RLIMIT_AS
-  size_t file_size_limit = 0;      // when not 0, the child's RLIMIT_FSIZE, SIGXFSZ ignored: a write
-                                   // past it fails as on a full disk
+  bool stderr_closed = false;
+  unsigned timeout_seconds = 0;   // when not 0, the child is killed by SIGALRM after this
+  size_t address_space_limit = 0; // when not 0, the child's RLIMIT_AS
+  size_t file_size_limit = 0;     // when not 0, the child's RLIMIT_FSIZE (its signal, SIGXFSZ, at
+                                  // its default action, which ends the process)
 };
 
 struct process_result {
@@ -55,3 +56,5 @@ std::string as_text(const std::string &out);
 std::string make_temporary_directory();
 void write_file(const std::string &path, const std::string &bytes);
 std::string read_file(const std::string &path); // empty when it cannot be read
+// The names in `folder` that begin with a dot (new files of --in-place left behind).
+std::vector<std::string> hidden_names_in(const std::string &folder);

@@ -3,14 +3,15 @@
 # Installs on Debian (as root) what building the programs needs: a C++ compiler and CMake.
 # With --all, also what the whole test suite needs: GoogleTest, clang (sanitizers, fuzzing),
 # clang-format, mingw-w64 and wine (the Windows build), qemu and an aarch64 cross compiler,
-# groff, lintian and dpkg-dev (manual pages, the Debian package), python3.
+# groff, lintian and dpkg-dev (manual pages, the Debian package), python3, bindfs (a FUSE mount
+# for the tests of --in-place).
 set -e
 export DEBIAN_FRONTEND=noninteractive
 packages="cmake make g++"
 if [ "${1:-}" = "--all" ]; then
   packages="$packages libgtest-dev libc-bin binutils clang-format time groff-base dpkg dpkg-dev
     lintian python3 clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 locales
-    qemu-user g++-aarch64-linux-gnu libc6-dev-arm64-cross parallel"
+    qemu-user g++-aarch64-linux-gnu libc6-dev-arm64-cross parallel bindfs"
 elif [ -n "${1:-}" ]; then
   echo "usage: install-deps.sh [--all]" >&2
   exit 2

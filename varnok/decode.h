@@ -19,6 +19,6 @@ void prepare_decode_stream();
 // Converts `in` from its position to its end onto standard output; returns the status bits.
 int decode_stream(input_stream &in);
 
-// For --in-place: why a file must stay as it is (it begins with a byte order mark, or it looks
-// like UTF-8 already: well-formed, with a character beyond ASCII), or null. Reads the input.
-const char *already_unicode(input_stream &in);
+// For --in-place: why a file must stay as it is (it is no CP932 text: a byte order mark, a 00
+// byte, well-formed UTF-8 beyond ASCII), or null. Reads the input.
+const char *varnok_in_place_refusal(input_stream &in);

@@ -68,5 +68,5 @@ const program_profile varnok_profile = {
     prepare_decode_stream,
     put_byte_order_mark,
     decode_stream,
-    already_unicode,
+    varnok_in_place_refusal,
 };
