@@ -104,7 +104,7 @@ template <unicode_form FORM>
 const unsigned char *encode_run(const unsigned char *from, const unsigned char *stop,
                                 const unsigned char *end, unsigned char *&to, kernel_state &state,
                                 int &status) {
-  const encode_kernel kernel = active_kernel_tier().encode[static_cast<size_t>(FORM)];
+  const encode_kernel kernel = active_kernel_tier().encode[FORM];
   while (from < stop) {
     from += kernel(from, static_cast<size_t>(stop - from), static_cast<size_t>(end - from), to,
                    state, kernel_setup);

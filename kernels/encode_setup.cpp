@@ -17,8 +17,8 @@ encode_setup make_encode_setup(const uint16_t *table, const uint16_t *rules_unit
   setup.steps = steps;
   // One plain pass the compiler vectorises (this runs at every start).
   for (unsigned unit = 0; unit < 0x10000; ++unit)
-    steps[unit] =
-        table[unit] == NO_CODE ? portable::ENCODE_STEP_RULES : portable::encode_step(table[unit]);
+    steps[unit] = table[unit] == NO_CODE ? portable::ENCODE_STEP_RULES
+                                         : portable::encode_step(unit, table[unit]);
   for (size_t k = 0; k < rules_count; ++k) steps[rules_units[k]] = portable::ENCODE_STEP_RULES;
   for (unsigned unit = 0; unit < 0x80; ++unit) {
     const bool rules = steps[unit] == portable::ENCODE_STEP_RULES;

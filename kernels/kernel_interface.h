@@ -22,10 +22,19 @@ constexpr size_t KERNEL_OVERWRITE = 64;
 // input starts from a fresh one. After the tier refuses a block, the portable kernel goes on
 // for a stretch before the tier tries its blocks again, so that a block it refuses is paid
 // for once; the stretch doubles while refusals come close together.
+// Blocks whose table lookups a tier may queue for one scalar pass (lookup_queue.h).
+constexpr size_t QUEUED_CHUNK_BLOCKS = 256;
+
 struct kernel_state {
   size_t portable_left = 0; // input bytes still to convert the portable way
   size_t stretch = 0;       // the portable stretch after the next refusal
   size_t gained = 0;        // bytes the tier converted since its last refusal
+  // Queued lookups: the blocks of the next chunk (after a lookup that finds no character the
+  // chunks start again from one block and double while they succeed, so the work thrown away
+  // never exceeds the work kept), and the sparse blocks (ASCII with a few other characters)
+  // since the last dense one.
+  size_t chunk_blocks = QUEUED_CHUNK_BLOCKS;
+  unsigned sparse_run = 0;
 };
 
 // The ASCII bytes that do not decode to themselves (letters y and o), each with its unit.
@@ -77,12 +86,26 @@ using encode_kernel = size_t (*)(const unsigned char *from, size_t size, size_t 
                                  unsigned char *&to, kernel_state &state,
                                  const encode_setup &setup);
 
+// A tier's kernels of one direction, one for every Unicode form: made by `make(form)` for each
+// form (std::integral_constant, as per_form gives it), so that a tier cannot leave a form out
+// (there is no other way to make one).
+template <typename KERNEL> struct form_kernels {
+  template <typename MAKE> constexpr explicit form_kernels(MAKE make) {
+    const auto made = per_form(make);
+    for (size_t k = 0; k < UNICODE_FORMS; ++k) kernels[k] = made[k];
+  }
+  constexpr KERNEL operator[](unicode_form form) const {
+    return kernels[static_cast<size_t>(form)];
+  }
+  KERNEL kernels[UNICODE_FORMS] = {};
+};
+
 struct kernel_tier {
   const char *name;
   bool (*supported)(); // by this processor and operating system
   // Where it is supported: false when another tier of the same instructions serves this
   // processor better (the best tier is the last one that is supported and suits).
   bool (*suits)();
-  decode_kernel decode[UNICODE_FORMS];
-  encode_kernel encode[UNICODE_FORMS];
+  form_kernels<decode_kernel> decode;
+  form_kernels<encode_kernel> encode;
 };

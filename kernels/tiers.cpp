@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tiers.h"
 
+#include "avx2/avx2.h"
 #include "avx512/avx512.h"
 #include "portable/portable.h"
 
@@ -8,6 +9,7 @@
 
 const kernel_tier *const KERNEL_TIERS[] = {
     &portable::TIER,
+    &avx2::TIER,
     &avx512::AMD_TIER,
     &avx512::TIER,
 };

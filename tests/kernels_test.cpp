@@ -417,11 +417,10 @@ TEST(kernels, table_reads_stay_inside_the_tables) {
         sparse += character_bytes(last, form) + std::string(40 * traits_of(form).unit_bytes, 0);
       }
       for (const std::string *text : {&dense, &sparse})
-        run_kernel_over(tier->encode[static_cast<size_t>(form)], encoding, *text,
-                        form == U8 ? 3 : 2);
+        run_kernel_over(tier->encode[form], encoding, *text, form == U8 ? 3 : 2);
       std::string codes;
       for (int k = 0; k < 400; ++k) codes += hex("FC FC 82 A0") + std::string(k % 50, 'a');
-      run_kernel_over(tier->decode[static_cast<size_t>(form)], decoding, codes, 2);
+      run_kernel_over(tier->decode[form], decoding, codes, 2);
     }
   }
   reset_varnok_state();

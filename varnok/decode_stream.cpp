@@ -87,7 +87,7 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
 }
 
 template <unicode_form FORM> int decode_all(input_stream &in) {
-  const decode_kernel kernel = active_kernel_tier().decode[static_cast<size_t>(FORM)];
+  const decode_kernel kernel = active_kernel_tier().decode[FORM];
   kernel_state state; // fresh for every input
   int status = 0;
   const size_t left = convert_blocks<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "avx512.h"
+#include "cp932_blocks.h"
 #include "cp932_kana.h"
 #include "tier_frame.h"
 
@@ -16,8 +17,6 @@
 namespace avx512 {
 
 using tier_frame::run_tier;
-
-constexpr uint64_t EVEN_BITS = 0x5555555555555555ULL;
 
 AVX512_TARGET inline __m512i swap_bytes(__m512i units) {
   return _mm512_or_si512(_mm512_slli_epi16(units, 8), _mm512_srli_epi16(units, 8));

@@ -7,6 +7,7 @@
 #pragma once
 
 #include "blocks.h"
+#include "cp932_blocks.h"
 #include "portable/portable.h"
 #include "unicode_units.h"
 
@@ -46,31 +47,13 @@ AVX512_TARGET inline __m512i units_of(__m512i codes, __mmask32 lanes, bool with_
   return _mm512_mask_mov_epi16(units, other, looked_up);
 }
 
-// Where the characters of a block begin: its lead bytes and its one-byte characters; the
-// block's bytes (all 64, or 63 when the last is a lead byte, which waits for the next block).
-struct block_characters {
-  uint64_t leads, singles, in_block;
-};
-
 // Finds the characters of a block that is not all ASCII (`high`: its bytes 0x80 and above);
 // false when it holds an invalid byte or a bad trail byte.
 AVX512_TARGET inline bool classify_block(__m512i bytes, uint64_t high, block_characters &c) {
-  // The lead bytes are the even members of each run of lead-range bytes: the first byte of
-  // a run follows a byte that is no lead byte, so it begins a character; the next is its
-  // trail, and so on. (The block begins at a character, never at a trail byte.)
   const uint64_t lead_range = bytes_between(bytes, 0x81, 0x9F) | bytes_between(bytes, 0xE0, 0xFC);
-  const uint64_t starts = lead_range & ~(lead_range << 1);
-  const uint64_t odd_runs = lead_range & ~(lead_range + (starts & ~EVEN_BITS));
-  uint64_t leads = (lead_range & ~odd_runs & EVEN_BITS) | (odd_runs & ~EVEN_BITS);
-  // A lead byte at the end of the block waits for the next block, with its trail byte.
-  c.in_block = leads >> 63 ? ~0ULL >> 1 : ~0ULL;
-  c.leads = leads & c.in_block;
-  const uint64_t trails = c.leads << 1;
   const uint64_t trail_ok =
       bytes_between(bytes, 0x40, 0xFC) & ~_mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(0x7F));
-  c.singles = c.in_block & ~c.leads & ~trails;
-  const uint64_t single_ok = ~high | bytes_between(bytes, 0xA1, 0xDF);
-  return (trails & ~trail_ok) == 0 && (c.singles & ~single_ok) == 0;
+  return find_block_characters(lead_range, trail_ok, ~high | bytes_between(bytes, 0xA1, 0xDF), c);
 }
 
 // One 16-bit code a character of the block (the byte, or lead * 256 + trail), in order: the
@@ -289,22 +272,21 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   if constexpr (FORM == unicode_form::utf8) {
     // Letters that change ASCII leave UTF-8 to the portable kernel.
     if (setup.patches.count != 0)
-      return portable::TIER.decode[static_cast<size_t>(FORM)](from, size, readable, to, state,
-                                                              setup);
+      return portable::TIER.decode[FORM](from, size, readable, to, state, setup);
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
       return convert_simd_blocks(at, left, BLOCK_READABLE, decode_utf8_block{setup.utf8_double},
                                  out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                    portable::TIER.decode[static_cast<size_t>(FORM)]);
+                    portable::TIER.decode[FORM]);
   }
-  constexpr bool LITTLE = FORM == unicode_form::utf16_little;
+  constexpr bool LITTLE = traits_of(FORM).little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     return convert_simd_blocks(at, left, BLOCK_READABLE, decode_block{LITTLE, setup.patches, table},
                                out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                  portable::TIER.decode[static_cast<size_t>(FORM)]);
+                  portable::TIER.decode[FORM]);
 }
 
 } // namespace

@@ -177,15 +177,15 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
                                  out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                    portable::TIER.encode[static_cast<size_t>(FORM)]);
+                    portable::TIER.encode[FORM]);
   }
-  constexpr bool LITTLE = FORM == unicode_form::utf16_little;
+  constexpr bool LITTLE = traits_of(FORM).little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
     return convert_simd_blocks(at, left, KERNEL_BLOCK,
                                encode_block{LITTLE, setup.stops, setup.table}, out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
-                  portable::TIER.encode[static_cast<size_t>(FORM)]);
+                  portable::TIER.encode[FORM]);
 }
 
 } // namespace

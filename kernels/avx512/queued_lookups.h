@@ -8,26 +8,12 @@
 
 #include "decode.h"
 #include "encode.h"
+#include "lookup_queue.h"
 
 namespace avx512 {
 namespace {
 
-constexpr size_t CHUNK_BLOCKS = 256; // 16 KiB of input between passes
-
-// A chunk's output stays below 64 KiB (at most 128 bytes a block), so places fit 16 bits.
-struct lookup_queue {
-  uint16_t index[CHUNK_BLOCKS * 64 + 32]; // each lookup's table index; whole vectors are stored
-  uint16_t place[CHUNK_BLOCKS * 64 + 32]; // where its value goes, from the chunk's output
-  // Of each block of the chunk: where its input and output begin, and its first lookup.
-  uint32_t block_input[CHUNK_BLOCKS], block_output[CHUNK_BLOCKS], block_first[CHUNK_BLOCKS];
-  // A lookup that finds no character throws away the work on the blocks after its own: after
-  // one the chunks start again from one block and double while they succeed, so the work
-  // thrown away never exceeds the work kept.
-  size_t chunk_blocks = CHUNK_BLOCKS;
-  unsigned sparse_run = 0; // sparse blocks since the last dense one
-};
 constexpr unsigned SPARSE_RUN = 4; // sparse blocks in a row before the tier refuses the next
-lookup_queue queue;                // the programs have one thread
 
 // 0, 1, 2, ... 31 in the 16-bit lanes.
 AVX512_TARGET inline __m512i lane_numbers() {
@@ -59,10 +45,7 @@ AVX512_TARGET inline void put_queued_units(__m512i codes, unsigned count, bool l
 
 struct queued_decode_block {
   decode_block direct; // its ASCII and sparse blocks, which need no lookup pass
-
-  const uint16_t *table() const { return direct.table; }
-  bool little() const { return direct.little; }
-  static unsigned least() { return 0; }
+  kernel_state &state;
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
@@ -77,10 +60,10 @@ struct queued_decode_block {
       // ASCII with a few two-byte characters: looked up one by one where such blocks come
       // between denser ones (Japanese prose with Latin words); in a long stretch of them (runs
       // of 30 or more ASCII between kanji) the portable kernel's SSE2 runs are faster.
-      if (++queue.sparse_run > SPARSE_RUN) return 0;
+      if (++state.sparse_run > SPARSE_RUN) return 0;
       return direct.put_sparse_pairs(bytes, block, c.leads, c.leads << 1, c.in_block, out);
     }
-    queue.sparse_run = 0;
+    state.sparse_run = 0;
     const auto place = static_cast<unsigned>(out - chunk_out);
     if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
       put_queued_units(swap_bytes(bytes), 32, direct.little, direct.patches, chunk_out, place,
@@ -99,72 +82,31 @@ struct queued_decode_block {
   }
 };
 
-// Does the queued lookups into the chunk's output, each value stored low byte first when
-// `little`. Returns the block of the first lookup whose value is none (0xFFFF) or below `least`,
-// or CHUNK_BLOCKS when every value was good.
-inline size_t resolve_lookups(const uint16_t *table, unsigned char *chunk_out, bool little,
-                              unsigned least, size_t count, size_t blocks) {
-  unsigned bad = 0;
-  for (size_t k = 0; k < count; ++k) {
-    const uint16_t value = table[queue.index[k]];
-    bad |= static_cast<unsigned>(value == 0xFFFF) | static_cast<unsigned>(value < least);
-    const auto stored = little ? value : static_cast<uint16_t>(value << 8 | value >> 8);
-    __builtin_memcpy(chunk_out + queue.place[k], &stored, 2);
-  }
-  if (bad == 0) return CHUNK_BLOCKS;
-  size_t first = 0;
-  while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= least) ++first;
-  size_t block = blocks - 1;
-  while (queue.block_first[block] > first) --block;
-  return block;
-}
-
-// As convert_simd_blocks, a chunk of blocks at a time, each chunk's lookups done after it: a
-// block that a lookup finds without a character is refused, with the blocks after it.
-// A block gives its table (`table`), the byte order its values are stored in (`little`) and
-// the least good value (`least`).
+// The tier's part of convert_queued_chunks: blocks while they are taken, each recorded in
+// the queue, up to `most` of them.
 template <typename BLOCK>
-AVX512_TARGET inline size_t convert_queued_blocks(const unsigned char *from, size_t size,
-                                                  size_t readable, const BLOCK &convert_block,
-                                                  unsigned char *&to, bool &refused) {
-  size_t done = 0;
-  unsigned char *out = to;
-  size_t &chunk_blocks = queue.chunk_blocks;
-  refused = false;
-  bool more = true;
-  while (more) {
-    const size_t chunk_done = done;
-    unsigned char *const chunk_out = out;
-    size_t blocks = 0, queued = 0;
-    more = false;
-    while (size - done >= readable) {
-      if (blocks == chunk_blocks) {
-        more = true;
-        break;
-      }
-      queue.block_input[blocks] = static_cast<uint32_t>(done - chunk_done);
-      queue.block_output[blocks] = static_cast<uint32_t>(out - chunk_out);
-      queue.block_first[blocks] = static_cast<uint32_t>(queued);
-      const size_t used = convert_block(from + done, out, chunk_out, queued);
-      if (used == 0) {
-        refused = true;
-        break;
-      }
-      done += used;
-      ++blocks;
-    }
-    const size_t bad = resolve_lookups(convert_block.table(), chunk_out, convert_block.little(),
-                                       convert_block.least(), queued, blocks);
-    if (bad != CHUNK_BLOCKS) {
-      done = chunk_done + queue.block_input[bad];
-      out = chunk_out + queue.block_output[bad];
-      chunk_blocks = 1;
+AVX512_TARGET inline size_t convert_chunk(const unsigned char *from, size_t size, size_t readable,
+                                          const BLOCK convert_block, unsigned char *&out,
+                                          unsigned char *chunk_out, size_t most, size_t &blocks,
+                                          size_t &queued, bool &refused) {
+  // Local copies (of the block too) that the stores cannot alias.
+  size_t done = 0, block_count = blocks, lookups = queued;
+  unsigned char *at = out;
+  while (size - done >= readable && block_count < most) {
+    queue.block_input[block_count] = static_cast<uint32_t>(done);
+    queue.block_output[block_count] = static_cast<uint32_t>(at - chunk_out);
+    queue.block_first[block_count] = static_cast<uint32_t>(lookups);
+    const size_t used = convert_block(from + done, at, chunk_out, lookups);
+    if (used == 0) {
       refused = true;
       break;
     }
-    chunk_blocks = std::min(2 * chunk_blocks, CHUNK_BLOCKS);
+    done += used;
+    ++block_count;
   }
-  to = out;
+  out = at;
+  blocks = block_count;
+  queued = lookups;
   return done;
 }
 
@@ -186,10 +128,6 @@ AVX512_TARGET inline __m512i sums_before(__m512i values) {
 // refuses it at once.
 struct queued_encode_block {
   encode_block direct; // its byte order, stops and table
-
-  const uint16_t *table() const { return direct.table; }
-  static bool little() { return false; } // codes are written lead byte first
-  static unsigned least() { return 0x100; }
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
@@ -243,11 +181,18 @@ inline size_t encode_cp932_queued(const unsigned char *from, size_t size, size_t
                                   const encode_setup &setup) {
   static_assert(FORM != unicode_form::utf8);
   const queued_encode_block block{{traits_of(FORM).little, setup.stops, setup.table}};
+  // Codes are written lead byte first; a lookup that finds a one-byte code refuses its block.
+  const queued_values values{setup.table, false, 0x100};
+  auto chunk = [&](const unsigned char *at, size_t left, size_t readable, unsigned char *&out,
+                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
+                   bool &refused) {
+    return convert_chunk(at, left, readable, block, out, chunk_out, most, blocks, queued, refused);
+  };
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_queued_blocks(at, left, KERNEL_BLOCK, block, out, refused);
+    return convert_queued_chunks(at, left, KERNEL_BLOCK, chunk, values, state, out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
-                  portable::TIER.encode[static_cast<size_t>(FORM)]);
+                  portable::TIER.encode[FORM]);
 }
 
 // The UTF-16 forms only: UTF-8 output has no queued design.
@@ -258,12 +203,18 @@ inline size_t decode_cp932_queued(const unsigned char *from, size_t size, size_t
   static_assert(FORM != unicode_form::utf8);
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
-  const queued_decode_block block{{FORM == unicode_form::utf16_little, setup.patches, table}};
+  const queued_decode_block block{{traits_of(FORM).little, setup.patches, table}, state};
+  const queued_values values{table, traits_of(FORM).little, 0};
+  auto chunk = [&](const unsigned char *at, size_t left, size_t readable, unsigned char *&out,
+                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
+                   bool &refused) {
+    return convert_chunk(at, left, readable, block, out, chunk_out, most, blocks, queued, refused);
+  };
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_queued_blocks(at, left, BLOCK_READABLE, block, out, refused);
+    return convert_queued_chunks(at, left, BLOCK_READABLE, chunk, values, state, out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                  portable::TIER.decode[static_cast<size_t>(FORM)]);
+                  portable::TIER.decode[FORM]);
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "avx512.h"
+#include "portable/portable.h"
 
 #if defined(AVX512_TIER_BUILT)
 #if defined(__GNUC__) && !defined(__clang__)
@@ -65,23 +66,32 @@ const kernel_tier TIER = {
     "avx512",
     supported,
     gathers_are_fast,
-    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>,
-     decode_cp932<unicode_form::utf8>},
-    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
-     encode_cp932<unicode_form::utf8>},
+    form_kernels<decode_kernel>([](auto form) { return &decode_cp932<form.value>; }),
+    form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
 };
+// UTF-8 has no queued design: it runs the portable kernels.
 const kernel_tier AMD_TIER = {
     "avx512_amd",
     supported,
     gathers_are_slow,
-    {decode_cp932_queued<unicode_form::utf16_big>, decode_cp932_queued<unicode_form::utf16_little>,
-     portable::TIER.decode[2]},
-    {encode_cp932_queued<unicode_form::utf16_big>, encode_cp932_queued<unicode_form::utf16_little>,
-     portable::TIER.encode[2]},
+    form_kernels<decode_kernel>([](auto form) {
+      if constexpr (form.value == unicode_form::utf8)
+        return portable::TIER.decode[unicode_form::utf8];
+      else
+        return &decode_cp932_queued<form.value>;
+    }),
+    form_kernels<encode_kernel>([](auto form) {
+      if constexpr (form.value == unicode_form::utf8)
+        return portable::TIER.encode[unicode_form::utf8];
+      else
+        return &encode_cp932_queued<form.value>;
+    }),
 };
-#else
-const kernel_tier TIER = {"avx512", supported, supported, {}, {}};
-const kernel_tier AMD_TIER = {"avx512_amd", supported, supported, {}, {}};
+#else // never supported: the portable kernels stand in
+const kernel_tier TIER = {"avx512", supported, supported, portable::TIER.decode,
+                          portable::TIER.encode};
+const kernel_tier AMD_TIER = {"avx512_amd", supported, supported, portable::TIER.decode,
+                              portable::TIER.encode};
 #endif
 
 } // namespace avx512

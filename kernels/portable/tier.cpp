@@ -10,14 +10,12 @@ bool always() {
 }
 } // namespace
 
-const kernel_tier TIER = {
+constinit const kernel_tier TIER = {
     "portable",
     always,
     always,
-    {decode_cp932<unicode_form::utf16_big>, decode_cp932<unicode_form::utf16_little>,
-     decode_cp932<unicode_form::utf8>},
-    {encode_cp932<unicode_form::utf16_big>, encode_cp932<unicode_form::utf16_little>,
-     encode_cp932<unicode_form::utf8>},
+    form_kernels<decode_kernel>([](auto form) { return &decode_cp932<form.value>; }),
+    form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
 };
 
 } // namespace portable

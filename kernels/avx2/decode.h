@@ -1,0 +1,295 @@
+// SPDX-License-Identifier: MIT
+// CP932 to UTF-16 in blocks of 64 bytes (63 when the 64th is a lead byte, so that no character
+// is cut): ASCII and kana by arithmetic in the vectors, packed to the characters' order by
+// shuffles; the other characters queued for the table (lookup_queue.h). The tier refuses a
+// block that holds an invalid byte or a bad trail byte, and one whose lookups find a code
+// without a character.
+// Only tier.cpp files include this: what it defines is internal to them, so that the compiler
+// specialises and inlines it freely there.
+#pragma once
+
+#include "blocks.h"
+#include "lookup_queue.h"
+#include "portable/portable.h"
+#include "unicode_units.h"
+
+namespace avx2 {
+namespace {
+
+constexpr unsigned DOUBLE_FIRST = 0x8140;
+constexpr unsigned SPARSE_CHARACTERS = 4; // two-byte characters of a sparse block, at most
+constexpr unsigned SPARSE_RUN = 4;        // sparse blocks in a row before the tier refuses the next
+
+// Patches the lanes of `units` (16-bit, in native order) that hold the ASCII bytes letters
+// changed.
+AVX2_TARGET inline __m256i patch_ascii(__m256i units, const ascii_patches &patches) {
+  for (unsigned p = 0; p < patches.count; ++p) {
+    const __m256i hit = _mm256_cmpeq_epi16(units, _mm256_set1_epi16(patches.byte[p]));
+    units = _mm256_blendv_epi8(units, _mm256_set1_epi16(static_cast<short>(patches.unit[p])), hit);
+  }
+  return units;
+}
+
+// The 16 bytes at `at` as 16-bit units, patched, in the output's byte order.
+AVX2_TARGET inline __m256i widen(const unsigned char *at, bool little,
+                                 const ascii_patches &patches) {
+  __m256i units = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
+  if (patches.count != 0) units = patch_ascii(units, patches);
+  return little ? units : swap_bytes(units);
+}
+
+// The sums of the 16-bit lanes up to each lane (an inclusive prefix sum).
+AVX2_TARGET inline __m256i sums_through(__m256i values) {
+  __m256i sums = _mm256_add_epi16(values, _mm256_slli_si256(values, 2));
+  sums = _mm256_add_epi16(sums, _mm256_slli_si256(sums, 4));
+  sums = _mm256_add_epi16(sums, _mm256_slli_si256(sums, 8));
+  // The low half's total (its last lane) added to every lane of the high half.
+  const __m256i last = _mm256_shuffle_epi8(
+      sums, _mm256_set1_epi16(static_cast<short>(0x0F0E))); // lane 7 of each half, everywhere
+  return _mm256_add_epi16(sums, _mm256_permute2x128_si256(last, last, 0x08));
+}
+
+// The sums of the 16-bit lanes before each lane (an exclusive prefix sum).
+AVX2_TARGET inline __m256i sums_before(__m256i values) {
+  return _mm256_sub_epi16(sums_through(values), values);
+}
+
+// The last 16-bit lane of `values` in every lane.
+AVX2_TARGET inline __m256i last_lane(__m256i values) {
+  const __m256i high = _mm256_permute2x128_si256(values, values, 0x11);
+  return _mm256_shuffle_epi8(high, _mm256_set1_epi16(static_cast<short>(0x0F0E)));
+}
+
+// 0, 1, 2, ... 15 in the 16-bit lanes.
+AVX2_TARGET inline __m256i lane_numbers() {
+  return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+}
+
+struct decode_block {
+  bool little;
+  const ascii_patches patches; // a copy, kept in registers across the blocks
+  const uint16_t *table;       // the two-byte codes' characters, 0xFFFF for none
+  kernel_state &state;
+
+  // Queues the lookups of the codes `codes` in the lanes `lookups` (bits), whose values go to
+  // `places` (bytes from the chunk's output).
+  AVX2_TARGET static void queue_lookups(__m256i codes, unsigned lookups, __m256i places,
+                                        size_t &queued) {
+    const __m256i index =
+        _mm256_sub_epi16(codes, _mm256_set1_epi16(static_cast<short>(DOUBLE_FIRST)));
+    put_lanes(index, lookups, reinterpret_cast<unsigned char *>(queue.index + queued));
+    queued += put_lanes(places, lookups, reinterpret_cast<unsigned char *>(queue.place + queued));
+  }
+
+  // ASCII with at most SPARSE_CHARACTERS two-byte characters (mostly ASCII text with a word or
+  // two of Japanese): widened whole, its trail bytes squeezed out, the few codes looked up one
+  // by one.
+  AVX2_TARGET size_t put_sparse(const unsigned char *block, const block_characters &c,
+                                unsigned char *&out) const {
+    uint16_t found[SPARSE_CHARACTERS];
+    unsigned pairs = 0;
+    for (uint64_t rest = c.leads; rest != 0; rest &= rest - 1, ++pairs) {
+      const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
+      found[pairs] = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
+      if (found[pairs] == 0xFFFF) return 0;
+    }
+    const uint64_t keep = c.in_block & ~(c.leads << 1);
+    unsigned count = 0;
+    for (int k = 0; k < 4; ++k)
+      count += put_lanes(widen(block + 16 * k, little, patches),
+                         static_cast<unsigned>(keep >> (16 * k) & 0xFFFF), out + 2 * count);
+    pairs = 0;
+    for (uint64_t rest = c.leads; rest != 0; rest &= rest - 1, ++pairs) {
+      const auto place =
+          static_cast<unsigned>(__builtin_popcountll(keep & ((rest & (0 - rest)) - 1)));
+      const uint16_t unit = little ? found[pairs] : byte_swapped(found[pairs]);
+      __builtin_memcpy(out + 2 * place, &unit, 2);
+    }
+    out += 2 * count;
+    return c.in_block == ~0ULL ? 64 : 63;
+  }
+
+  static constexpr size_t BYTES = 64;
+
+  [[gnu::always_inline]] AVX2_TARGET static bool takes_directly(const unsigned char *block) {
+    return _mm256_movemask_epi8(_mm256_or_si256(
+               _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block)),
+               _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 32)))) == 0;
+  }
+
+  // Widens the blocks of ASCII at `from`, up to `most` of them; the bytes consumed.
+  [[gnu::always_inline]] AVX2_TARGET size_t direct_blocks(const unsigned char *from, size_t size,
+                                                          size_t readable, size_t most,
+                                                          unsigned char *&out) const {
+    size_t done = 0;
+    unsigned char *at = out;
+    for (size_t blocks = 0; blocks < most && size - done >= readable; ++blocks, done += BYTES) {
+      if (!takes_directly(from + done)) break;
+      const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
+      const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
+      for (int k = 0; k < 4; ++k) {
+        __m256i units;
+        if (patches.count != 0) {
+          units = widen(from + done + 16 * k, little, patches);
+        } else { // each 32 bytes in lane order, interleaved with zeros
+          const __m256i ordered = _mm256_permute4x64_epi64(k < 2 ? low : high, 0xD8);
+          const __m256i zero = _mm256_setzero_si256();
+          units = k % 2 == 0 ? (little ? _mm256_unpacklo_epi8(ordered, zero)
+                                       : _mm256_unpacklo_epi8(zero, ordered))
+                             : (little ? _mm256_unpackhi_epi8(ordered, zero)
+                                       : _mm256_unpackhi_epi8(zero, ordered));
+        }
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32 * k), units);
+      }
+      at += 128;
+    }
+    out = at;
+    return done;
+  }
+
+  // A block that is not all ASCII (or that follows a run of ASCII blocks).
+  [[gnu::always_inline]] AVX2_TARGET size_t operator()(const unsigned char *block,
+                                                       unsigned char *&out,
+                                                       unsigned char *chunk_out,
+                                                       size_t &queued) const {
+    const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 32));
+    const uint64_t non_ascii = mask_of(low, high);
+    block_characters c;
+    const uint64_t trail_ok = bytes_between(low, high, 0x40, 0xFC) &
+                              ~mask_of(_mm256_cmpeq_epi8(low, _mm256_set1_epi8(0x7F)),
+                                       _mm256_cmpeq_epi8(high, _mm256_set1_epi8(0x7F)));
+    if (!find_block_characters(bytes_between(low, high, 0x81, 0x9F) |
+                                   bytes_between(low, high, 0xE0, 0xFC),
+                               trail_ok, ~non_ascii | bytes_between(low, high, 0xA1, 0xDF), c))
+      return 0;
+    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & non_ascii) == 0) {
+      // Looked up one by one where such blocks come between denser ones (Japanese prose with
+      // Latin words); in a long stretch of them the portable kernel's SSE2 runs are faster.
+      if (++state.sparse_run > SPARSE_RUN) return 0;
+      return put_sparse(block, c, out);
+    }
+    state.sparse_run = 0;
+    const auto base = static_cast<short>(out - chunk_out);
+    if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
+      for (int k = 0; k < 2; ++k) {
+        const __m256i codes = swap_bytes(k == 0 ? low : high);
+        __m256i kana;
+        const __m256i units = move_kana<true>(codes, kana);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 32 * k),
+                            little ? units : swap_bytes(units));
+        const __m256i places =
+            _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
+                             _mm256_set1_epi16(static_cast<short>(base + 32 * k)));
+        queue_lookups(codes, ~bits_of_lanes(kana) & 0xFFFF, places, queued);
+      }
+      out += 64;
+      return 64;
+    }
+    // Each byte's code (a lead byte's with its trail byte), 16 at a time, packed in the
+    // characters' order; then their units, 16 at a time: ASCII and kana by arithmetic, the
+    // others queued.
+    const uint64_t characters = c.leads | c.singles;
+    alignas(32) uint16_t codes[64 + 16]; // whole vectors are stored and loaded
+    unsigned count = 0;
+    for (int k = 0; k < 4; ++k) {
+      const __m256i bytes =
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k)));
+      const __m256i next = _mm256_cvtepu8_epi16(
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k + 1)));
+      const __m256i pairs = _mm256_or_si256(_mm256_slli_epi16(bytes, 8), next);
+      const auto lead_bits = static_cast<unsigned>(c.leads >> (16 * k) & 0xFFFF);
+      count += put_lanes(_mm256_blendv_epi8(bytes, pairs, lanes_of_bits(lead_bits)),
+                         static_cast<unsigned>(characters >> (16 * k) & 0xFFFF),
+                         reinterpret_cast<unsigned char *>(codes + count));
+    }
+    for (unsigned first = 0; first < count; first += 16) {
+      const __m256i code = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(codes + first));
+      const unsigned lanes = count - first >= 16 ? 0xFFFF : (1u << (count - first)) - 1;
+      __m256i kana;
+      __m256i units = move_kana<true>(code, kana);
+      if (patches.count != 0) units = patch_ascii(units, patches);
+      const __m256i ascii =
+          _mm256_cmpeq_epi16(_mm256_and_si256(code, _mm256_set1_epi16(static_cast<short>(0xFF80))),
+                             _mm256_setzero_si256());
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 2 * first),
+                          little ? units : swap_bytes(units));
+      const __m256i places =
+          _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
+                           _mm256_set1_epi16(static_cast<short>(base + 2 * first)));
+      queue_lookups(code, lanes & ~bits_of_lanes(_mm256_or_si256(ascii, kana)), places, queued);
+    }
+    out += 2 * count;
+    return c.in_block == ~0ULL ? 64 : 63;
+  }
+};
+
+// The tier's part of convert_queued_chunks, up to `most` blocks: runs of blocks the tier writes
+// directly (ASCII), in a loop of their own, the other blocks one by one, each recorded in the
+// queue while the tier takes them.
+template <typename BLOCK>
+AVX2_TARGET inline size_t convert_chunk(const unsigned char *from, size_t size, size_t readable,
+                                        const BLOCK convert_block, unsigned char *&out,
+                                        unsigned char *chunk_out, size_t most, size_t &blocks,
+                                        size_t &queued, bool &refused) {
+  // Local copies (of the block too) that the stores cannot alias.
+  size_t done = 0, recorded = blocks, lookups = queued, taken = 0;
+  unsigned char *at = out;
+  while (size - done >= readable && taken < most) {
+    // Blocks the tier writes directly (ASCII; runs of two-byte codes, which use the queue
+    // themselves) are taken only while the chunk has recorded nothing: a queued value may be
+    // written with a byte or two after it, which the output after it then overwrites. Such a
+    // block after recorded ones ends the chunk.
+    if (recorded != blocks) {
+      if (convert_block.takes_directly(from + done)) break;
+    } else {
+      const size_t ascii =
+          convert_block.direct_blocks(from + done, size - done, readable, most - taken, at);
+      done += ascii;
+      taken += ascii / BLOCK::BYTES;
+      if (size - done < readable || taken == most) break;
+    }
+    queue.block_input[recorded] = static_cast<uint32_t>(done);
+    queue.block_output[recorded] = static_cast<uint32_t>(at - chunk_out);
+    queue.block_first[recorded] = static_cast<uint32_t>(lookups);
+    const size_t used = convert_block(from + done, at, chunk_out, lookups);
+    if (used == 0) {
+      refused = true;
+      break;
+    }
+    done += used;
+    ++recorded;
+    ++taken;
+  }
+  out = at;
+  blocks = recorded;
+  queued = lookups;
+  return done;
+}
+
+// The UTF-16 forms only: UTF-8 goes through the portable kernel.
+template <unicode_form FORM>
+inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
+                           unsigned char *&to, kernel_state &state, const decode_setup &setup) {
+  static_assert(FORM != unicode_form::utf8);
+  const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
+  // A block reads one byte past itself, for the trail byte of a lead byte at its end.
+  constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
+  constexpr bool LITTLE = traits_of(FORM).little;
+  const decode_block block{LITTLE, setup.patches, table, state};
+  const queued_values values{table, LITTLE, 0};
+  auto chunk = [&](const unsigned char *at, size_t left, size_t block_readable, unsigned char *&out,
+                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
+                   bool &refused) {
+    return convert_chunk(at, left, block_readable, block, out, chunk_out, most, blocks, queued,
+                         refused);
+  };
+  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+    return convert_queued_chunks(at, left, BLOCK_READABLE, chunk, values, state, out, refused);
+  };
+  return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
+                  portable::TIER.decode[FORM]);
+}
+
+} // namespace
+} // namespace avx2

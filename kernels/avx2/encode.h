@@ -1,0 +1,337 @@
+// SPDX-License-Identifier: MIT
+// UTF-16 (blocks of 32 units) and UTF-8 (blocks of 32 bytes) to CP932, as whole blocks:
+// - ASCII blocks narrowed or copied in a loop of their own;
+// - runs of UTF-16 blocks whose units all take two bytes (kana, kanji): kana by arithmetic, the
+//   other codes queued for the table and looked up after the run, two bytes each;
+// - any other block: each character made a 16-bit unit in the vectors and queued with the
+//   place of its code (one byte for ASCII and halfwidth katakana, two for the others), and
+//   written after its chunk by the portable tier's steps (portable/encode_steps.h), with no
+//   branch on what the unit is.
+// The tier refuses a block that holds a unit the rules must write (no code, a surrogate, markup
+// with m), a unit whose code has another length than its kind, and ill-formed or rare UTF-8
+// (the E0 and ED lead bytes, four-byte sequences): the portable kernel takes them.
+// Only tier.cpp files include this: what it defines is internal to them, so that the compiler
+// specialises and inlines it freely there.
+#pragma once
+
+#include "decode.h"
+#include "portable/encode_steps.h"
+
+#include <cstdint>
+#include <type_traits>
+
+namespace avx2 {
+namespace {
+
+// 1 in each 16-bit lane of `units` whose code takes one byte by its kind (ASCII, halfwidth
+// katakana), else 2: where the codes go is known before they are looked up.
+AVX2_TARGET inline __m256i kind_lengths(__m256i units) {
+  const __m256i one_byte = _mm256_or_si256(
+      _mm256_cmpeq_epi16(_mm256_and_si256(units, _mm256_set1_epi16(static_cast<short>(0xFF80))),
+                         _mm256_setzero_si256()),
+      units_between(units, 0xFF61, 0xFF9F));
+  return _mm256_add_epi16(_mm256_set1_epi16(2), one_byte);
+}
+
+// Queues the units of `units` whose bits are set in `bits` with the places of their codes
+// (`starts`: the bytes from the chunk's output), for resolve_lookups with queued_steps.
+AVX2_TARGET inline void queue_codes(__m256i units, __m256i starts, unsigned bits, size_t &queued) {
+  if (bits == 0xFFFF) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.index + queued), units);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.place + queued), starts);
+    queued += 16;
+    return;
+  }
+  put_lanes(units, bits, reinterpret_cast<unsigned char *>(queue.index + queued));
+  queued += put_lanes(starts, bits, reinterpret_cast<unsigned char *>(queue.place + queued));
+}
+
+// True when a 16-bit lane of `first` or `second` (UTF-16), or a byte of them (UTF-8: give the
+// same bytes twice), holds one of `stops`: units below 0x80 have the same low byte and zero.
+AVX2_TARGET inline bool any_stop(__m256i first, __m256i second, const ascii_stops &stops) {
+  __m256i hit = _mm256_setzero_si256();
+  for (unsigned k = 0; k < stops.count; ++k) {
+    const __m256i unit = _mm256_set1_epi8(static_cast<char>(stops.unit[k]));
+    hit = _mm256_or_si256(
+        hit, _mm256_or_si256(_mm256_cmpeq_epi8(first, unit), _mm256_cmpeq_epi8(second, unit)));
+  }
+  return !_mm256_testz_si256(hit, hit);
+}
+
+struct encode_block {
+  bool little;
+  const ascii_stops stops; // a copy, kept in registers across the blocks
+  const encode_setup *setup;
+
+  static constexpr size_t BYTES = 64;
+
+  // A block of ASCII that no letter changed, narrowed; or of units that all take two bytes by
+  // their kind (kana and kanji: no ASCII, no halfwidth katakana).
+  [[gnu::always_inline]] AVX2_TARGET bool takes_directly(const unsigned char *block) const {
+    __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 32));
+    if (!little) first = swap_bytes(first), second = swap_bytes(second);
+    return all_two_bytes(first, second) || ascii_only(first, second);
+  }
+  AVX2_TARGET static bool all_two_bytes(__m256i first, __m256i second) {
+    const __m256i one_byte =
+        _mm256_or_si256(_mm256_cmpeq_epi16(kind_lengths(first), _mm256_set1_epi16(1)),
+                        _mm256_cmpeq_epi16(kind_lengths(second), _mm256_set1_epi16(1)));
+    return _mm256_testz_si256(one_byte, one_byte);
+  }
+  AVX2_TARGET bool ascii_only(__m256i first, __m256i second) const {
+    return _mm256_testz_si256(_mm256_or_si256(first, second),
+                              _mm256_set1_epi16(static_cast<short>(0xFF80))) &&
+           !any_stop(first, second, stops);
+  }
+
+  // Writes the blocks at `from` that the tier writes directly (see takes_directly), up to `most`
+  // of them; the bytes consumed.
+  [[gnu::always_inline]] AVX2_TARGET size_t direct_blocks(const unsigned char *from, size_t size,
+                                                          size_t readable, size_t most,
+                                                          unsigned char *&out) const {
+    size_t done = 0;
+    unsigned char *at = out;
+    for (size_t blocks = 0; blocks < most && size - done >= readable;) {
+      __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
+      __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
+      if (!little) first = swap_bytes(first), second = swap_bytes(second);
+      if (ascii_only(first, second)) { // narrow
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
+                            _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
+        at += 32;
+        done += BYTES;
+        ++blocks;
+        continue;
+      }
+      if (!all_two_bytes(first, second)) break;
+      const size_t used = two_byte_blocks(from + done, size - done, readable, most - blocks, at);
+      if (used == 0) break; // a code of one byte or none: the queue's steps take the block
+      done += used;
+      blocks += used / BYTES;
+    }
+    out = at;
+    return done;
+  }
+
+  // Blocks of units that all take two bytes by their kind, up to `most`: kana by arithmetic,
+  // the other codes queued and looked up after the run (the chunk has queued nothing yet), two
+  // bytes each, so that no code waits for another. A lookup that finds a code of one byte or
+  // none ends the run before its block. The bytes consumed.
+  [[gnu::always_inline]] AVX2_TARGET size_t two_byte_blocks(const unsigned char *from, size_t size,
+                                                            size_t readable, size_t most,
+                                                            unsigned char *&out) const {
+    unsigned char *const run_out = out;
+    unsigned char *at = out;
+    size_t done = 0, blocks = 0, queued = 0;
+    for (; blocks < most && size - done >= readable; ++blocks, done += BYTES, at += BYTES) {
+      __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
+      __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
+      if (!little) first = swap_bytes(first), second = swap_bytes(second);
+      if (!all_two_bytes(first, second)) break;
+      queue.block_input[blocks] = static_cast<uint32_t>(done);
+      queue.block_output[blocks] = static_cast<uint32_t>(at - run_out);
+      queue.block_first[blocks] = static_cast<uint32_t>(queued);
+      for (int k = 0; k < 2; ++k) {
+        const __m256i units = k == 0 ? first : second;
+        __m256i kana;
+        const __m256i codes = move_kana<false>(units, kana);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32 * k), swap_bytes(codes));
+        const __m256i places =
+            _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
+                             _mm256_set1_epi16(static_cast<short>(at - run_out + 32 * k)));
+        const unsigned lookups = ~bits_of_lanes(kana) & 0xFFFF;
+        put_lanes(units, lookups, reinterpret_cast<unsigned char *>(queue.index + queued));
+        queued +=
+            put_lanes(places, lookups, reinterpret_cast<unsigned char *>(queue.place + queued));
+      }
+    }
+    const size_t bad =
+        resolve_lookups(queued_values{setup->table, false, 0x100}, run_out, queued, blocks);
+    if (bad != blocks) {
+      done = queue.block_input[bad];
+      at = run_out + queue.block_output[bad];
+    }
+    out = at;
+    return done;
+  }
+
+  // A block that is not all ASCII (or that follows a run of ASCII blocks): every unit queued.
+  [[gnu::always_inline]] AVX2_TARGET size_t operator()(const unsigned char *block,
+                                                       unsigned char *&out,
+                                                       unsigned char *chunk_out,
+                                                       size_t &queued) const {
+    __m256i end = _mm256_set1_epi16(static_cast<short>(out - chunk_out));
+    for (int k = 0; k < 2; ++k) {
+      __m256i units = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 32 * k));
+      if (!little) units = swap_bytes(units);
+      const __m256i lengths = kind_lengths(units);
+      const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
+      queue_codes(units, _mm256_sub_epi16(ends, lengths), 0xFFFF, queued);
+      end = last_lane(ends);
+    }
+    out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(end));
+    return BYTES;
+  }
+};
+
+// One block of up to 32 bytes of UTF-8: shorter when a character would be cut at its end. It
+// takes ASCII and well-formed two- and three-byte sequences with lead bytes C2-DF, E1-EC, EE,
+// EF (so no overlong form and no surrogate).
+struct utf8_block {
+  const ascii_stops stops; // a copy, kept in registers across the blocks
+
+  static constexpr size_t BYTES = 32;
+
+  // True for a block of ASCII that no letter changed.
+  [[gnu::always_inline]] AVX2_TARGET bool takes_directly(const unsigned char *block) const {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    return _mm256_movemask_epi8(bytes) == 0 && !any_stop(bytes, bytes, stops);
+  }
+
+  // Copies the blocks of ASCII (that no letter changed) at `from`, up to `most` of them; the
+  // bytes consumed.
+  [[gnu::always_inline]] AVX2_TARGET size_t direct_blocks(const unsigned char *from, size_t size,
+                                                          size_t readable, size_t most,
+                                                          unsigned char *&out) const {
+    size_t done = 0;
+    unsigned char *at = out;
+    for (size_t blocks = 0; blocks < most && size - done >= readable; ++blocks, done += BYTES) {
+      if (!takes_directly(from + done)) break;
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done)));
+      at += 32;
+    }
+    out = at;
+    return done;
+  }
+
+  // Japanese text is mostly three-byte sequences: a block of 30 bytes of them (the 31st begins
+  // the next) has its ten characters taken by fixed shuffles, five from each half.
+  static constexpr uint32_t THREE_BYTE_LEADS = 0x49249249; // bytes 0, 3, ... 30
+  AVX2_TARGET static size_t queue_three_byte_characters(const unsigned char *block,
+                                                        unsigned char *&out,
+                                                        unsigned char *chunk_out, size_t &queued) {
+    const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(block + 15),
+                                              reinterpret_cast<const __m128i *>(block));
+    // Lanes 0-4 of each half: the first, second and third bytes of its five characters.
+    const __m256i first = _mm256_shuffle_epi8(
+        bytes, _mm256_setr_epi8(0, -1, 3, -1, 6, -1, 9, -1, 12, -1, -1, -1, -1, -1, -1, -1, 0, -1,
+                                3, -1, 6, -1, 9, -1, 12, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i second = _mm256_shuffle_epi8(
+        bytes, _mm256_setr_epi8(1, -1, 4, -1, 7, -1, 10, -1, 13, -1, -1, -1, -1, -1, -1, -1, 1, -1,
+                                4, -1, 7, -1, 10, -1, 13, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i third = _mm256_shuffle_epi8(
+        bytes, _mm256_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1, 2, -1,
+                                5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1));
+    const __m256i units = _mm256_or_si256(
+        _mm256_or_si256(_mm256_slli_epi16(first, 12),
+                        _mm256_slli_epi16(_mm256_and_si256(second, _mm256_set1_epi16(0x3F)), 6)),
+        _mm256_and_si256(third, _mm256_set1_epi16(0x3F)));
+    const __m256i characters =
+        _mm256_setr_epi16(-1, -1, -1, -1, -1, 0, 0, 0, -1, -1, -1, -1, -1, 0, 0, 0);
+    const __m256i lengths = _mm256_and_si256(characters, kind_lengths(units));
+    const __m256i ends = _mm256_add_epi16(sums_through(lengths),
+                                          _mm256_set1_epi16(static_cast<short>(out - chunk_out)));
+    const __m256i starts = _mm256_sub_epi16(ends, lengths);
+    // Lanes 0-4 and 8-12, side by side.
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.index + queued),
+                     _mm256_castsi256_si128(units));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.index + queued + 5),
+                     _mm256_extracti128_si256(units, 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.place + queued),
+                     _mm256_castsi256_si128(starts));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.place + queued + 5),
+                     _mm256_extracti128_si256(starts, 1));
+    queued += 10;
+    out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(last_lane(ends)));
+    return 30;
+  }
+
+  // A block that is not all ASCII (or that follows a run of ASCII blocks): its characters
+  // queued.
+  [[gnu::always_inline]] AVX2_TARGET size_t operator()(const unsigned char *block,
+                                                       unsigned char *&out,
+                                                       unsigned char *chunk_out,
+                                                       size_t &queued) const {
+    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
+    const auto high = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+    const auto continuation =
+        static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0x80, 0xBF)));
+    const auto lead2 = static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0xC2, 0xDF)));
+    const auto lead3 = static_cast<uint32_t>(_mm256_movemask_epi8(
+        _mm256_or_si256(between(bytes, 0xE1, 0xEC), between(bytes, 0xEE, 0xEF))));
+    if ((high & ~(continuation | lead2 | lead3)) != 0) return 0;
+    // A sequence whose lead byte is among the last two bytes may go on past the block: the
+    // block ends before it, and its bytes there are no part of it.
+    const uint32_t cut = (lead2 & 1u << 31) | (lead3 & 3u << 30);
+    const unsigned block_bytes = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32;
+    const uint32_t in_block = block_bytes == 32 ? ~0u : (1u << block_bytes) - 1;
+    const uint32_t expected =
+        (lead2 & in_block) << 1 | (lead3 & in_block) << 1 | (lead3 & in_block) << 2;
+    if ((continuation & in_block) != expected) return 0;
+    const uint32_t starts = ~continuation & in_block;
+    if (lead3 == THREE_BYTE_LEADS && block_bytes == 30) // ten three-byte characters
+      return queue_three_byte_characters(block, out, chunk_out, queued);
+    // Each byte's character (if it begins one) from it and the two after it, 16 at a time.
+    __m256i end = _mm256_set1_epi16(static_cast<short>(out - chunk_out));
+    for (int k = 0; k < 2; ++k) {
+      const unsigned char *at = block + 16 * k;
+      const __m256i b0 =
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)));
+      const __m256i b1 =
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 1)));
+      const __m256i b2 =
+          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 2)));
+      const __m256i low6 = _mm256_set1_epi16(0x3F);
+      const __m256i tail = _mm256_and_si256(b1, low6);
+      const __m256i two = _mm256_or_si256(
+          _mm256_slli_epi16(_mm256_and_si256(b0, _mm256_set1_epi16(0x1F)), 6), tail);
+      const __m256i three =
+          _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(b0, 12), _mm256_slli_epi16(tail, 6)),
+                          _mm256_and_si256(b2, low6));
+      __m256i character = _mm256_blendv_epi8(
+          b0, two, lanes_of_bits(static_cast<unsigned>(lead2 >> (16 * k) & 0xFFFF)));
+      character = _mm256_blendv_epi8(
+          character, three, lanes_of_bits(static_cast<unsigned>(lead3 >> (16 * k) & 0xFFFF)));
+      const auto start_bits = static_cast<unsigned>(starts >> (16 * k) & 0xFFFF);
+      const __m256i lengths = _mm256_and_si256(lanes_of_bits(start_bits), kind_lengths(character));
+      const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
+      queue_codes(character, _mm256_sub_epi16(ends, lengths), start_bits, queued);
+      end = last_lane(ends);
+    }
+    out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(end));
+    return block_bytes;
+  }
+};
+
+template <unicode_form FORM>
+inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
+                           unsigned char *&to, kernel_state &state, const encode_setup &setup) {
+  const queued_steps values{setup.steps,
+                            portable::ENCODE_STEP_RULES | portable::ENCODE_STEP_OTHER_LENGTH};
+  using block_type = std::conditional_t<FORM == unicode_form::utf8, utf8_block, encode_block>;
+  // A UTF-8 block reads two bytes past itself, for the rest of a sequence that begins at its
+  // end.
+  constexpr size_t BLOCK_READABLE = block_type::BYTES + (FORM == unicode_form::utf8 ? 2 : 0);
+  const block_type block = [&] {
+    if constexpr (FORM == unicode_form::utf8)
+      return utf8_block{setup.stops};
+    else
+      return encode_block{traits_of(FORM).little, setup.stops, &setup};
+  }();
+  auto chunk = [&](const unsigned char *at, size_t left, size_t block_readable, unsigned char *&out,
+                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
+                   bool &refused) {
+    return convert_chunk(at, left, block_readable, block, out, chunk_out, most, blocks, queued,
+                         refused);
+  };
+  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+    return convert_queued_chunks(at, left, BLOCK_READABLE, chunk, values, state, out, refused);
+  };
+  return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
+                  portable::TIER.encode[FORM]);
+}
+
+} // namespace
+} // namespace avx2

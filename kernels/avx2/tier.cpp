@@ -1,0 +1,48 @@
+// SPDX-License-Identifier: MIT
+#include "avx2.h"
+#include "portable/portable.h"
+
+#if defined(AVX2_TIER_BUILT)
+#include "decode.h"
+#include "encode.h"
+#endif
+
+namespace avx2 {
+namespace {
+
+bool supported() {
+#if defined(AVX2_TIER_BUILT)
+  // The runtime checks the operating system's support for the registers too (XCR0).
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2") && __builtin_cpu_supports("bmi") &&
+         __builtin_cpu_supports("popcnt");
+#else
+  return false;
+#endif
+}
+
+bool always() {
+  return true;
+}
+
+} // namespace
+
+#if defined(AVX2_TIER_BUILT)
+const kernel_tier TIER = {
+    "avx2",
+    supported,
+    always,
+    form_kernels<decode_kernel>([](auto form) {
+      if constexpr (form.value == unicode_form::utf8)
+        return portable::TIER.decode[unicode_form::utf8];
+      else
+        return &decode_cp932<form.value>;
+    }),
+    form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
+};
+#else // never supported: the portable kernels stand in
+const kernel_tier TIER = {"avx2", supported, supported, portable::TIER.decode,
+                          portable::TIER.encode};
+#endif
+
+} // namespace avx2
