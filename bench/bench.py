@@ -5,10 +5,14 @@ copy (the machine's limit), on three corpora in both directions, with UTF-16 and
 (u), and prints a table.
 
 Usage: bench.py [--build DIR] [--corpus DIR] [--runs N] [--megabytes N] [--json FILE]
-                [--svg FILE] [--audit-only]
-The results also go to a JSON file, and chart.py draws them as an SVG bar chart. A last table
+                [--svg FILE] [--tier NAME] [--audit-only] [--startup-only] [--reference-only]
+The results also go to a JSON file, and chart.py draws them as an SVG bar chart. A later table
 sets each of our runs beside the same run with w (the audit) on the clean corpora, and on a
-text of nothing but losses; --audit-only prints just that one.
+text of nothing but losses; --audit-only prints just that one. With --tier, "ours" is the
+programs on that tier (varnok_tier NAME), to measure a tier the processor would not choose.
+Every run also sets the portable tier beside the portable programs of a47cc2a (the commit before
+the kernel tiers, built once in bench/out/reference from the repository's history), so that the
+portable tier cannot slip unseen; --reference-only prints just that table.
 Times are hyperfine medians, output to /dev/null (and, in the pipe columns, through a pipe to
 cat); MB/s is input megabytes a second.
 Needs hyperfine, iconv, uconv (icu-devtools), /usr/bin/time and the manpages-ja package.
@@ -38,9 +42,12 @@ PY_ENCODE8 = ("import sys; sys.stdout.buffer.write("
               "sys.stdin.buffer.read().decode('utf-8').encode('cp932'))")
 
 
-def commands(build):
+def commands(build, tier=None):
     varnok = build / "varnok" / "varnok"
     dostrel = build / "dostrel" / "dostrel"
+    if tier:
+        varnok = f"{build / 'bench' / 'varnok_tier'} {tier}"
+        dostrel = f"{build / 'bench' / 'dostrel_tier'} {tier}"
     limit = build / "bench" / "copy_limit"
     return {
         "decode": {  # CP932 -> UTF-16BE
@@ -136,15 +143,18 @@ def main():
     parser.add_argument("--svg", default=str(HERE.parent / "docs" / "benchmark.svg"))
     parser.add_argument("--audit-only", action="store_true")
     parser.add_argument("--startup-only", action="store_true")
+    parser.add_argument("--reference-only", action="store_true")
+    parser.add_argument("--tier", default="")
     options = parser.parse_args()
     build, corpus_dir = Path(options.build), Path(options.corpus)
     if not (corpus_dir / "real.cp932").exists():
         subprocess.run([sys.executable, str(HERE / "make_corpus.py"), str(corpus_dir),
                         options.megabytes], check=True)
-    table = commands(build)
+    table = commands(build, options.tier)
 
-    kernel = subprocess.run([str(build / "bench" / "kernel_report")], capture_output=True,
-                            text=True, check=True).stdout.strip()
+    kernel = options.tier or subprocess.run([str(build / "bench" / "kernel_report")],
+                                            capture_output=True, text=True,
+                                            check=True).stdout.strip()
     print(f"# {datetime.date.today()}, {platform.machine()}, {os.cpu_count()} cores, "
           f"{cpu_name()}; the programs run their {kernel} kernels here")
     if options.audit_only:
@@ -152,6 +162,9 @@ def main():
         return
     if options.startup_only:
         startup_table(build, corpus_dir, options.runs)
+        return
+    if options.reference_only:
+        reference_table(build, corpus_dir, options.runs)
         return
     # Outputs first: ours must equal iconv byte for byte; the others are reported.
     for direction, group in table.items():
@@ -208,6 +221,49 @@ def main():
     audit_table(table, corpus_dir, options.runs)
     print()
     startup_table(build, corpus_dir, options.runs)
+    print()
+    reference_table(build, corpus_dir, options.runs)
+
+
+REFERENCE = "a47cc2a"
+
+
+def reference_programs():
+    """a47cc2a's varnok_portable and dostrel_portable, built once from the repository."""
+    folder = HERE / "out" / "reference"
+    programs = (folder / "build" / "bench" / "varnok_portable",
+                folder / "build" / "bench" / "dostrel_portable")
+    if all(program.exists() for program in programs):
+        return programs
+    source = folder / "source"
+    source.mkdir(parents=True, exist_ok=True)
+    archive = subprocess.run(["git", "-C", str(HERE.parent), "archive", REFERENCE],
+                             capture_output=True, check=True).stdout
+    subprocess.run(["tar", "-x", "-C", str(source)], input=archive, check=True)
+    subprocess.run(["cmake", "-S", str(source), "-B", str(folder / "build"),
+                    "-DCMAKE_BUILD_TYPE=Release", "-DBUILD_TESTING=OFF"], check=True,
+                   stdout=subprocess.DEVNULL)
+    subprocess.run(["cmake", "--build", str(folder / "build"), "-j", str(os.cpu_count()),
+                    "--target", "varnok_portable", "dostrel_portable"], check=True,
+                   stdout=subprocess.DEVNULL)
+    return programs
+
+
+def reference_table(build, corpus_dir, runs):
+    """The portable tier beside a47cc2a's portable programs, taken in turn: it must stay as
+    fast on Japanese text."""
+    old_varnok, old_dostrel = reference_programs()
+    print(f"| corpus | direction | portable tier s | {REFERENCE} s | portable/{REFERENCE} |")
+    print("|---|---|---:|---:|---:|")
+    for corpus in ("real", "double"):
+        for name, old, direction in (("varnok", old_varnok, "decode"),
+                                     ("dostrel", old_dostrel, "encode")):
+            times = time_interleaved(
+                {"now": f"{build / 'bench' / (name + '_tier')} portable", "old": str(old)},
+                input_of(corpus_dir, corpus, direction), runs)
+            print(f"| {corpus} | {name} | {times['now']:.3f} | {times['old']:.3f} "
+                  f"| {times['now'] / times['old']:.2f} |")
+            sys.stdout.flush()
 
 
 def audit_table(table, corpus_dir, runs):

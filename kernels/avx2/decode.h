@@ -17,7 +17,7 @@ namespace avx2 {
 namespace {
 
 constexpr unsigned DOUBLE_FIRST = 0x8140;
-constexpr unsigned SPARSE_CHARACTERS = 4; // two-byte characters of a sparse block, at most
+constexpr unsigned SPARSE_CHARACTERS = 8; // two-byte characters of a sparse block, at most
 constexpr unsigned SPARSE_RUN = 4;        // sparse blocks in a row before the tier refuses the next
 
 // Patches the lanes of `units` (16-bit, in native order) that hold the ASCII bytes letters
@@ -111,7 +111,11 @@ struct decode_block {
 
   static constexpr size_t BYTES = 64;
 
-  [[gnu::always_inline]] AVX2_TARGET static bool takes_directly(const unsigned char *block) {
+  [[gnu::always_inline]] AVX2_TARGET static bool ends_chunk(const unsigned char *block) {
+    return takes_directly(block, 0);
+  }
+  [[gnu::always_inline]] AVX2_TARGET static bool takes_directly(const unsigned char *block,
+                                                                size_t) {
     return _mm256_movemask_epi8(_mm256_or_si256(
                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block)),
                _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 32)))) == 0;
@@ -124,7 +128,7 @@ struct decode_block {
     size_t done = 0;
     unsigned char *at = out;
     for (size_t blocks = 0; blocks < most && size - done >= readable; ++blocks, done += BYTES) {
-      if (!takes_directly(from + done)) break;
+      if (!takes_directly(from + done, size - done)) break;
       const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
       const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
       for (int k = 0; k < 4; ++k) {
@@ -236,12 +240,12 @@ AVX2_TARGET inline size_t convert_chunk(const unsigned char *from, size_t size, 
   size_t done = 0, recorded = blocks, lookups = queued, taken = 0;
   unsigned char *at = out;
   while (size - done >= readable && taken < most) {
-    // Blocks the tier writes directly (ASCII; runs of two-byte codes, which use the queue
-    // themselves) are taken only while the chunk has recorded nothing: a queued value may be
-    // written with a byte or two after it, which the output after it then overwrites. Such a
-    // block after recorded ones ends the chunk.
+    // Blocks the tier writes directly (ASCII; sparse ones; runs of two-byte codes, which use
+    // the queue themselves) are taken so only while the chunk has recorded nothing: a queued
+    // value may be written with a byte or two after it, which the output after it then
+    // overwrites. After recorded ones, ASCII ends the chunk, and the others are queued.
     if (recorded != blocks) {
-      if (convert_block.takes_directly(from + done)) break;
+      if (convert_block.ends_chunk(from + done)) break;
     } else {
       const size_t ascii =
           convert_block.direct_blocks(from + done, size - done, readable, most - taken, at);

@@ -23,6 +23,10 @@
 namespace avx2 {
 namespace {
 
+// Characters of a sparse block besides its ASCII, at most: a UTF-16 one costs less (its runs
+// are narrowed from where they lie), a UTF-8 one more (it is decoded first).
+constexpr int SPARSE_UNITS = 8, SPARSE_UTF8_CHARACTERS = 4;
+
 // 1 in each 16-bit lane of `units` whose code takes one byte by its kind (ASCII, halfwidth
 // katakana), else 2: where the codes go is known before they are looked up.
 AVX2_TARGET inline __m256i kind_lengths(__m256i units) {
@@ -67,7 +71,10 @@ struct encode_block {
 
   // A block of ASCII that no letter changed, narrowed; or of units that all take two bytes by
   // their kind (kana and kanji: no ASCII, no halfwidth katakana).
-  [[gnu::always_inline]] AVX2_TARGET bool takes_directly(const unsigned char *block) const {
+  [[gnu::always_inline]] AVX2_TARGET bool ends_chunk(const unsigned char *block) const {
+    return takes_directly(block, 0);
+  }
+  [[gnu::always_inline]] AVX2_TARGET bool takes_directly(const unsigned char *block, size_t) const {
     __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
     __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + 32));
     if (!little) first = swap_bytes(first), second = swap_bytes(second);
@@ -104,7 +111,24 @@ struct encode_block {
         ++blocks;
         continue;
       }
-      if (!all_two_bytes(first, second)) break;
+      if (!all_two_bytes(first, second)) {
+        // ASCII with a few other units: sparse.
+        const __m256i ascii_units = _mm256_set1_epi16(static_cast<short>(0xFF80));
+        const auto other = static_cast<uint32_t>(
+            bits_of_lanes(_mm256_xor_si256(
+                _mm256_cmpeq_epi16(_mm256_and_si256(first, ascii_units), _mm256_setzero_si256()),
+                _mm256_set1_epi8(-1))) |
+            bits_of_lanes(_mm256_xor_si256(
+                _mm256_cmpeq_epi16(_mm256_and_si256(second, ascii_units), _mm256_setzero_si256()),
+                _mm256_set1_epi8(-1)))
+                << 16);
+        if (size - done < SPARSE_READABLE || __builtin_popcount(other) > SPARSE_UNITS ||
+            any_stop(first, second, stops) || !put_sparse(from + done, other, at))
+          break;
+        done += BYTES;
+        ++blocks;
+        continue;
+      }
       const size_t used = two_byte_blocks(from + done, size - done, readable, most - blocks, at);
       if (used == 0) break; // a code of one byte or none: the queue's steps take the block
       done += used;
@@ -112,6 +136,46 @@ struct encode_block {
     }
     out = at;
     return done;
+  }
+
+  // A sparse block moves its runs of ASCII with loads that reach this far.
+  static constexpr size_t SPARSE_READABLE = 2 * BYTES;
+
+  // 32 units at `from` narrowed to bytes at `to` (their high bytes dropped).
+  AVX2_TARGET void narrow(const unsigned char *from, unsigned char *to) const {
+    __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from));
+    __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + 32));
+    if (!little)
+      first = _mm256_srli_epi16(first, 8), second = _mm256_srli_epi16(second, 8);
+    else
+      first = _mm256_and_si256(first, _mm256_set1_epi16(0xFF)),
+      second = _mm256_and_si256(second, _mm256_set1_epi16(0xFF));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(to),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
+  }
+
+  // Writes a block of ASCII with the units `other` (bits) between its runs at `out`: the runs
+  // narrowed where they go, each other unit's code between them by its step. False (and `out`
+  // as it was) when a unit needs the rules.
+  AVX2_TARGET bool put_sparse(const unsigned char *block, uint32_t other,
+                              unsigned char *&out) const {
+    unsigned char *at = out;
+    narrow(block, at);
+    unsigned from = 0;
+    for (uint32_t rest = other; rest != 0; rest &= rest - 1) {
+      const auto place = static_cast<unsigned>(__builtin_ctz(rest));
+      at += place - from;
+      const unsigned unit = little ? block[2 * place] | block[2 * place + 1] << 8u
+                                   : block[2 * place] << 8u | block[2 * place + 1];
+      const uint32_t step = setup->steps[unit];
+      if ((step & portable::ENCODE_STEP_RULES) != 0) return false;
+      __builtin_memcpy(at, &step, 4);
+      at += step >> 16 & 3;
+      from = place + 1;
+      narrow(block + 2 * from, at);
+    }
+    out = at + (32 - from);
+    return true;
   }
 
   // Blocks of units that all take two bytes by their kind, up to `most`: kana by arithmetic,
@@ -180,27 +244,110 @@ struct encode_block {
 // EF (so no overlong form and no surrogate).
 struct utf8_block {
   const ascii_stops stops; // a copy, kept in registers across the blocks
+  const uint32_t *steps;
+  kernel_state &state;
 
   static constexpr size_t BYTES = 32;
+  // A sparse block moves its runs of ASCII with loads that reach this far.
+  static constexpr size_t SPARSE_READABLE = 64 + 2;
 
-  // True for a block of ASCII that no letter changed.
-  [[gnu::always_inline]] AVX2_TARGET bool takes_directly(const unsigned char *block) const {
+  // Where a block's characters begin and what they are (bit k for byte k).
+  struct layout {
+    uint32_t high, lead2, lead3, starts;
+    unsigned block_bytes; // 32, or where a character that the block would cut begins
+  };
+
+  // Lays out a block of ASCII and well-formed two- and three-byte sequences with lead bytes
+  // C2-DF, E1-EC, EE, EF; false for anything else.
+  AVX2_TARGET static bool lay_out(__m256i bytes, layout &l) {
+    l.high = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
+    const auto continuation =
+        static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0x80, 0xBF)));
+    l.lead2 = static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0xC2, 0xDF)));
+    l.lead3 = static_cast<uint32_t>(_mm256_movemask_epi8(
+        _mm256_or_si256(between(bytes, 0xE1, 0xEC), between(bytes, 0xEE, 0xEF))));
+    if ((l.high & ~(continuation | l.lead2 | l.lead3)) != 0) return false;
+    // A sequence whose lead byte is among the last two bytes may go on past the block: the
+    // block ends before it, and its bytes there are no part of it.
+    const uint32_t cut = (l.lead2 & 1u << 31) | (l.lead3 & 3u << 30);
+    l.block_bytes = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32;
+    const uint32_t in_block = l.block_bytes == 32 ? ~0u : (1u << l.block_bytes) - 1;
+    const uint32_t expected =
+        (l.lead2 & in_block) << 1 | (l.lead3 & in_block) << 1 | (l.lead3 & in_block) << 2;
+    l.starts = ~continuation & in_block;
+    return (continuation & in_block) == expected;
+  }
+
+  // A block of ASCII that no letter changed.
+  [[gnu::always_inline]] AVX2_TARGET bool ends_chunk(const unsigned char *block) const {
     const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
     return _mm256_movemask_epi8(bytes) == 0 && !any_stop(bytes, bytes, stops);
   }
 
-  // Copies the blocks of ASCII (that no letter changed) at `from`, up to `most` of them; the
-  // bytes consumed.
+  // Writes a sparse block (ASCII with at most SPARSE_UTF8_CHARACTERS others) at `out`: its runs
+  // of ASCII moved as they are, each other character's code between them by its step. False
+  // (and `out` as it was) when a character needs the rules.
+  AVX2_TARGET bool put_sparse(const unsigned char *block, const layout &l,
+                              unsigned char *&out) const {
+    unsigned char *at = out;
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
+                        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block)));
+    unsigned from = 0;
+    for (uint32_t rest = l.starts & l.high; rest != 0; rest &= rest - 1) {
+      const auto place = static_cast<unsigned>(__builtin_ctz(rest));
+      at += place - from;
+      const bool two = (l.lead2 >> place & 1) != 0;
+      const unsigned unit = two ? (block[place] & 0x1Fu) << 6 | (block[place + 1] & 0x3Fu)
+                                : (block[place] & 0x0Fu) << 12 | (block[place + 1] & 0x3Fu) << 6 |
+                                      (block[place + 2] & 0x3Fu);
+      const uint32_t step = steps[unit];
+      if ((step & portable::ENCODE_STEP_RULES) != 0) return false;
+      __builtin_memcpy(at, &step, 4);
+      at += step >> 16 & 3;
+      from = place + (two ? 2 : 3);
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
+                          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + from)));
+    }
+    out = at + (l.block_bytes - from);
+    return true;
+  }
+
+  // Writes the blocks at `from` that the tier writes directly (ASCII that no letter changed,
+  // sparse blocks), up to `most` of them; the bytes consumed.
   [[gnu::always_inline]] AVX2_TARGET size_t direct_blocks(const unsigned char *from, size_t size,
                                                           size_t readable, size_t most,
                                                           unsigned char *&out) const {
-    size_t done = 0;
+    size_t done = 0, blocks = 0;
     unsigned char *at = out;
-    for (size_t blocks = 0; blocks < most && size - done >= readable; ++blocks, done += BYTES) {
-      if (!takes_directly(from + done)) break;
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
-                          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done)));
-      at += 32;
+    while (blocks < most && size - done >= readable) {
+      // ASCII, two blocks a step while there are.
+      if (blocks + 2 <= most && size - done >= BYTES + readable) {
+        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
+        const __m256i second =
+            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
+        if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) == 0 &&
+            !any_stop(first, second, stops)) {
+          _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), first);
+          _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32), second);
+          at += 64, done += 64, blocks += 2;
+          continue;
+        }
+      }
+      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
+      if (any_stop(bytes, bytes, stops)) break;
+      if (_mm256_movemask_epi8(bytes) == 0) {
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), bytes);
+        at += BYTES, done += BYTES, ++blocks;
+        continue;
+      }
+      // In a long stretch of sparse blocks the portable kernel's SSE2 runs are faster: the
+      // queue refuses the next one (see sparse_refused).
+      layout l;
+      if (size - done < SPARSE_READABLE || !lay_out(bytes, l) ||
+          __builtin_popcount(l.starts & l.high) > SPARSE_UTF8_CHARACTERS ||
+          ++state.sparse_run > SPARSE_RUN || !put_sparse(from + done, l, at))
+        break;
+      done += l.block_bytes, ++blocks;
     }
     out = at;
     return done;
@@ -254,23 +401,15 @@ struct utf8_block {
                                                        unsigned char *&out,
                                                        unsigned char *chunk_out,
                                                        size_t &queued) const {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
-    const auto high = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
-    const auto continuation =
-        static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0x80, 0xBF)));
-    const auto lead2 = static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0xC2, 0xDF)));
-    const auto lead3 = static_cast<uint32_t>(_mm256_movemask_epi8(
-        _mm256_or_si256(between(bytes, 0xE1, 0xEC), between(bytes, 0xEE, 0xEF))));
-    if ((high & ~(continuation | lead2 | lead3)) != 0) return 0;
-    // A sequence whose lead byte is among the last two bytes may go on past the block: the
-    // block ends before it, and its bytes there are no part of it.
-    const uint32_t cut = (lead2 & 1u << 31) | (lead3 & 3u << 30);
-    const unsigned block_bytes = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32;
-    const uint32_t in_block = block_bytes == 32 ? ~0u : (1u << block_bytes) - 1;
-    const uint32_t expected =
-        (lead2 & in_block) << 1 | (lead3 & in_block) << 1 | (lead3 & in_block) << 2;
-    if ((continuation & in_block) != expected) return 0;
-    const uint32_t starts = ~continuation & in_block;
+    layout l;
+    if (!lay_out(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(block)), l)) return 0;
+    if (__builtin_popcount(l.starts & l.high) <= SPARSE_UTF8_CHARACTERS) {
+      if (state.sparse_run > SPARSE_RUN) return 0; // after a long stretch of sparse blocks
+    } else {
+      state.sparse_run = 0;
+    }
+    const uint32_t lead2 = l.lead2, lead3 = l.lead3, starts = l.starts;
+    const unsigned block_bytes = l.block_bytes;
     if (lead3 == THREE_BYTE_LEADS && block_bytes == 30) // ten three-byte characters
       return queue_three_byte_characters(block, out, chunk_out, queued);
     // Each byte's character (if it begins one) from it and the two after it, 16 at a time.
@@ -283,17 +422,20 @@ struct utf8_block {
           _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 1)));
       const __m256i b2 =
           _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 2)));
+      // The lead byte tells the form (the bytes are checked above): 0xE1-0xEF begin three
+      // bytes, 0xC2-0xDF two (rare in Japanese text: a block without them skips them).
       const __m256i low6 = _mm256_set1_epi16(0x3F);
       const __m256i tail = _mm256_and_si256(b1, low6);
-      const __m256i two = _mm256_or_si256(
-          _mm256_slli_epi16(_mm256_and_si256(b0, _mm256_set1_epi16(0x1F)), 6), tail);
       const __m256i three =
           _mm256_or_si256(_mm256_or_si256(_mm256_slli_epi16(b0, 12), _mm256_slli_epi16(tail, 6)),
                           _mm256_and_si256(b2, low6));
-      __m256i character = _mm256_blendv_epi8(
-          b0, two, lanes_of_bits(static_cast<unsigned>(lead2 >> (16 * k) & 0xFFFF)));
-      character = _mm256_blendv_epi8(
-          character, three, lanes_of_bits(static_cast<unsigned>(lead3 >> (16 * k) & 0xFFFF)));
+      __m256i character =
+          _mm256_blendv_epi8(b0, three, _mm256_cmpgt_epi16(b0, _mm256_set1_epi16(0xDF)));
+      if (lead2 != 0) {
+        const __m256i two = _mm256_or_si256(
+            _mm256_slli_epi16(_mm256_and_si256(b0, _mm256_set1_epi16(0x1F)), 6), tail);
+        character = _mm256_blendv_epi8(character, two, units_between(b0, 0xC2, 0xDF));
+      }
       const auto start_bits = static_cast<unsigned>(starts >> (16 * k) & 0xFFFF);
       const __m256i lengths = _mm256_and_si256(lanes_of_bits(start_bits), kind_lengths(character));
       const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
@@ -316,7 +458,7 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
   constexpr size_t BLOCK_READABLE = block_type::BYTES + (FORM == unicode_form::utf8 ? 2 : 0);
   const block_type block = [&] {
     if constexpr (FORM == unicode_form::utf8)
-      return utf8_block{setup.stops};
+      return utf8_block{setup.stops, setup.steps, state};
     else
       return encode_block{traits_of(FORM).little, setup.stops, &setup};
   }();
