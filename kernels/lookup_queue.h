@@ -8,6 +8,7 @@
 #pragma once
 
 #include "kernel_interface.h"
+#include "tier_frame.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -92,32 +93,32 @@ inline size_t resolve_lookups(const queued_steps &values, unsigned char *chunk_o
 // The tier's part of a chunk: converts blocks at `from` (each needs `readable` bytes) while
 // they are taken and fewer than `most` are done, recording where each begins in `queue`; the
 // bytes consumed, `blocks` and `queued` advanced, `refused` set when a block was refused.
-//   size_t convert_chunk(const unsigned char *from, size_t size, size_t readable,
-//                        unsigned char *&out, unsigned char *chunk_out, size_t most,
-//                        size_t &blocks, size_t &queued, bool &refused);
+//   size_t convert_chunk(BLOCK convert_block, const unsigned char *from, size_t size,
+//                        size_t readable, unsigned char *&out, unsigned char *chunk_out,
+//                        size_t most, size_t &blocks, size_t &queued, bool &refused);
+// `chunk` below is that function with its block bound.
 
 // The output of a chunk as it is: where the next chunk writes.
 struct chunk_in_place {
   unsigned char *operator()(unsigned char *, unsigned char *chunk_end) const { return chunk_end; }
 };
 
-// As a tier's SIMD blocks, a chunk of blocks at a time (by `convert_chunk`, which carries the
+// As a tier's SIMD blocks, a chunk of blocks at a time (by `chunk`, which carries the
 // tier's target), each chunk's lookups done after it; then `finish(chunk_out, chunk_end)` takes
 // the chunk's good output and gives where the next chunk writes (a tier that writes UTF-8
 // through UTF-16 converts it there).
 template <typename CHUNK, typename VALUES, typename FINISH = chunk_in_place>
 inline size_t convert_queued_chunks(const unsigned char *from, size_t size, size_t readable,
-                                    const CHUNK &convert_chunk, const VALUES &values,
-                                    kernel_state &state, unsigned char *&to, bool &refused,
-                                    const FINISH &finish = {}) {
+                                    const CHUNK &chunk, const VALUES &values, kernel_state &state,
+                                    unsigned char *&to, bool &refused, const FINISH &finish = {}) {
   size_t done = 0;
   unsigned char *out = to;
   refused = false;
   while (!refused && size - done >= readable) {
     unsigned char *const chunk_out = out;
     size_t blocks = 0, queued = 0;
-    const size_t used = convert_chunk(from + done, size - done, readable, out, chunk_out,
-                                      state.chunk_blocks, blocks, queued, refused);
+    const size_t used = chunk(from + done, size - done, readable, out, chunk_out,
+                              state.chunk_blocks, blocks, queued, refused);
     const size_t bad = resolve_lookups(values, chunk_out, queued, blocks);
     if (bad != blocks) {
       done += queue.block_input[bad];
@@ -133,4 +134,18 @@ inline size_t convert_queued_chunks(const unsigned char *from, size_t size, size
   }
   to = out;
   return done;
+}
+
+// A queued tier's kernel: the frame around convert_queued_chunks, with the tier's `chunk` and
+// the portable tier's kernel (`portable`) for the same direction and form.
+template <typename CHUNK, typename VALUES, typename SETUP, typename PORTABLE>
+inline size_t run_queued_tier(const unsigned char *from, size_t size, size_t readable,
+                              unsigned char *&to, kernel_state &state, const SETUP &setup,
+                              size_t block_readable, const CHUNK &chunk, const VALUES &values,
+                              PORTABLE portable) {
+  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+    return convert_queued_chunks(at, left, block_readable, chunk, values, state, out, refused);
+  };
+  return tier_frame::run_tier(from, size, readable, to, state, setup, block_readable, simd,
+                              portable);
 }

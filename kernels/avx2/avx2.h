@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
-// The AVX2 tier (with BMI2), x86-64 only, for the processors without AVX-512: blocks of 64
-// bytes classified at once, ASCII and kana by arithmetic, the other characters looked up in a
-// scalar pass over the block with no branch on their kind (no gathers: they are slow on AMD's
-// processors and under Intel's gather data sampling mitigation). A block it cannot take goes
-// to the portable kernel, which runs on for a stretch before this tier tries again.
+// The AVX2 tier (with BMI1 and POPCNT, not BMI2), x86-64 only, for the processors without
+// AVX-512: blocks classified at once, ASCII and kana by arithmetic, the other characters
+// looked up in one scalar pass over the queued lookups of up to 256 blocks with no branch on
+// their kind (no gathers: they are slow on AMD's processors and under Intel's gather data
+// sampling mitigation). A block it cannot take goes to the portable kernel, which runs on for
+// a stretch before this tier tries again.
 #pragma once
 
 #include "kernel_interface.h"
@@ -18,5 +19,11 @@ namespace avx2 {
 
 // Not supported where it is not built, and never chosen there.
 extern const kernel_tier TIER;
+
+#if defined(AVX2_TIER_BUILT)
+// Its UTF-8 encode kernel, which the AMD AVX-512 tier runs too.
+size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                   kernel_state &state, const encode_setup &setup);
+#endif
 
 } // namespace avx2

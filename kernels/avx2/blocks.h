@@ -16,8 +16,6 @@
 
 namespace avx2 {
 
-using tier_frame::run_tier;
-
 // Shuffles that pack the 16-bit lanes a mask keeps to the front, for each value of an 8-bit
 // mask over eight lanes.
 struct packing_shuffles {
@@ -113,29 +111,6 @@ template <bool TO_CHARACTERS> AVX2_TARGET inline __m256i move_kana(__m256i value
     moved = _mm256_or_si256(moved, in_range);
   }
   return result;
-}
-
-// Converts the blocks at `from` with `convert_block` (a block needs `readable` bytes): the SIMD
-// part of run_tier, which carries the tier's target for the blocks to be inlined into it. A
-// block returns the bytes it consumed, 0 when the tier refuses it. Returns the bytes consumed;
-// `refused` tells whether a block was refused (else fewer than `readable` bytes were left).
-template <typename BLOCK>
-AVX2_TARGET inline size_t convert_simd_blocks(const unsigned char *from, size_t size,
-                                              size_t readable, const BLOCK &convert_block,
-                                              unsigned char *&to, bool &refused) {
-  size_t done = 0;
-  unsigned char *out = to; // a local copy the vector stores cannot alias
-  refused = false;
-  while (size - done >= readable) {
-    const size_t used = convert_block(from + done, out);
-    if (used == 0) {
-      refused = true;
-      break;
-    }
-    done += used;
-  }
-  to = out;
-  return done;
 }
 
 } // namespace avx2

@@ -49,11 +49,6 @@ AVX2_TARGET inline __m256i sums_through(__m256i values) {
   return _mm256_add_epi16(sums, _mm256_permute2x128_si256(last, last, 0x08));
 }
 
-// The sums of the 16-bit lanes before each lane (an exclusive prefix sum).
-AVX2_TARGET inline __m256i sums_before(__m256i values) {
-  return _mm256_sub_epi16(sums_through(values), values);
-}
-
 // The last 16-bit lane of `values` in every lane.
 AVX2_TARGET inline __m256i last_lane(__m256i values) {
   const __m256i high = _mm256_permute2x128_si256(values, values, 0x11);
@@ -232,8 +227,8 @@ struct decode_block {
 // directly (ASCII), in a loop of their own, the other blocks one by one, each recorded in the
 // queue while the tier takes them.
 template <typename BLOCK>
-AVX2_TARGET inline size_t convert_chunk(const unsigned char *from, size_t size, size_t readable,
-                                        const BLOCK convert_block, unsigned char *&out,
+AVX2_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsigned char *from,
+                                        size_t size, size_t readable, unsigned char *&out,
                                         unsigned char *chunk_out, size_t most, size_t &blocks,
                                         size_t &queued, bool &refused) {
   // Local copies (of the block too) that the stores cannot alias.
@@ -282,17 +277,9 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   constexpr bool LITTLE = traits_of(FORM).little;
   const decode_block block{LITTLE, setup.patches, table, state};
   const queued_values values{table, LITTLE, 0};
-  auto chunk = [&](const unsigned char *at, size_t left, size_t block_readable, unsigned char *&out,
-                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
-                   bool &refused) {
-    return convert_chunk(at, left, block_readable, block, out, chunk_out, most, blocks, queued,
-                         refused);
-  };
-  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_queued_chunks(at, left, BLOCK_READABLE, chunk, values, state, out, refused);
-  };
-  return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                  portable::TIER.decode[FORM]);
+  auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
+  return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,
+                         portable::TIER.decode[FORM]);
 }
 
 } // namespace

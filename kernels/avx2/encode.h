@@ -62,6 +62,29 @@ AVX2_TARGET inline bool any_stop(__m256i first, __m256i second, const ascii_stop
   return !_mm256_testz_si256(hit, hit);
 }
 
+// Narrows the blocks of UTF-16 ASCII at `from` that hold none of `stops`, up to `most` of them,
+// to `to`, in a loop of their own with the byte order fixed; the blocks narrowed.
+template <bool LITTLE>
+AVX2_TARGET inline size_t narrow_ascii_blocks(const unsigned char *from, size_t most,
+                                              const ascii_stops &stops, unsigned char *&to) {
+  // The bits that are clear in a unit below 0x80, in the order its bytes lie.
+  const __m256i high = _mm256_set1_epi16(static_cast<short>(LITTLE ? 0xFF80 : 0x80FF));
+  size_t blocks = 0;
+  unsigned char *at = to;
+  for (; blocks < most; ++blocks, from += 64, at += 32) {
+    __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from));
+    __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + 32));
+    // A stop compared bytewise: the other byte of an ASCII unit is zero, never a stop.
+    if (!_mm256_testz_si256(_mm256_or_si256(first, second), high) || any_stop(first, second, stops))
+      break;
+    if (!LITTLE) first = _mm256_srli_epi16(first, 8), second = _mm256_srli_epi16(second, 8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
+                        _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
+  }
+  to = at;
+  return blocks;
+}
+
 struct encode_block {
   bool little;
   const ascii_stops stops; // a copy, kept in registers across the blocks
@@ -100,17 +123,15 @@ struct encode_block {
     size_t done = 0;
     unsigned char *at = out;
     for (size_t blocks = 0; blocks < most && size - done >= readable;) {
+      const size_t whole = std::min(most - blocks, (size - done - readable) / BYTES + 1);
+      const size_t ascii = little ? narrow_ascii_blocks<true>(from + done, whole, stops, at)
+                                  : narrow_ascii_blocks<false>(from + done, whole, stops, at);
+      done += ascii * BYTES;
+      blocks += ascii;
+      if (blocks == most || size - done < readable) break;
       __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
       __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
       if (!little) first = swap_bytes(first), second = swap_bytes(second);
-      if (ascii_only(first, second)) { // narrow
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
-                            _mm256_permute4x64_epi64(_mm256_packus_epi16(first, second), 0xD8));
-        at += 32;
-        done += BYTES;
-        ++blocks;
-        continue;
-      }
       if (!all_two_bytes(first, second)) {
         // ASCII with a few other units: sparse.
         const __m256i ascii_units = _mm256_set1_epi16(static_cast<short>(0xFF80));
@@ -239,6 +260,24 @@ struct encode_block {
   }
 };
 
+// Copies the pairs of 32-byte blocks of ASCII at `from` that hold none of `stops`, up to `most`
+// of them, to `to`, in a loop of their own; the pairs copied.
+AVX2_TARGET inline size_t copy_ascii_pairs(const unsigned char *from, size_t most,
+                                           const ascii_stops &stops, unsigned char *&to) {
+  size_t pairs = 0;
+  unsigned char *at = to;
+  for (; pairs < most; ++pairs, from += 64, at += 64) {
+    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from));
+    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + 32));
+    if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) != 0 || any_stop(first, second, stops))
+      break;
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), first);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32), second);
+  }
+  to = at;
+  return pairs;
+}
+
 // One block of up to 32 bytes of UTF-8: shorter when a character would be cut at its end. It
 // takes ASCII and well-formed two- and three-byte sequences with lead bytes C2-DF, E1-EC, EE,
 // EF (so no overlong form and no surrogate).
@@ -322,16 +361,11 @@ struct utf8_block {
     while (blocks < most && size - done >= readable) {
       // ASCII, two blocks a step while there are.
       if (blocks + 2 <= most && size - done >= BYTES + readable) {
-        const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
-        const __m256i second =
-            _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
-        if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) == 0 &&
-            !any_stop(first, second, stops)) {
-          _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), first);
-          _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32), second);
-          at += 64, done += 64, blocks += 2;
-          continue;
-        }
+        const size_t pairs = copy_ascii_pairs(
+            from + done, std::min((most - blocks) / 2, (size - done - readable - BYTES) / 64 + 1),
+            stops, at);
+        done += 64 * pairs, blocks += 2 * pairs;
+        if (blocks == most || size - done < readable) break;
       }
       const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
       if (any_stop(bytes, bytes, stops)) break;
@@ -354,7 +388,8 @@ struct utf8_block {
   }
 
   // Japanese text is mostly three-byte sequences: a block of 30 bytes of them (the 31st begins
-  // the next) has its ten characters taken by fixed shuffles, five from each half.
+  // the next) has its ten characters taken by fixed shuffles, five from each half, and queued
+  // two bytes apart; 0 (nothing queued) when one of them is halfwidth katakana.
   static constexpr uint32_t THREE_BYTE_LEADS = 0x49249249; // bytes 0, 3, ... 30
   AVX2_TARGET static size_t queue_three_byte_characters(const unsigned char *block,
                                                         unsigned char *&out,
@@ -377,10 +412,10 @@ struct utf8_block {
         _mm256_and_si256(third, _mm256_set1_epi16(0x3F)));
     const __m256i characters =
         _mm256_setr_epi16(-1, -1, -1, -1, -1, 0, 0, 0, -1, -1, -1, -1, -1, 0, 0, 0);
-    const __m256i lengths = _mm256_and_si256(characters, kind_lengths(units));
-    const __m256i ends = _mm256_add_epi16(sums_through(lengths),
-                                          _mm256_set1_epi16(static_cast<short>(out - chunk_out)));
-    const __m256i starts = _mm256_sub_epi16(ends, lengths);
+    if (!_mm256_testz_si256(units_between(units, 0xFF61, 0xFF9F), characters)) return 0;
+    const __m256i starts =
+        _mm256_add_epi16(_mm256_setr_epi16(0, 2, 4, 6, 8, 0, 0, 0, 10, 12, 14, 16, 18, 0, 0, 0),
+                         _mm256_set1_epi16(static_cast<short>(out - chunk_out)));
     // Lanes 0-4 and 8-12, side by side.
     _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.index + queued),
                      _mm256_castsi256_si128(units));
@@ -391,7 +426,7 @@ struct utf8_block {
     _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.place + queued + 5),
                      _mm256_extracti128_si256(starts, 1));
     queued += 10;
-    out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(last_lane(ends)));
+    out += 20;
     return 30;
   }
 
@@ -410,8 +445,10 @@ struct utf8_block {
     }
     const uint32_t lead2 = l.lead2, lead3 = l.lead3, starts = l.starts;
     const unsigned block_bytes = l.block_bytes;
-    if (lead3 == THREE_BYTE_LEADS && block_bytes == 30) // ten three-byte characters
-      return queue_three_byte_characters(block, out, chunk_out, queued);
+    if (lead3 == THREE_BYTE_LEADS && block_bytes == 30) { // ten three-byte characters
+      const size_t used = queue_three_byte_characters(block, out, chunk_out, queued);
+      if (used != 0) return used;
+    }
     // Each byte's character (if it begins one) from it and the two after it, 16 at a time.
     __m256i end = _mm256_set1_epi16(static_cast<short>(out - chunk_out));
     for (int k = 0; k < 2; ++k) {
@@ -462,17 +499,9 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
     else
       return encode_block{traits_of(FORM).little, setup.stops, &setup};
   }();
-  auto chunk = [&](const unsigned char *at, size_t left, size_t block_readable, unsigned char *&out,
-                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
-                   bool &refused) {
-    return convert_chunk(at, left, block_readable, block, out, chunk_out, most, blocks, queued,
-                         refused);
-  };
-  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_queued_chunks(at, left, BLOCK_READABLE, chunk, values, state, out, refused);
-  };
-  return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                  portable::TIER.encode[FORM]);
+  auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
+  return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,
+                         portable::TIER.encode[FORM]);
 }
 
 } // namespace

@@ -28,6 +28,11 @@ bool always() {
 } // namespace
 
 #if defined(AVX2_TIER_BUILT)
+size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                   kernel_state &state, const encode_setup &setup) {
+  return encode_cp932<unicode_form::utf8>(from, size, readable, to, state, setup);
+}
+
 const kernel_tier TIER = {
     "avx2",
     supported,
@@ -38,7 +43,12 @@ const kernel_tier TIER = {
       else
         return &decode_cp932<form.value>;
     }),
-    form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
+    form_kernels<encode_kernel>([](auto form) {
+      if constexpr (form.value == unicode_form::utf8)
+        return &encode_utf8;
+      else
+        return &encode_cp932<form.value>;
+    }),
 };
 #else // never supported: the portable kernels stand in
 const kernel_tier TIER = {"avx2", supported, supported, portable::TIER.decode,

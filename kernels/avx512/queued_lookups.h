@@ -85,8 +85,8 @@ struct queued_decode_block {
 // The tier's part of convert_queued_chunks: blocks while they are taken, each recorded in
 // the queue, up to `most` of them.
 template <typename BLOCK>
-AVX512_TARGET inline size_t convert_chunk(const unsigned char *from, size_t size, size_t readable,
-                                          const BLOCK convert_block, unsigned char *&out,
+AVX512_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsigned char *from,
+                                          size_t size, size_t readable, unsigned char *&out,
                                           unsigned char *chunk_out, size_t most, size_t &blocks,
                                           size_t &queued, bool &refused) {
   // Local copies (of the block too) that the stores cannot alias.
@@ -183,16 +183,9 @@ inline size_t encode_cp932_queued(const unsigned char *from, size_t size, size_t
   const queued_encode_block block{{traits_of(FORM).little, setup.stops, setup.table}};
   // Codes are written lead byte first; a lookup that finds a one-byte code refuses its block.
   const queued_values values{setup.table, false, 0x100};
-  auto chunk = [&](const unsigned char *at, size_t left, size_t readable, unsigned char *&out,
-                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
-                   bool &refused) {
-    return convert_chunk(at, left, readable, block, out, chunk_out, most, blocks, queued, refused);
-  };
-  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_queued_chunks(at, left, KERNEL_BLOCK, chunk, values, state, out, refused);
-  };
-  return run_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, simd,
-                  portable::TIER.encode[FORM]);
+  auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
+  return run_queued_tier(from, size, readable, to, state, setup, KERNEL_BLOCK, chunk, values,
+                         portable::TIER.encode[FORM]);
 }
 
 // The UTF-16 forms only: UTF-8 output has no queued design.
@@ -205,16 +198,9 @@ inline size_t decode_cp932_queued(const unsigned char *from, size_t size, size_t
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   const queued_decode_block block{{traits_of(FORM).little, setup.patches, table}, state};
   const queued_values values{table, traits_of(FORM).little, 0};
-  auto chunk = [&](const unsigned char *at, size_t left, size_t readable, unsigned char *&out,
-                   unsigned char *chunk_out, size_t most, size_t &blocks, size_t &queued,
-                   bool &refused) {
-    return convert_chunk(at, left, readable, block, out, chunk_out, most, blocks, queued, refused);
-  };
-  auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_queued_chunks(at, left, BLOCK_READABLE, chunk, values, state, out, refused);
-  };
-  return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
-                  portable::TIER.decode[FORM]);
+  auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
+  return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,
+                         portable::TIER.decode[FORM]);
 }
 
 } // namespace
