@@ -105,9 +105,10 @@ const unsigned char *encode_run(const unsigned char *from, const unsigned char *
                                 const unsigned char *end, unsigned char *&to, kernel_state &state,
                                 int &status) {
   const encode_kernel kernel = active_kernel_tier().encode[FORM];
+  const encode_kernel portable = portable_kernel_tier().encode[FORM];
   while (from < stop) {
-    from += kernel(from, static_cast<size_t>(stop - from), static_cast<size_t>(end - from), to,
-                   state, kernel_setup);
+    from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
+                       static_cast<size_t>(end - from), to, state, kernel_setup);
     if (from >= stop) break;
     const unsigned char *next;
     if constexpr (FORM == unicode_form::utf8)

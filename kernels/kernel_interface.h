@@ -109,3 +109,19 @@ struct kernel_tier {
   form_kernels<decode_kernel> decode;
   form_kernels<encode_kernel> encode;
 };
+
+// Converts with a tier's `kernel`, or, while that tier's portable stretch lasts (see
+// kernel_state), with the portable tier's own kernel for the same direction and form
+// (`portable`) called directly: on text full of what the rules take, each such character ends
+// a call, and the tier's frame around the portable kernel cost up to an eighth there.
+template <typename KERNEL, typename SETUP>
+inline size_t run_kernel(KERNEL kernel, KERNEL portable, const unsigned char *from, size_t size,
+                         size_t readable, unsigned char *&to, kernel_state &state,
+                         const SETUP &setup) {
+  if (state.portable_left == 0) return kernel(from, size, readable, to, state, setup);
+  const size_t span = state.portable_left < size ? state.portable_left : size;
+  const size_t used = portable(from, span, readable, to, state, setup);
+  state.portable_left -= used < state.portable_left ? used : state.portable_left;
+  if (used < span || used == size) return used;
+  return used + kernel(from + used, size - used, readable - used, to, state, setup);
+}

@@ -8,6 +8,12 @@
 extern const kernel_tier *const KERNEL_TIERS[];
 extern const size_t KERNEL_TIER_COUNT;
 
+// The portable tier, whose kernels the converters call directly during another tier's portable
+// stretch (run_kernel).
+inline const kernel_tier &portable_kernel_tier() {
+  return *KERNEL_TIERS[0];
+}
+
 // The best tier this processor runs; the programs choose it at start-up.
 const kernel_tier &best_kernel_tier();
 // The tier named `name` when this processor runs it, else null.

@@ -88,14 +88,15 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
 
 template <unicode_form FORM> int decode_all(input_stream &in) {
   const decode_kernel kernel = active_kernel_tier().decode[FORM];
+  const decode_kernel portable = portable_kernel_tier().decode[FORM];
   kernel_state state; // fresh for every input
   int status = 0;
   const size_t left = convert_blocks<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(
       in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
               unsigned char *&to, bool at_end) {
         while (from < stop) {
-          from += kernel(from, static_cast<size_t>(stop - from), static_cast<size_t>(end - from),
-                         to, state, kernel_setup);
+          from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
+                             static_cast<size_t>(end - from), to, state, kernel_setup);
           if (from >= stop) break;
           const unsigned char *const next = decode_one<FORM>(from, end, to, status);
           if (next == from) break;
