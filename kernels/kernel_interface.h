@@ -122,6 +122,8 @@ inline size_t run_kernel(KERNEL kernel, KERNEL portable, const unsigned char *fr
   const size_t span = state.portable_left < size ? state.portable_left : size;
   const size_t used = portable(from, span, readable, to, state, setup);
   state.portable_left -= used < state.portable_left ? used : state.portable_left;
-  if (used < span || used == size) return used;
+  // It stops short at a character for the rules, and may go on past the range's end to finish
+  // a character that began in it.
+  if (used < span || used >= size) return used;
   return used + kernel(from + used, size - used, readable - used, to, state, setup);
 }

@@ -342,6 +342,10 @@ TEST(kernels, the_longest_expansion_fits_the_output_room) {
        "&lt;"},
       {dostrel_profile, encode_stream, "-L -x", unit_bytes('a', true), "a",
        unit_bytes(0xFFFF, true), "&#xffff;"},
+      // A loss every 16 characters keeps the SIMD tiers on their portable stretch, through
+      // ranges that end inside a unit.
+      {dostrel_profile, encode_stream, "-x", a16, "a",
+       a16 + a16 + a16 + a16 + a16 + a16 + a16 + unit_bytes(0xFFFF, false), "aaaaaaa&#xffff;"},
   };
   for (const expansion &c : cases) {
     SCOPED_TRACE(c.options);
@@ -395,6 +399,30 @@ void run_kernel_over(KERNEL kernel, const SETUP &setup, const std::string &input
     from += kernel(from, static_cast<size_t>(end - from), static_cast<size_t>(end - from), to,
                    state, setup);
     if (from < end) from += std::min(step, static_cast<size_t>(end - from));
+  }
+}
+
+// A portable stretch over a range that ends inside a unit (the block loop's ranges end where
+// the output room does): the portable kernel finishes the unit past the end, and the tier's
+// kernel is not called after it with what would be a negative size.
+TEST(kernels, a_portable_stretch_may_finish_a_unit_past_its_range) {
+  const encode_setup setup = make_encode_setup(unicode_to_cp932.data(), nullptr, 0);
+  const std::string input = unit_bytes('a', false) + unit_bytes('b', false);
+  const encode_kernel tier = +[](const unsigned char *, size_t size, size_t readable,
+                                 unsigned char *&, kernel_state &, const encode_setup &) {
+    EXPECT_LE(size, readable);
+    return size_t{0};
+  };
+  for (const size_t size : {size_t{3}, size_t{4}}) {
+    kernel_state state;
+    state.portable_left = 64;
+    unsigned char out[8];
+    unsigned char *to = out;
+    EXPECT_EQ(run_kernel(tier, portable_kernel_tier().encode[BE],
+                         reinterpret_cast<const unsigned char *>(input.data()), size, 4, to, state,
+                         setup),
+              4u);
+    EXPECT_EQ(std::string(reinterpret_cast<char *>(out), 2), "ab");
   }
 }
 
