@@ -7,6 +7,7 @@
 #include "avx2.h"
 #include "cp932_blocks.h"
 #include "cp932_kana.h"
+#include "lookup_queue.h"
 #include "tier_frame.h"
 
 #include <immintrin.h>
@@ -94,6 +95,19 @@ AVX2_TARGET inline unsigned put_lanes(__m256i v, unsigned bits, unsigned char *t
   const auto count = static_cast<unsigned>(__builtin_popcount(low));
   _mm_storeu_si128(reinterpret_cast<__m128i *>(to + 2 * count), high_lanes);
   return count + static_cast<unsigned>(__builtin_popcount(high));
+}
+
+// Queues the lookups `index` whose bits are set in `bits` with the places of their values
+// (`places`: bytes from the chunk's output), for resolve_lookups.
+AVX2_TARGET inline void queue_lanes(__m256i index, __m256i places, unsigned bits, size_t &queued) {
+  if (bits == 0xFFFF) {
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.index + queued), index);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.place + queued), places);
+    queued += 16;
+    return;
+  }
+  put_lanes(index, bits, reinterpret_cast<unsigned char *>(queue.index + queued));
+  queued += put_lanes(places, bits, reinterpret_cast<unsigned char *>(queue.place + queued));
 }
 
 // Moves the lanes that lie in a range of kana codes (KANA_RANGES) to their characters

@@ -60,21 +60,16 @@ AVX2_TARGET inline __m256i lane_numbers() {
   return _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
 }
 
+// The two-byte codes' index in the table of their characters.
+AVX2_TARGET inline __m256i table_index(__m256i codes) {
+  return _mm256_sub_epi16(codes, _mm256_set1_epi16(static_cast<short>(DOUBLE_FIRST)));
+}
+
 struct decode_block {
   bool little;
   const ascii_patches patches; // a copy, kept in registers across the blocks
   const uint16_t *table;       // the two-byte codes' characters, 0xFFFF for none
   kernel_state &state;
-
-  // Queues the lookups of the codes `codes` in the lanes `lookups` (bits), whose values go to
-  // `places` (bytes from the chunk's output).
-  AVX2_TARGET static void queue_lookups(__m256i codes, unsigned lookups, __m256i places,
-                                        size_t &queued) {
-    const __m256i index =
-        _mm256_sub_epi16(codes, _mm256_set1_epi16(static_cast<short>(DOUBLE_FIRST)));
-    put_lanes(index, lookups, reinterpret_cast<unsigned char *>(queue.index + queued));
-    queued += put_lanes(places, lookups, reinterpret_cast<unsigned char *>(queue.place + queued));
-  }
 
   // ASCII with at most SPARSE_CHARACTERS two-byte characters (mostly ASCII text with a word or
   // two of Japanese): widened whole, its trail bytes squeezed out, the few codes looked up one
@@ -180,7 +175,7 @@ struct decode_block {
         const __m256i places =
             _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
                              _mm256_set1_epi16(static_cast<short>(base + 32 * k)));
-        queue_lookups(codes, ~bits_of_lanes(kana) & 0xFFFF, places, queued);
+        queue_lanes(table_index(codes), places, ~bits_of_lanes(kana) & 0xFFFF, queued);
       }
       out += 64;
       return 64;
@@ -216,7 +211,8 @@ struct decode_block {
       const __m256i places =
           _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
                            _mm256_set1_epi16(static_cast<short>(base + 2 * first)));
-      queue_lookups(code, lanes & ~bits_of_lanes(_mm256_or_si256(ascii, kana)), places, queued);
+      queue_lanes(table_index(code), places, lanes & ~bits_of_lanes(_mm256_or_si256(ascii, kana)),
+                  queued);
     }
     out += 2 * count;
     return c.in_block == ~0ULL ? 64 : 63;

@@ -37,19 +37,6 @@ AVX2_TARGET inline __m256i kind_lengths(__m256i units) {
   return _mm256_add_epi16(_mm256_set1_epi16(2), one_byte);
 }
 
-// Queues the units of `units` whose bits are set in `bits` with the places of their codes
-// (`starts`: the bytes from the chunk's output), for resolve_lookups with queued_steps.
-AVX2_TARGET inline void queue_codes(__m256i units, __m256i starts, unsigned bits, size_t &queued) {
-  if (bits == 0xFFFF) {
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.index + queued), units);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.place + queued), starts);
-    queued += 16;
-    return;
-  }
-  put_lanes(units, bits, reinterpret_cast<unsigned char *>(queue.index + queued));
-  queued += put_lanes(starts, bits, reinterpret_cast<unsigned char *>(queue.place + queued));
-}
-
 // True when a 16-bit lane of `first` or `second` (UTF-16), or a byte of them (UTF-8: give the
 // same bytes twice), holds one of `stops`: units below 0x80 have the same low byte and zero.
 AVX2_TARGET inline bool any_stop(__m256i first, __m256i second, const ascii_stops &stops) {
@@ -225,10 +212,7 @@ struct encode_block {
         const __m256i places =
             _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
                              _mm256_set1_epi16(static_cast<short>(at - run_out + 32 * k)));
-        const unsigned lookups = ~bits_of_lanes(kana) & 0xFFFF;
-        put_lanes(units, lookups, reinterpret_cast<unsigned char *>(queue.index + queued));
-        queued +=
-            put_lanes(places, lookups, reinterpret_cast<unsigned char *>(queue.place + queued));
+        queue_lanes(units, places, ~bits_of_lanes(kana) & 0xFFFF, queued);
       }
     }
     const size_t bad =
@@ -252,7 +236,7 @@ struct encode_block {
       if (!little) units = swap_bytes(units);
       const __m256i lengths = kind_lengths(units);
       const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
-      queue_codes(units, _mm256_sub_epi16(ends, lengths), 0xFFFF, queued);
+      queue_lanes(units, _mm256_sub_epi16(ends, lengths), 0xFFFF, queued);
       end = last_lane(ends);
     }
     out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(end));
@@ -476,7 +460,7 @@ struct utf8_block {
       const auto start_bits = static_cast<unsigned>(starts >> (16 * k) & 0xFFFF);
       const __m256i lengths = _mm256_and_si256(lanes_of_bits(start_bits), kind_lengths(character));
       const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
-      queue_codes(character, _mm256_sub_epi16(ends, lengths), start_bits, queued);
+      queue_lanes(character, _mm256_sub_epi16(ends, lengths), start_bits, queued);
       end = last_lane(ends);
     }
     out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(end));
