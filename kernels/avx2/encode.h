@@ -25,7 +25,7 @@ namespace {
 
 // Characters of a sparse block besides its ASCII, at most: a UTF-16 one costs less (its runs
 // are narrowed from where they lie), a UTF-8 one more (it is decoded first).
-constexpr int SPARSE_UNITS = 8, SPARSE_UTF8_CHARACTERS = 4;
+constexpr int SPARSE_UNITS = 6, SPARSE_UTF8_CHARACTERS = 4;
 
 // 1 in each 16-bit lane of `units` whose code takes one byte by its kind (ASCII, halfwidth
 // katakana), else 2: where the codes go is known before they are looked up.
