@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "replacement.h"
 
+#include "platform.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -248,18 +250,7 @@ bool create_new_file(replacement &r) {
 }
 
 bool write_new_file(replacement &r, const unsigned char *data, size_t size) {
-  while (size > 0) {
-    const unsigned count = size > 0x40000000 ? 0x40000000 : static_cast<unsigned>(size);
-    const int done = _write(r.fd, data, count);
-    if (done < 0) return false;
-    if (done == 0) {
-      errno = ENOSPC;
-      return false;
-    }
-    data += done;
-    size -= static_cast<size_t>(done);
-  }
-  return true;
+  return write_all(r.fd, data, size);
 }
 
 const char *copy_access(replacement &, int &) {
