@@ -14,23 +14,28 @@
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 namespace {
 
 constexpr int STATUS_LEFT_UNCHANGED = 8;
 
-// What the run has come to: the statuses of its files, and whether a problem of the disk (not
-// of one file) ends it.
+// What the run has come to: the statuses of its files, and the file systems that a problem of
+// their own (not of one file) has ended, with that problem.
 int run_status = STATUS_SUCCESS;
-bool run_doomed = false;
+struct failed_file_system {
+  uint64_t device; // every device when the process's own file-size limit was reached
+  int error;
+};
+std::vector<failed_file_system> failed_file_systems;
+constexpr uint64_t EVERY_DEVICE = ~uint64_t{0};
 
-// Problems that doom every later file too: the disk is full, broken or read-only. Any other
-// problem is the file's own (its name, its permissions, another process holding it), and the
-// run goes on.
-bool dooms_the_run(int error) {
+// Problems that end every later file of the same file system too: it is full, broken or
+// read-only. Any other problem is the file's own (its name, its permissions, its size, another
+// process holding it), and the run goes on.
+bool ends_the_file_system(int error) {
   switch (error) {
   case ENOSPC:
-  case EFBIG:
   case EIO:
   case EROFS:
 #if defined(EDQUOT)
@@ -42,10 +47,24 @@ bool dooms_the_run(int error) {
   }
 }
 
-void report_failure(const char *name, const char *what, int error) {
-  print_message({name, ": ", what, ": ", error_description(error), "\n"});
+void note_failure(const replacement &file, int error) {
+  if (ends_the_file_system(error))
+    failed_file_systems.push_back({file.facts.device, error});
+  else if (error == EFBIG && file_size_limit_reached(file))
+    failed_file_systems.push_back({EVERY_DEVICE, error});
+}
+
+// The problem that ended the file system of `device`, or 0.
+int failure_of_file_system(uint64_t device) {
+  for (const failed_file_system &failed : failed_file_systems)
+    if (failed.device == device || failed.device == EVERY_DEVICE) return failed.error;
+  return 0;
+}
+
+void report_failure(const replacement &file, const char *what, int error) {
+  print_message({file.name, ": ", what, ": ", error_description(error), "\n"});
   run_status |= STATUS_FAILURE;
-  run_doomed |= dooms_the_run(error);
+  note_failure(file, error);
 }
 
 void leave_unchanged(const char *name, const char *reason, const char *more = "",
@@ -54,19 +73,19 @@ void leave_unchanged(const char *name, const char *reason, const char *more = ""
   run_status |= STATUS_LEFT_UNCHANGED;
 }
 
-void report_commit_problem(const char *name, commit_problem problem, int error) {
+void report_commit_problem(const replacement &file, commit_problem problem, int error) {
   switch (problem) {
   case commit_problem::not_durable:
-    report_failure(name, "write error", error);
+    report_failure(file, "write error", error);
     break;
   case commit_problem::changed:
-    leave_unchanged(name, "changed while being converted");
+    leave_unchanged(file.name, "changed while being converted");
     break;
   case commit_problem::not_replaced:
-    report_failure(name, "cannot be replaced", error);
+    report_failure(file, "cannot be replaced", error);
     break;
   case commit_problem::folder_not_synced:
-    report_failure(name, "replaced, but its folder could not be synced", error);
+    report_failure(file, "replaced, but its folder could not be synced", error);
     break;
   }
 }
@@ -160,7 +179,13 @@ const char *program_word(const program_profile &profile) {
 void convert_one(const char *name, const program_profile &profile) {
   int error = 0;
   replacement &file = open_original(name, program_word(profile), report_commit_problem, error);
-  const char *refusal = refusal_by_kind(file.facts);
+  if (const int failed = error == 0 ? failure_of_file_system(file.facts.device) : 0) {
+    print_message({name, ": not converted: its file system failed earlier: ",
+                   error_description(failed), "\n"});
+    run_status |= STATUS_FAILURE;
+    return discard_replacement(file);
+  }
+  const char *refusal = file.refusal != nullptr ? file.refusal : refusal_by_kind(file.facts);
   if (error != 0 && refusal == nullptr) {
     report_file_error(name, error_description(error));
     run_status |= STATUS_FAILURE;
@@ -183,6 +208,7 @@ void convert_one(const char *name, const program_profile &profile) {
   }
   target = {&file, 0, 0, 0, 0};
   output_to_writer(write_conversion);
+  in.consumed = 0;
   if (in.error == 0) {
     if (profile.before_conversion != nullptr) profile.before_conversion();
     const int status = profile.convert(in);
@@ -199,11 +225,17 @@ void convert_one(const char *name, const program_profile &profile) {
     return discard_replacement(file);
   }
   if (target.create_error != 0) {
-    report_failure(name, "cannot be replaced", target.create_error);
+    report_failure(file, "cannot be replaced", target.create_error);
     return discard_replacement(file);
   }
   if (target.write_error != 0) {
-    report_failure(name, "write error", target.write_error);
+    report_failure(file, "write error", target.write_error);
+    return discard_replacement(file);
+  }
+  // A read that ended early (a network file system does on errors) is not the file's end: only
+  // a conversion of all its bytes replaces it.
+  if (in.consumed != file.facts.size) {
+    leave_unchanged(name, "changed while being converted");
     return discard_replacement(file);
   }
   if (const uint64_t dropped = audit_dropped(); dropped != 0) {
@@ -218,7 +250,7 @@ void convert_one(const char *name, const program_profile &profile) {
     return discard_replacement(file);
   }
   close_original(file);
-  if (!finish_new_file(file)) return report_failure(name, "write error", errno);
+  if (!finish_new_file(file)) return report_failure(file, "write error", errno);
   add_file_identity(file.facts.device, file.new_inode);
 }
 
@@ -233,11 +265,10 @@ int convert_in_place(int first_file, int argc, char **argv, const program_profil
   audit_lines_wanted = audit_enabled;
   audit_enabled = true;
   run_status = STATUS_SUCCESS;
-  run_doomed = false;
-  for (int index = first_file; index < argc && !run_doomed; ++index)
-    convert_one(argv[index], profile);
+  failed_file_systems.clear();
+  for (int index = first_file; index < argc; ++index) convert_one(argv[index], profile);
   // The files written so far are complete: they replace theirs even after a problem of the disk.
-  commit_replacements(report_commit_problem);
+  commit_replacements(report_commit_problem, true);
   forget_file_identities();
   output_to_descriptor(STDOUT_FD);
   return run_status;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "file_calls.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
 #include <unistd.h>
@@ -30,6 +31,16 @@ int sync_data(int fd) {
 #endif
 }
 
+int exchange_at(int from_folder, const char *from, int to_folder, const char *to) {
+#if defined(__linux__) && defined(RENAME_EXCHANGE)
+  return renameat2(from_folder, from, to_folder, to, RENAME_EXCHANGE);
+#else
+  (void)from_folder, (void)from, (void)to_folder, (void)to;
+  errno = ENOSYS;
+  return -1;
+#endif
+}
+
 #if defined(__linux__)
 int set_attribute(int fd, const char *name, const void *value, size_t size) {
   return fsetxattr(fd, name, value, size, 0);
@@ -53,7 +64,7 @@ int remove_attribute(int, const char *) {
 
 file_calls system_calls = {
     open_at,    read,      write,         fstatat,      fstatfs, sync_data, sync_file_system,
-    fsync,      renameat,  unlinkat,      fchown,       fchmod,
+    fsync,      renameat,  exchange_at,   unlinkat,     fchown,  fchmod,
 #if defined(__linux__)
     flistxattr, fgetxattr, set_attribute, fremovexattr,
 #else

@@ -18,6 +18,8 @@ struct file_calls {
   int (*sync_file_system)(int fd); // every file of its file system (syncfs)
   int (*sync_folder)(int fd);      // a folder's entries (fsync)
   int (*rename_at)(int from_folder, const char *from, int to_folder, const char *to);
+  // Swaps two names atomically, both existing; EINVAL (or ENOSYS) where the system cannot.
+  int (*exchange_at)(int from_folder, const char *from, int to_folder, const char *to);
   int (*unlink_at)(int folder, const char *name, int flags);
   int (*change_owner)(int fd, uid_t owner, gid_t group);
   int (*change_mode)(int fd, mode_t mode);

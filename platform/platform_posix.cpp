@@ -3,6 +3,7 @@
 
 #include "cp932_bytes.h"
 #include "file_calls.h"
+#include "trusted_folders.h"
 #include "wildcard_match.h"
 
 #include <cerrno>
@@ -153,6 +154,10 @@ DIR *open_directory_of(const char *pattern, size_t name_start, bool &out_of_memo
   DIR *stream = directory == nullptr ? nullptr : opendir(directory);
   out_of_memory = directory == nullptr || (stream == nullptr && errno == ENOMEM);
   std::free(directory);
+  // The matches are replaced (--in-place) only in the folder listed here.
+  struct stat status;
+  if (stream != nullptr && fstat(dirfd(stream), &status) == 0)
+    same_folder_as_first_seen(pattern, name_start, status.st_dev, status.st_ino);
   return stream;
 }
 

@@ -26,7 +26,9 @@ struct file_facts {
   unsigned long mode;  // POSIX: the permission bits; Windows: the attributes
   long owner, group;   // POSIX only
   uint64_t size;
-  int64_t modified; // the time of its last change, in the system's finest unit
+  int64_t modified; // the time its content last changed, in the system's finest unit
+  int64_t changed;  // POSIX: the time its content or metadata last changed (no call sets it
+                    // back, as one can the other); Windows: as `modified`
   uint64_t device, inode;
 };
 
@@ -38,13 +40,15 @@ constexpr size_t HIDDEN_NAME_ROOM = 256 + 40;
 
 struct replacement {
   replacement_state state = replacement_state::free;
-  const char *name = nullptr; // as given; it lives as long as the run
-  const char *base = nullptr; // its last component
-  unsigned folder = 0;        // its folder's place in the batch
-  int original = -1;          // the original, open for reading, until close_original
+  const char *name = nullptr;    // as given; it lives as long as the run
+  const char *base = nullptr;    // its last component
+  const char *refusal = nullptr; // why it is not to be opened at all (its folder), or null
+  unsigned folder = 0;           // its folder's place in the batch
+  int original = -1;             // the original, open for reading, until close_original
   file_facts facts = {};
   int fd = -1;                        // the new file while it is written
   uint64_t new_inode = 0;             // the new file's identity (on the original's device)
+  bool keep_hidden = false;           // the hidden name holds another's file after a failed undo
   char hidden[HIDDEN_NAME_ROOM] = {}; // the new file's name in the folder
 };
 
@@ -52,18 +56,20 @@ struct replacement {
 // is as it was, but after folder_not_synced.
 enum class commit_problem {
   not_durable,      // its data could not be made durable: not renamed
-  changed,          // the original changed (or went) since it was read: not renamed
+  changed,          // the original changed (or went, or another file took its name) since it
+                    // was read: not renamed
   not_replaced,     // the rename failed
   folder_not_synced // renamed, but its folder could not be made durable
 };
-using commit_report = void (*)(const char *name, commit_problem problem, int error);
+using commit_report = void (*)(const replacement &file, commit_problem problem, int error);
 
 // Opens `name` for replacing by a conversion made by `program` (whose name the hidden file
-// carries): its folder, then the file itself, without following a symbolic link or waiting on
-// a FIFO. The value is the batch's next one, in state opened, the facts taken from the
-// descriptor; the batch is committed first when it is full (problems go to `report`). When the
-// file cannot be opened, `error` is set (else 0) and the facts' kind still tells a symbolic
-// link or another kind of entry where that is the reason.
+// carries): its folder, reached without following another user's symbolic link and the same
+// folder for the whole run (else `refusal` says so), then the file itself, without following a
+// symbolic link or waiting on a FIFO. The value is the batch's next one, in state opened, the facts
+// taken from the descriptor; the batch is committed first when it is full (problems go to
+// `report`). When the file cannot be opened, `error` is set (else 0) and the facts' kind still
+// tells a symbolic link or another kind of entry where that is the reason.
 replacement &open_original(const char *name, const char *program, commit_report report, int &error);
 
 // Closes the original (the replacement keeps its facts).
@@ -94,8 +100,13 @@ bool finish_new_file(replacement &r);
 // Removes the new file if there is one, closes the original if it is open: state free.
 void discard_replacement(replacement &r);
 
-// Commits every written file of the batch, each problem going to `report`.
-void commit_replacements(commit_report report);
+// Commits every written file of the batch, each problem going to `report`; at the end of a
+// run (`run_ends`) the folders seen in it are forgotten too.
+void commit_replacements(commit_report report, bool run_ends = false);
+
+// True when the new file stopped growing at the process's own file-size limit (a write then
+// fails with EFBIG, as it does for a file too large for its file system).
+bool file_size_limit_reached(const replacement &r);
 
 // Sets the read position of `fd` back to the start: false with errno set.
 bool rewind_file(int fd);

@@ -2,6 +2,7 @@
 #include "replacement.h"
 
 #include "file_calls.h"
+#include "trusted_folders.h"
 
 #include <cerrno>
 #include <climits>
@@ -34,6 +35,7 @@ struct folder {
   int unreadable; // errno of opening it for reading (it is then opened only to be searched)
   bool sync_each_file;
   dev_t device;
+  bool cannot_exchange; // its file system cannot swap two names
 };
 folder folders[MOST_FILES];
 unsigned folder_count = 0;
@@ -129,38 +131,46 @@ void close_folders() {
   folder_count = 0;
 }
 
-// The place of the folder of `name` in the batch, opened when it is new; -1 with errno set.
-int find_folder(const char *name, size_t length, commit_report report) {
+// Why a folder of a name is not to be entered, for the file's line.
+constexpr char FOREIGN_LINK[] = "its folder is reached through another user's symbolic link";
+constexpr char FOLDER_REPLACED[] = "its folder was replaced during the run";
+
+// The place of the folder of `name` in the batch, opened when it is new; -1 with errno set, and
+// `refusal` set where the folder is not to be entered.
+int find_folder(const char *name, size_t length, commit_report report, const char *&refusal) {
   for (unsigned k = 0; k < folder_count; ++k)
     if (folders[k].length == length && std::strncmp(folders[k].path, name, length) == 0)
       return static_cast<int>(k);
   if (folder_count == most_folders()) commit_replacements(report);
-  char path[PATH_MAX];
-  if (length >= sizeof path) {
-    errno = ENAMETOOLONG;
+  folder &f = folders[folder_count];
+  f = {name, length, -1, 0, false, 0, false};
+  bool foreign_link = false;
+  const int named = open_folder_by_trusted_links(name, length, foreign_link);
+  if (named < 0) {
+    if (foreign_link) refusal = FOREIGN_LINK;
     return -1;
   }
-  if (length == 0) {
-    std::strcpy(path, ".");
-  } else {
-    std::memcpy(path, name, length);
-    path[length] = '\0';
-  }
-  folder &f = folders[folder_count];
-  f = {name, length, -1, 0, false, 0};
-  f.fd = system_calls.open_at(AT_FDCWD, path, O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
-#if defined(O_PATH)
-  if (f.fd < 0 && errno == EACCES) { // writable, searchable, but not readable: no sync
+  // Read access lets the folder be synced; one that may be searched and written but not read
+  // keeps the descriptor that only names it.
+  f.fd = system_calls.open_at(named, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0);
+  if (f.fd >= 0) {
+    system_calls.close(named);
+  } else if (errno == EACCES) {
     f.unreadable = errno;
-    f.fd = system_calls.open_at(AT_FDCWD, path, O_PATH | O_DIRECTORY | O_CLOEXEC, 0);
-  }
-#endif
-  if (f.fd < 0) return -1;
-  struct stat status;
-  if (fstat(f.fd, &status) != 0) {
+    f.fd = named;
+  } else {
     const int error = errno;
-    system_calls.close(f.fd);
+    system_calls.close(named);
     errno = error;
+    return -1;
+  }
+  struct stat status;
+  const bool known = fstat(f.fd, &status) == 0;
+  const int error = errno;
+  if (!known || !same_folder_as_first_seen(name, length, status.st_dev, status.st_ino)) {
+    if (known) refusal = FOLDER_REPLACED;
+    system_calls.close(f.fd);
+    errno = known ? ENOENT : error;
     return -1;
   }
   f.device = status.st_dev;
@@ -179,6 +189,7 @@ void take_facts(const struct stat &status, file_facts &facts) {
   facts.size = static_cast<uint64_t>(status.st_size);
   facts.modified =
       static_cast<int64_t>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec;
+  facts.changed = static_cast<int64_t>(status.st_ctim.tv_sec) * 1000000000 + status.st_ctim.tv_nsec;
   facts.device = static_cast<uint64_t>(status.st_dev);
   facts.inode = static_cast<uint64_t>(status.st_ino);
 }
@@ -272,16 +283,57 @@ void remove_new_file(replacement &r) {
     system_calls.unlink_at(folders[r.folder].fd, r.hidden, 0);
 }
 
-// True when the original is still what was read: the same file under its name, of the same
-// size and time.
-bool original_unchanged(const replacement &r) {
-  struct stat status;
-  if (system_calls.status_at(folders[r.folder].fd, r.base, &status, AT_SYMLINK_NOFOLLOW) != 0)
-    return false;
+// True when `status` is the file that was read, of the same size and time. The change time is
+// compared too: a rewrite of the same size whose modification time was put back (cp -p,
+// rsync, touch -r) still moves it.
+bool is_the_original(const struct stat &status, const replacement &r, bool with_change_time) {
   file_facts now;
   take_facts(status, now);
   return now.device == r.facts.device && now.inode == r.facts.inode && now.size == r.facts.size &&
-         now.modified == r.facts.modified;
+         now.modified == r.facts.modified && (!with_change_time || now.changed == r.facts.changed);
+}
+
+// True when `name` in the file's folder is still the file that was read.
+bool name_holds_original(const replacement &r, const char *name, bool with_change_time) {
+  struct stat status;
+  return system_calls.status_at(folders[r.folder].fd, name, &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+         is_the_original(status, r, with_change_time);
+}
+
+bool exchange_unsupported(int error) {
+  return error == EINVAL || error == ENOSYS || error == ENOTSUP || error == EOPNOTSUPP;
+}
+
+// Gives the new file the original's name: true, else `problem` and `error`. Where the file
+// system can swap two names, the new file takes the name by a swap, and what that displaced
+// must be the file read (its change time was moved by the swap itself), else the swap is undone:
+// a save by rename that lands between the check and the swap is never lost. Elsewhere a check
+// and a rename, with that short window between them.
+bool take_name(replacement &r, commit_problem &problem, int &error) {
+  folder &f = folders[r.folder];
+  problem = commit_problem::changed;
+  if (!name_holds_original(r, r.base, true)) return false;
+  if (!f.cannot_exchange) {
+    if (system_calls.exchange_at(f.fd, r.hidden, f.fd, r.base) == 0) {
+      if (name_holds_original(r, r.hidden, false)) {
+        system_calls.unlink_at(f.fd, r.hidden, 0); // the original, under the hidden name
+        return true;
+      }
+      // What the name held is back under it; should that fail, the hidden name keeps it.
+      r.keep_hidden = system_calls.exchange_at(f.fd, r.hidden, f.fd, r.base) != 0;
+      return false;
+    }
+    f.cannot_exchange = exchange_unsupported(errno);
+    if (!f.cannot_exchange) {
+      problem = commit_problem::not_replaced;
+      error = errno;
+      return false;
+    }
+  }
+  if (system_calls.rename_at(f.fd, r.hidden, f.fd, r.base) == 0) return true;
+  problem = commit_problem::not_replaced;
+  error = errno;
+  return false;
 }
 
 // Syncs, once, the file system of every folder whose files wait for it: errno of each
@@ -315,13 +367,15 @@ replacement &open_original(const char *name, const char *program, commit_report 
   // many as it may keep open. The places are taken in order, so that the batch commits its
   // files in the order given.
   if (files_taken == MOST_FILES) commit_replacements(report);
-  const int place = find_folder(name, length, report);
+  const char *refusal = nullptr;
+  const int place = find_folder(name, length, report, refusal);
   replacement &r = files[files_taken++];
   r = replacement{};
   r.name = name;
   r.base = name[length] == '\0' ? "." : name + length; // "dir/" names the folder itself
   r.facts.kind = file_kind::regular;
   if (place < 0) {
+    r.refusal = refusal;
     error = errno;
     return r;
   }
@@ -429,7 +483,7 @@ void discard_replacement(replacement &r) {
   r.state = replacement_state::free;
 }
 
-void commit_replacements(commit_report report) {
+void commit_replacements(commit_report report, bool run_ends) {
   int sync_failed[MOST_FILES];
   sync_file_systems(sync_failed);
   bool renamed[MOST_FILES] = {};
@@ -438,20 +492,12 @@ void commit_replacements(commit_report report) {
     for (size_t k = 0; k < MOST_FILES; ++k) {
       replacement &r = files[k];
       if (r.state != replacement_state::written) continue;
-      const folder &f = folders[r.folder];
       commit_problem problem = commit_problem::not_durable;
       int error = sync_failed[r.folder];
-      if (error == 0) {
-        problem = commit_problem::changed;
-        if (original_unchanged(r)) {
-          problem = commit_problem::not_replaced;
-          renamed[k] = system_calls.rename_at(f.fd, r.hidden, f.fd, r.base) == 0;
-          error = errno;
-        }
-      }
+      if (error == 0) renamed[k] = take_name(r, problem, error);
       if (!renamed[k]) {
-        remove_new_file(r);
-        report(r.name, problem, error);
+        if (!r.keep_hidden) remove_new_file(r);
+        report(r, problem, error);
       }
       r.state = replacement_state::free;
     }
@@ -467,10 +513,18 @@ void commit_replacements(commit_report report) {
     if (error == 0) continue;
     for (size_t j = 0; j < MOST_FILES; ++j)
       if (renamed[j] && files[j].folder == k)
-        report(files[j].name, commit_problem::folder_not_synced, error);
+        report(files[j], commit_problem::folder_not_synced, error);
   }
   close_folders();
   files_taken = 0;
+  if (run_ends) forget_first_seen_folders();
+}
+
+bool file_size_limit_reached(const replacement &r) {
+  rlimit limit;
+  struct stat status;
+  return getrlimit(RLIMIT_FSIZE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY && r.fd >= 0 &&
+         fstat(r.fd, &status) == 0 && static_cast<rlim_t>(status.st_size) >= limit.rlim_cur;
 }
 
 bool rewind_file(int fd) {

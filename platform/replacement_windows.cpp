@@ -79,6 +79,7 @@ void take_facts(const BY_HANDLE_FILE_INFORMATION &information, DWORD type, file_
   facts.links = information.nNumberOfLinks;
   facts.size = static_cast<uint64_t>(information.nFileSizeHigh) << 32 | information.nFileSizeLow;
   facts.modified = ticks_of(information.ftLastWriteTime);
+  facts.changed = facts.modified;
   facts.device = information.dwVolumeSerialNumber;
   facts.inode = static_cast<uint64_t>(information.nFileIndexHigh) << 32 | information.nFileIndexLow;
 }
@@ -280,18 +281,22 @@ void discard_replacement(replacement &r) {
   r.state = replacement_state::free;
 }
 
-void commit_replacements(commit_report report) {
+void commit_replacements(commit_report report, bool) {
   replacement &r = files[0];
   if (r.state != replacement_state::written) return;
   if (!original_unchanged(r)) {
     discard_replacement(r);
-    report(r.name, commit_problem::changed, 0);
+    report(r, commit_problem::changed, 0);
   } else if (!replace_original(r)) {
     const int error = errno;
     discard_replacement(r);
-    report(r.name, commit_problem::not_replaced, error);
+    report(r, commit_problem::not_replaced, error);
   }
   r.state = replacement_state::free;
+}
+
+bool file_size_limit_reached(const replacement &) {
+  return false; // Windows has no such limit
 }
 
 bool rewind_file(int fd) {

@@ -24,7 +24,10 @@ size_t read_input(input_stream &in, unsigned char *buffer, size_t size) {
   if (in.error != 0) return 0;
   if (in.fd >= 0) {
     long got = read_bytes(in.fd, buffer, size);
-    if (got >= 0) return static_cast<size_t>(got);
+    if (got >= 0) {
+      in.consumed += static_cast<uint64_t>(got);
+      return static_cast<size_t>(got);
+    }
     in.error = errno;
     return 0;
   }
@@ -33,6 +36,7 @@ size_t read_input(input_stream &in, unsigned char *buffer, size_t size) {
   if (in.split_at > in.memory_position) count = std::min(count, in.split_at - in.memory_position);
   if (count > 0) std::memcpy(buffer, in.memory + in.memory_position, count);
   in.memory_position += count;
+  in.consumed += count;
   return count;
 }
 

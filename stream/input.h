@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 struct input_stream {
   const char *name = "-"; // as the audit (w) reports it: the file name, "-" for standard input
@@ -13,6 +14,7 @@ struct input_stream {
   size_t largest_read = 0; // tests: when non-zero, no read returns more bytes than this
   size_t split_at = 0;     // tests: when non-zero, no read crosses this position
   int error = 0;           // errno of a failed read; the input then counts as ended
+  uint64_t consumed = 0;   // the bytes read so far
 };
 
 input_stream file_input(int fd);

@@ -41,6 +41,9 @@ int planted_seen = 0;
 unsigned long pretended_type = 0; // a file system type to report instead of the real one
 const file_calls real_calls = system_calls;
 
+// A planted error that makes a read end early, as a network file system's read may.
+constexpr int ENDED_EARLY = -1;
+
 // Records a call; true when the planted fault fails it (errno set).
 bool record(const char *call, const std::string &subject) {
   recorded.push_back({call, subject});
@@ -64,7 +67,8 @@ const file_calls RECORDING_CALLS = {
       return fd;
     },
     [](int fd, void *buffer, size_t size) -> ssize_t {
-      return record("read", path_of[fd]) ? -1 : real_calls.read(fd, buffer, size);
+      if (!record("read", path_of[fd])) return real_calls.read(fd, buffer, size);
+      return errno == ENDED_EARLY ? 0 : -1;
     },
     [](int fd, const void *data, size_t size) -> ssize_t {
       return record("write", path_of[fd]) ? -1 : real_calls.write(fd, data, size);
@@ -90,8 +94,17 @@ const file_calls RECORDING_CALLS = {
       recorded.back().subject += " from " + joined(from_folder, from);
       return real_calls.rename_at(from_folder, from, to_folder, to);
     },
+    // A swap gives the name as a rename does, and is recorded as one; its undo names the
+    // hidden file.
+    [](int from_folder, const char *from, int to_folder, const char *to) {
+      if (record("rename_at", joined(to_folder, to))) return -1;
+      recorded.back().subject += " from " + joined(from_folder, from);
+      return real_calls.exchange_at(from_folder, from, to_folder, to);
+    },
     real_calls.unlink_at,
-    real_calls.change_owner,
+    [](int fd, uid_t owner, gid_t group) {
+      return record("change_owner", path_of[fd]) ? -1 : real_calls.change_owner(fd, owner, group);
+    },
     real_calls.change_mode,
     real_calls.list_attributes,
     real_calls.get_attribute,
@@ -132,7 +145,7 @@ void expect_durable_order(const std::string &directory) {
   }
 }
 
-constexpr const char *GOOD = "41 82 A0 0A", *GOOD_OUT = "00 41 30 42 00 0A";
+constexpr const char *GOOD = "41 82 A0 0A", *GOOD_OUT = "FE FF 00 41 30 42 00 0A";
 
 void append_to_first() {
   write_file("f000", hex(GOOD) + "new");
@@ -179,7 +192,9 @@ const replacement_case CASES[] = {
     {"full_disk_ends_the_run",
      5,
      {"write", ".f002.", 0, ENOSPC},
-     "f002: write error: No space left on device\n",
+     "f002: write error: No space left on device\n"
+     "f003: not converted: its file system failed earlier: No space left on device\n"
+     "f004: not converted: its file system failed earlier: No space left on device\n",
      1,
      {2, 3, 4}},
     {"failed_sync_renames_nothing",

@@ -54,10 +54,10 @@ TEST_F(wildcards, matches_come_in_order_where_the_pattern_stood) {
   // With --in-place a hidden name (such as a new file a crash left) matches only a pattern
   // whose own part begins with a dot.
   r = varnok({"--in-place", "*.txt"});
-  EXPECT_EQ(read_file(directory + "/a.txt"), utf16("A"));
+  EXPECT_EQ(read_file(directory + "/a.txt"), hex("FE FF") + utf16("A"));
   EXPECT_EQ(read_file(directory + "/.hidden.txt"), "H");
   r = varnok({"--in-place", ".*.txt"});
-  EXPECT_EQ(read_file(directory + "/.hidden.txt"), utf16("H"));
+  EXPECT_EQ(read_file(directory + "/.hidden.txt"), hex("FE FF") + utf16("H"));
 }
 
 TEST_F(wildcards, pattern_in_a_directory_yields_joined_names) {

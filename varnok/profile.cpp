@@ -49,8 +49,11 @@ bool replacement_fits_output() {
          !(replace_code >= 0xD800 && replace_code <= 0xDFFF);
 }
 
+// Under --in-place UTF-16 always begins with a mark: UTF-16 with no 00 byte (kanji and kana
+// alone, no line feed) can also be read as CP932, and only the mark tells a second run that
+// the file is converted already.
 void put_byte_order_mark() {
-  if (!write_bom) return;
+  if (!write_bom && !(in_place && !utf8_output)) return;
   const unicode_form_traits &traits = traits_of(output_form());
   output_bytes(traits.mark, traits.mark_bytes);
 }
