@@ -5,6 +5,7 @@
 #include "paths.h"
 #include "platform.h"
 #include "run.h"
+#include "status.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -37,9 +38,18 @@ bool is_dot_or_dot_dot(const char *name) {
   return std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0;
 }
 
+// True once a name was refused because the system could not hand it over as it is.
+bool name_refused = false;
+
+void refuse_name(const char *name) {
+  print_message({name, ": ", inexact_name_reason(), "\n"});
+  name_refused = true;
+}
+
 // Appends the names that `pattern` matches in the platform's order, or the pattern itself when
 // nothing but "." and ".." (or nothing at all) matches. With `skip_hidden`, names that begin with
-// a dot match only a pattern whose own part does too.
+// a dot match only a pattern whose own part does too. A match that cannot be named exactly (on
+// Windows, a character the ANSI code page lacks) is refused with its line.
 void append_matches(argument_list &list, char *pattern, bool skip_hidden) {
   directory_search *search = nullptr;
   const char *name = nullptr;
@@ -51,13 +61,20 @@ void append_matches(argument_list &list, char *pattern, bool skip_hidden) {
   }
   char *directory = directory_part(pattern);
   const bool hidden_wanted = !skip_hidden || pattern[last_component(pattern)] == '.';
-  bool nothing_added = true;
+  bool nothing_added = true, any_refused = false;
   do {
     if (is_dot_or_dot_dot(name) || (name[0] == '.' && !hidden_wanted)) continue;
+    char *path = join_path(directory, name);
+    if (!entry_names_exactly(search)) {
+      refuse_name(path);
+      std::free(path);
+      any_refused = true;
+      continue;
+    }
     nothing_added = false;
-    append(list, join_path(directory, name));
+    append(list, path);
   } while (find_next_entry(search, name));
-  if (nothing_added) append(list, pattern);
+  if (nothing_added && !any_refused) append(list, pattern);
   std::free(directory);
   end_search(search);
 }
@@ -67,16 +84,32 @@ bool is_pattern(const char *arg) {
   return has_wildcard(arg) && !path_exists(arg);
 }
 
-// True when the leading option groups hold --in-place. The hidden files it makes beside the
-// files it converts (left behind only by a crash) must never be taken for files to convert.
-bool asks_in_place(int argc, char **argv) {
-  for (int index = 1; index < argc; ++index) {
+// What the leading option groups say, read as the option scanner reads them: where the names
+// begin, and whether --in-place is asked for. The hidden files it makes beside the files it
+// converts (left behind only by a crash) must never be taken for files to convert. Every p in
+// a group takes the next argument as its value, which is no option group.
+struct leading_options {
+  int first_name;
+  bool in_place;
+};
+
+leading_options read_leading_options(int argc, char **argv) {
+  leading_options found = {argc, false};
+  int index = 1;
+  for (; index < argc; ++index) {
     const char *arg = argv[index];
-    if (!(arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/')) || std::strcmp(arg, "--") == 0)
+    if (!(arg[0] == '-' || (SLASH_STARTS_OPTION && arg[0] == '/'))) break;
+    if (std::strcmp(arg, "--") == 0) {
+      ++index;
       break;
-    if (std::strcmp(arg, "--in-place") == 0) return true;
+    }
+    if (std::strcmp(arg, "--in-place") == 0) found.in_place = true;
+    if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "--version") == 0) return found;
+    if (std::strcmp(arg, "--in-place") == 0) continue;
+    for (const char *letter = arg + 1; *letter != '\0'; ++letter) index += *letter == 'p';
   }
-  return false;
+  found.first_name = index;
+  return found;
 }
 
 } // namespace
@@ -85,19 +118,29 @@ int expand_arguments(int argc, char **argv, const program_profile &profile) {
   // Before any file is opened: none may take the number of a closed standard descriptor.
   open_standard_descriptors();
   program_name = argc > 0 ? argv[0] : "";
-  bool any_wildcard = false;
-  for (int index = 1; index < argc && !any_wildcard; ++index)
-    any_wildcard = is_pattern(argv[index]);
-  if (!any_wildcard) return run(argc, argv, profile);
+  const leading_options options = read_leading_options(argc, argv);
+  bool any_change = false;
+  for (int index = 1; index < argc && !any_change; ++index)
+    any_change = is_pattern(argv[index]) ||
+                 (index >= options.first_name && inexact_argument(index) != nullptr);
+  if (!any_change) return run(argc, argv, profile);
 
   argument_list &list = expanded_arguments;
-  const bool skip_hidden = asks_in_place(argc, argv);
   append(list, argv[0]);
+  int names = 0;
   for (int index = 1; index < argc; ++index) {
-    if (is_pattern(argv[index]))
-      append_matches(list, argv[index], skip_hidden);
+    const int before = list.count;
+    const char *inexact = index >= options.first_name ? inexact_argument(index) : nullptr;
+    if (inexact != nullptr)
+      refuse_name(inexact);
+    else if (is_pattern(argv[index]))
+      append_matches(list, argv[index], options.in_place);
     else
       append(list, argv[index]);
+    if (index >= options.first_name) names += list.count - before;
   }
-  return run(list.count, list.items, profile);
+  // With every name refused, standard input is no stand-in for them.
+  if (name_refused && names == 0) return STATUS_FAILURE;
+  const int status = run(list.count, list.items, profile);
+  return name_refused ? status | STATUS_FAILURE : status;
 }

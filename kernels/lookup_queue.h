@@ -30,6 +30,16 @@ struct lookup_queue {
 };
 inline lookup_queue queue; // the programs have one thread
 
+// Records where block `block` of a chunk begins: its input, its output and its first lookup.
+// A chunk holds at most QUEUED_CHUNK_BLOCKS blocks; a kernel that let one more in would write
+// past the queue, and stops here instead (one compare a block).
+inline void record_block(size_t block, size_t input, size_t output, size_t first_lookup) {
+  if (block >= QUEUED_CHUNK_BLOCKS) __builtin_trap();
+  queue.block_input[block] = static_cast<uint32_t>(input);
+  queue.block_output[block] = static_cast<uint32_t>(output);
+  queue.block_first[block] = static_cast<uint32_t>(first_lookup);
+}
+
 // What the queued lookups read: the table, the byte order its values are stored in (`little`)
 // and the least good value (below it, or 0xFFFF, the block is refused).
 struct queued_values {

@@ -70,6 +70,18 @@ bool same_regular_file(int first, int second);
 // True when the read position of `fd` lies before the end of its file.
 bool read_position_before_end(int fd);
 
+// Windows: a name the ANSI code page cannot hold reaches a program with a look-alike (best
+// fit) or a '?' in place of the missing character, and would name another file or become a
+// wildcard. inexact_argument gives null when argument `index` of the command line is the name
+// typed, else the name to show for it ('?' for each missing character); entry_names_exactly
+// tells the same of the name a directory search gave last, which then shows '?' likewise.
+// POSIX names are bytes, always exact.
+const char *inexact_argument(int index);
+struct directory_search;
+bool entry_names_exactly(const directory_search *search);
+// Why such a name is refused: "cannot be named in code page 932" (the system's code page).
+const char *inexact_name_reason();
+
 // Directory enumeration of a pattern whose last component (from `name_start`) may hold * and ?.
 // Names come back bare (without the directory), "." and ".." included when they match, every
 // kind of entry.

@@ -97,6 +97,14 @@ bool path_exists(const char *path) {
   return lstat(path, &status) == 0;
 }
 
+const char *inexact_argument(int) {
+  return nullptr;
+}
+
+const char *inexact_name_reason() {
+  return "";
+}
+
 bool same_regular_file(int first, int second) {
   struct stat one, two;
   return fstat(first, &one) == 0 && fstat(second, &two) == 0 && S_ISREG(one.st_mode) &&
@@ -192,6 +200,10 @@ search_status find_first_entry(const char *pattern, size_t name_start, directory
   search = found;
   find_next_entry(search, name);
   return search_status::found;
+}
+
+bool entry_names_exactly(const directory_search *) {
+  return true;
 }
 
 bool find_next_entry(directory_search *search, const char *&name) {

@@ -246,24 +246,30 @@ bool is_access_control_list(const char *attribute) {
   return std::strcmp(attribute, "system.posix_acl_access") == 0;
 }
 
-// Copies every extended attribute of the original (its access control list among them) to the
-// new file, and takes away one the new file inherited from its folder that the original lacks.
-const char *copy_attributes(replacement &r, int &error) {
-  static char names[65536];
-  static unsigned char value[65536];
-  const ssize_t listed = system_calls.list_attributes(r.original, names, sizeof names);
-  if (listed < 0 && errno != ENOTSUP && errno != EOPNOTSUPP) {
-    error = errno;
-    return "its extended attributes";
-  }
-  bool has_list = false;
+// The names of the original's extended attributes, each ended by a null byte: their length, or
+// -1 with errno set.
+ssize_t list_original_attributes(const replacement &r, char *names, size_t size) {
+  const ssize_t listed = system_calls.list_attributes(r.original, names, size);
+  return listed < 0 && (errno == ENOTSUP || errno == EOPNOTSUPP) ? 0 : listed;
+}
+
+// Takes away an access control list the new file inherited from its folder when the original
+// has none: before the mode is set, which would open it to the users that list names.
+const char *remove_inherited_list(replacement &r, const char *names, ssize_t listed, int &error) {
   for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(names + at)) + 1)
-    has_list |= is_access_control_list(names + at);
-  if (!has_list && system_calls.remove_attribute(r.fd, "system.posix_acl_access") != 0 &&
+    if (is_access_control_list(names + at)) return nullptr;
+  if (system_calls.remove_attribute(r.fd, "system.posix_acl_access") != 0 &&
       errno != NO_SUCH_ATTRIBUTE && errno != ENOTSUP && errno != EOPNOTSUPP) {
     error = errno;
     return "its access control list";
   }
+  return nullptr;
+}
+
+// Copies every extended attribute of the original (its access control list among them) to the
+// new file.
+const char *copy_attributes(replacement &r, const char *names, ssize_t listed, int &error) {
+  static unsigned char value[65536];
   for (ssize_t at = 0; at < listed; at += static_cast<ssize_t>(std::strlen(names + at)) + 1) {
     const char *attribute = names + at;
     const ssize_t size = system_calls.get_attribute(r.original, attribute, value, sizeof value);
@@ -374,6 +380,10 @@ replacement &open_original(const char *name, const char *program, commit_report 
   r.name = name;
   r.base = name[length] == '\0' ? "." : name + length; // "dir/" names the folder itself
   r.facts.kind = file_kind::regular;
+  if (*name == '\0') { // not the current folder
+    error = ENOENT;
+    return r;
+  }
   if (place < 0) {
     r.refusal = refusal;
     error = errno;
@@ -454,11 +464,18 @@ const char *copy_access(replacement &r, int &error) {
     error = errno;
     return "its owner and group";
   }
+  static char names[65536];
+  const ssize_t listed = list_original_attributes(r, names, sizeof names);
+  if (listed < 0) {
+    error = errno;
+    return "its extended attributes";
+  }
+  if (const char *lost = remove_inherited_list(r, names, listed, error)) return lost;
   if (system_calls.change_mode(r.fd, static_cast<mode_t>(r.facts.mode)) != 0) {
     error = errno;
     return "its permissions";
   }
-  return copy_attributes(r, error);
+  return copy_attributes(r, names, listed, error);
 }
 
 bool finish_new_file(replacement &r) {

@@ -2,7 +2,9 @@
 #include "replacement.h"
 
 #include "platform.h"
+#include "windows_errors.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -28,31 +30,6 @@ void guard_console() {
   static bool installed = false;
   if (!installed) SetConsoleCtrlHandler(remove_new_files, TRUE);
   installed = true;
-}
-
-int error_number_of(DWORD error) {
-  switch (error) {
-  case ERROR_ACCESS_DENIED:
-  case ERROR_UNABLE_TO_REMOVE_REPLACED:
-  case ERROR_UNABLE_TO_MOVE_REPLACEMENT:
-  case ERROR_UNABLE_TO_MOVE_REPLACEMENT_2:
-    return EACCES;
-  case ERROR_SHARING_VIOLATION:
-  case ERROR_LOCK_VIOLATION:
-    return EBUSY;
-  case ERROR_DISK_FULL:
-  case ERROR_HANDLE_DISK_FULL:
-    return ENOSPC;
-  case ERROR_FILE_NOT_FOUND:
-  case ERROR_PATH_NOT_FOUND:
-    return ENOENT;
-  case ERROR_FILENAME_EXCED_RANGE:
-    return ENAMETOOLONG;
-  case ERROR_WRITE_PROTECT:
-    return EROFS;
-  default:
-    return EIO;
-  }
 }
 
 size_t directory_length(const char *name) {
@@ -215,12 +192,13 @@ bool create_new_file(replacement &r) {
   const int folder = static_cast<int>(r.base - r.name);
   // ".NAME.PROGRAM-XXXXXX", NAME shortened where the whole would pass the longest name a folder
   // entry may have.
+  // A path must also stay below MAX_PATH: NAME is shortened to fit there too.
   const size_t tail = 1 + 1 + std::strlen(hidden_program) + 1 + 6;
-  const int keep = shortened_length(r.base, 255 - tail);
-  if (folder + keep + tail >= MAX_PATH) {
+  if (folder + 1 + tail >= MAX_PATH) {
     errno = ENAMETOOLONG;
     return false;
   }
+  const int keep = shortened_length(r.base, std::min<size_t>(255, MAX_PATH - 1 - folder) - tail);
   for (int attempt = 0; attempt < 100; ++attempt) {
     const unsigned long suffix = (GetCurrentProcessId() * 2654435761UL + counter++) & 0xFFFFFF;
     std::snprintf(r.hidden, sizeof r.hidden, "%.*s.%.*s.%s-%06lx", folder, r.name, keep, r.base,

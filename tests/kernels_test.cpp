@@ -319,6 +319,28 @@ TEST_F(kernels_encode, every_class_at_every_offset_across_a_block_edge) {
   }
 }
 
+// The queued tiers look up a chunk of at most 256 blocks of 64 bytes at a time: texts of one
+// looked-up character (two bytes either way) that end just inside, at and past that bound, and
+// long enough for the chunks to grow to it.
+TEST_F(kernels_decode, queued_chunks_stop_at_their_bound) {
+  reset_varnok_state();
+  ASSERT_EQ(scan_option_words(varnok_profile, ""), KEEP_RUNNING);
+  const std::vector<piece> kanji = {{hex("88 9F"), hex("4E 9C"), 0}};
+  const std::vector<piece> mixed = {
+      {hex("88 9F"), hex("4E 9C"), 0}, {hex("82 A0"), hex("30 42"), 0}, {"A", hex("00 41"), 0}};
+  for (size_t blocks : {255, 256, 257, 1024, 1025}) {
+    expect_pieces(decode_stream, kanji, {}, "", blocks * 32, 1);
+    expect_pieces(decode_stream, mixed, {}, "", blocks * 40, 1);
+  }
+}
+
+TEST_F(kernels_encode, queued_chunks_stop_at_their_bound) {
+  reset_dostrel_state();
+  ASSERT_EQ(scan_option_words(dostrel_profile, ""), KEEP_RUNNING);
+  for (size_t blocks : {255, 256, 257, 1024, 1025})
+    expect_pieces(encode_stream, {{hex("4E 9C"), hex("88 9F"), 0}}, {}, "", blocks * 32, 1);
+}
+
 // The longest output of each kind for an input byte, after a clean start that half fills the
 // output buffer: each input must give its expansion whole, on every tier.
 TEST(kernels, the_longest_expansion_fits_the_output_room) {

@@ -244,9 +244,7 @@ AVX2_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsigne
       taken += ascii / BLOCK::BYTES;
       if (size - done < readable || taken == most) break;
     }
-    queue.block_input[recorded] = static_cast<uint32_t>(done);
-    queue.block_output[recorded] = static_cast<uint32_t>(at - chunk_out);
-    queue.block_first[recorded] = static_cast<uint32_t>(lookups);
+    record_block(recorded, done, static_cast<size_t>(at - chunk_out), lookups);
     const size_t used = convert_block(from + done, at, chunk_out, lookups);
     if (used == 0) {
       refused = true;

@@ -201,9 +201,7 @@ struct encode_block {
       __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
       if (!little) first = swap_bytes(first), second = swap_bytes(second);
       if (!all_two_bytes(first, second)) break;
-      queue.block_input[blocks] = static_cast<uint32_t>(done);
-      queue.block_output[blocks] = static_cast<uint32_t>(at - run_out);
-      queue.block_first[blocks] = static_cast<uint32_t>(queued);
+      record_block(blocks, done, static_cast<size_t>(at - run_out), queued);
       for (int k = 0; k < 2; ++k) {
         const __m256i units = k == 0 ? first : second;
         __m256i kana;

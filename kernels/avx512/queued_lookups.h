@@ -93,9 +93,7 @@ AVX512_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsig
   size_t done = 0, block_count = blocks, lookups = queued;
   unsigned char *at = out;
   while (size - done >= readable && block_count < most) {
-    queue.block_input[block_count] = static_cast<uint32_t>(done);
-    queue.block_output[block_count] = static_cast<uint32_t>(at - chunk_out);
-    queue.block_first[block_count] = static_cast<uint32_t>(lookups);
+    record_block(block_count, done, static_cast<size_t>(at - chunk_out), lookups);
     const size_t used = convert_block(from + done, at, chunk_out, lookups);
     if (used == 0) {
       refused = true;
