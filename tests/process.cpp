@@ -60,6 +60,10 @@ void check(bool ok, const char *what) {
   std::vector<std::string> copy = words;
   std::vector<char *> argv = argument_vector(copy);
   signal(SIGPIPE, SIG_DFL);
+  if (input.open_files_limit != 0) {
+    const rlimit limit = {input.open_files_limit, input.open_files_limit};
+    setrlimit(RLIMIT_NOFILE, &limit);
+  }
   if (input.file_size_limit != 0) {
     const rlimit limit = {input.file_size_limit, input.file_size_limit};
     setrlimit(RLIMIT_FSIZE, &limit);

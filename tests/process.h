@@ -24,6 +24,7 @@ struct process_input {
   size_t address_space_limit = 0; // when not 0, the child's RLIMIT_AS
   size_t file_size_limit = 0;     // when not 0, the child's RLIMIT_FSIZE (its signal, SIGXFSZ, at
                                   // its default action, which ends the process)
+  size_t open_files_limit = 0;    // when not 0, the child's RLIMIT_NOFILE
 };
 
 struct process_result {

@@ -129,7 +129,8 @@ void expect_durable_order(const std::string &directory) {
     const std::string hidden = subject.substr(subject.find(" from ") + 6);
     const std::string folder = target.substr(0, target.rfind('/'));
     struct stat status;
-    stat((directory + "/" + folder).c_str(), &status);
+    // A folder reached through the link "other" is named from the root.
+    ASSERT_EQ(stat((folder[0] == '/' ? folder : directory + "/" + folder).c_str(), &status), 0);
     size_t last_write = 0, synced = 0, folder_synced = 0;
     for (size_t j = 0; j < recorded.size(); ++j) {
       const recorded_call &c = recorded[j];
@@ -161,22 +162,51 @@ void signal_termination() {
   raise(SIGTERM);
 }
 
+void save_second_by_rename() {
+  write_file("f001.saved", "saved");
+  rename("f001.saved", "f001");
+}
+
+// The same size, other bytes, and the modification time put back (as cp -p, rsync, touch -r).
+void rewrite_first_keeping_its_time() {
+  struct stat before;
+  stat("f000", &before);
+  write_file("f000", std::string(static_cast<size_t>(before.st_size), 'x'));
+  const timespec times[2] = {before.st_atim, before.st_mtim};
+  utimensat(AT_FDCWD, "f000", times, 0);
+}
+
+// After the first batch: "other" comes to name another folder, by a link root owns.
+void point_other_elsewhere() {
+  mkdir("elsewhere", 0755);
+  unlink("other");
+  EXPECT_EQ(symlink("elsewhere", "other"), 0);
+}
+
+// How a row's files are laid out and its run made.
+enum setup : unsigned {
+  ON_FUSE = 1,       // in a FUSE mount (bindfs) where the machine has one, else on a file
+                     // system that says it is FUSE
+  KILLED = 2,        // the run ends by SIGTERM
+  SPLIT = 4,         // every other file in other/ (always with more than 100 files)
+  TWICE = 8,         // every name given twice
+  FOREIGN_OTHER = 16 // the link "other" owned by another user (as root only)
+};
+
 struct replacement_case {
   const char *name;
-  int files;       // f000, f001...; every other one in a folder on another file system where
-                   // the machine has one (/dev/shm)
+  int files;       // f000, f001...; every other one (SPLIT) in other/, a folder on another file
+                   // system where the machine has one (/dev/shm), reached by a link
   fault planted;   // or none
   const char *err; // standard error
   int status;
   std::vector<int> left; // the files left as they were (all others replaced)
-  bool on_fuse = false;  // in a FUSE mount (bindfs) where the machine has one, else on a file
-                         // system that says it is FUSE
-  bool killed = false;   // the run ends by SIGTERM
+  unsigned how = 0;      // setup bits
 };
 
 const replacement_case CASES[] = {
-    {"two_file_systems_and_two_batches", 200, {}, "", 0, {}},
-    {"fuse_syncs_each_file", 3, {}, "", 0, {}, true},
+    {"two_file_systems_and_two_batches", 200, {}, "", 0, {}, TWICE},
+    {"fuse_syncs_each_file", 3, {}, "", 0, {}, ON_FUSE},
     {"rename_refused_at_a_batch_boundary",
      130,
      {"rename_at", "f127", 0, EPERM},
@@ -241,8 +271,58 @@ const replacement_case CASES[] = {
      "",
      0,
      {0, 1, 2},
-     0,
-     true},
+     KILLED},
+    {"read_ended_early",
+     3,
+     {"read", "f001", 36, ENDED_EARLY},
+     "f001: left unchanged: changed while being converted\n",
+     8,
+     {1}},
+    {"saved_between_its_check_and_rename",
+     3,
+     {"rename_at", "f001", 0, 0, save_second_by_rename},
+     "f001: left unchanged: changed while being converted\n",
+     8,
+     {1}},
+    {"rewritten_with_its_time_put_back",
+     2,
+     {"sync_file_system", "", 0, 0, rewrite_first_keeping_its_time},
+     "f000: left unchanged: changed while being converted\n",
+     8,
+     {0}},
+    {"read_only_file_system_ends_only_its_files",
+     4,
+     {"open_at", ".f000.", 0, EROFS},
+     "f000: cannot be replaced: Read-only file system\n"
+     "f002: not converted: its file system failed earlier: Read-only file system\n",
+     1,
+     {0, 2},
+     SPLIT},
+    {"too_large_for_its_file_system",
+     3,
+     {"write", ".f001.", 0, EFBIG},
+     "f001: write error: File too large\n",
+     1,
+     {1}},
+    {"owner_not_kept",
+     2,
+     {"change_owner", ".f000.", 0, EPERM},
+     "f000: left unchanged: its owner and group could not be kept: Operation not permitted\n",
+     8,
+     {0}},
+    {"folder_reached_by_another_users_link",
+     2,
+     {},
+     "other/f001: left unchanged: its folder is reached through another user's symbolic link\n",
+     8,
+     {1},
+     SPLIT | FOREIGN_OTHER},
+    {"folder_replaced_between_batches",
+     130,
+     {"sync_folder", "", 0, 0, point_other_elsewhere},
+     "other/f129: left unchanged: its folder was replaced during the run\n",
+     8,
+     {129}},
 };
 
 class in_place_calls : public decode_fixture,
@@ -250,10 +330,12 @@ class in_place_calls : public decode_fixture,
 
 TEST_P(in_place_calls, keeps_each_file_whole) {
   const replacement_case &c = GetParam();
+  if ((c.how & FOREIGN_OTHER) != 0 && geteuid() != 0) GTEST_SKIP() << "needs root";
+  const bool on_fuse = (c.how & ON_FUSE) != 0, killed = (c.how & KILLED) != 0;
   const std::string directory = make_temporary_directory();
-  const std::string fuse_source = c.on_fuse ? make_temporary_directory() : "";
+  const std::string fuse_source = on_fuse ? make_temporary_directory() : "";
   const bool mounted =
-      c.on_fuse &&
+      on_fuse &&
       std::system(("bindfs '" + fuse_source + "' '" + directory + "' 2> /dev/null").c_str()) == 0;
   char other_template[] = "/dev/shm/in_place.XXXXXX";
   const bool other = mkdtemp(other_template) != nullptr;
@@ -263,22 +345,28 @@ TEST_P(in_place_calls, keeps_each_file_whole) {
   ASSERT_NE(getcwd(previous, sizeof previous), nullptr);
   ASSERT_EQ(chdir(directory.c_str()), 0);
   ASSERT_EQ(symlink(other_folder.c_str(), "other"), 0);
+  if ((c.how & FOREIGN_OTHER) != 0) {
+    ASSERT_EQ(lchown("other", 65534, 65534), 0);
+  }
   std::vector<std::string> names = {"varnok", "--in-place"};
   std::string big;
   while (big.size() < 2'000'000) big += hex(GOOD);
   for (int k = 0; k < c.files; ++k) {
     char name[32];
-    std::snprintf(name, sizeof name, "%sf%03d", k % 2 == 1 && c.files > 100 ? "other/" : "", k);
+    const bool split = c.files > 100 || (c.how & SPLIT) != 0;
+    std::snprintf(name, sizeof name, "%sf%03d", k % 2 == 1 && split ? "other/" : "", k);
     names.push_back(name);
     write_file(name, k == 1 && std::string(c.planted.call) == "read" ? big : hex(GOOD));
   }
+  if ((c.how & TWICE) != 0)
+    for (int k = 0; k < c.files; ++k) names.push_back(names[2 + static_cast<size_t>(k)]);
   const std::string original_second = read_file(names[3]);
 
   recorded.clear();
   planted = c.planted;
   planted_seen = 0;
   constexpr unsigned long FUSE = 0x65735546;
-  pretended_type = c.on_fuse && !mounted ? FUSE : 0;
+  pretended_type = on_fuse && !mounted ? FUSE : 0;
   system_calls = RECORDING_CALLS;
   std::vector<char *> argv = argument_vector(names);
   const int argc = static_cast<int>(names.size());
@@ -288,7 +376,7 @@ TEST_P(in_place_calls, keeps_each_file_whole) {
   std::string err;
   audit_to_memory(&err);
   int status = -1;
-  if (c.killed) {
+  if (killed) {
     const pid_t child = fork();
     if (child == 0) _exit(convert_in_place(first_file, argc, argv.data(), varnok_profile));
     int wait_status = 0;
@@ -305,8 +393,10 @@ TEST_P(in_place_calls, keeps_each_file_whole) {
   EXPECT_EQ(status, c.status);
   for (int k = 0; k < c.files; ++k) {
     const bool left = std::find(c.left.begin(), c.left.end(), k) != c.left.end();
-    const std::string now = read_file(names[2 + static_cast<size_t>(k)]);
-    EXPECT_EQ(now == hex(GOOD_OUT), !left) << names[2 + static_cast<size_t>(k)];
+    const std::string &name = names[2 + static_cast<size_t>(k)];
+    // Where the file is, whatever "other" has come to name.
+    const std::string path = name.rfind("other/", 0) == 0 ? other_folder + name.substr(5) : name;
+    EXPECT_EQ(read_file(path) == hex(GOOD_OUT), !left) << name;
   }
   if (std::string(c.planted.call) == "read") {
     EXPECT_TRUE(read_file(names[3]) == original_second);
@@ -314,11 +404,11 @@ TEST_P(in_place_calls, keeps_each_file_whole) {
   EXPECT_EQ(hidden_names_in(directory), std::vector<std::string>{});
   EXPECT_EQ(hidden_names_in(other_folder), std::vector<std::string>{});
   for (const recorded_call &call : recorded) {
-    if (c.on_fuse) {
+    if (on_fuse) {
       EXPECT_NE(call.call, "sync_file_system");
     }
   }
-  if (!c.killed) expect_durable_order(directory);
+  if (!killed) expect_durable_order(directory);
 
   ASSERT_EQ(chdir(previous), 0);
   if (mounted) {
