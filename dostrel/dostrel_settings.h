@@ -1,22 +1,18 @@
 // SPDX-License-Identifier: MIT
-// Everything dostrel's options set: the shared p value, its own letters' settings (the variant
-// letters write into the encode table), and the profile that ties them to the front end.
+// Everything dostrel's options set: the shared p value, its own letters' settings and variant
+// letters, and the profile that ties them to the front end. The program makes its encoder from
+// them.
 #pragma once
 
+#include "encoder.h"
 #include "profile.h"
 #include "shared_settings.h"
 
-// What becomes of a character without a code when a reference is asked for.
-enum class reference_kind {
-  none = 0,        // dropped, or the p code
-  decimal = 1,     // g: "&#169;"
-  hexadecimal = 2, // x: "&#xa9;"
-};
-
-extern bool input_little_endian;      // L: input without a byte order mark is UTF-16LE
-extern bool utf8_input;               // u: ... is UTF-8 (L after it brings UTF-16LE back)
-extern reference_kind reference_mode; // g or x, the later one
-extern bool escape_markup;            // m: entity references for " & < >
+extern bool input_little_endian;       // L: input without a byte order mark is UTF-16LE
+extern bool utf8_input;                // u: ... is UTF-8 (L after it brings UTF-16LE back)
+extern reference_kind reference_mode;  // g or x, the later one
+extern bool escape_markup;             // m: entity references for " & < >
+extern variant_letters encode_letters; // the variant letters given
 
 // Every letter of dostrel besides p, h and ?, as the usage text lists them: the settings g, x,
 // L, u, w (the audit), then the variant letters of the encode table and m (v stands twice in the

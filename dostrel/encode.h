@@ -16,10 +16,10 @@ constexpr int32_t UNMAPPED = -1;
 // Writes one CP932 code at `to`: one byte below 0x100, else the low 16 bits as two bytes (lead
 // byte first). UNMAPPED writes the replacement code when p was given, nothing otherwise; the
 // replacement is written as it is, never looked up or escaped. Returns the end of the output.
-inline unsigned char *put_code(unsigned char *to, int32_t code) {
+inline unsigned char *put_code(const encoder_settings &settings, unsigned char *to, int32_t code) {
   if (code == UNMAPPED) {
-    if (!replace_enabled) return to;
-    code = replace_code;
+    if (!settings.replace) return to;
+    code = settings.replacement;
   }
   if (code >= 0 && code <= 0xFF) {
     *to = static_cast<unsigned char>(code);
@@ -30,8 +30,8 @@ inline unsigned char *put_code(unsigned char *to, int32_t code) {
   return to + 2;
 }
 
-// Writes "&#N;" or "&#xN;" (lower-case hexadecimal) for a BMP value.
-unsigned char *put_reference(unsigned char *to, unsigned value);
+// Writes "&#N;" (`hexadecimal` false) or "&#xN;" (lower-case digits) for a BMP value.
+unsigned char *put_reference(unsigned char *to, unsigned value, bool hexadecimal);
 // Writes "&quot;", "&amp;", "&lt;" or "&gt;" for one of the four markup characters.
 unsigned char *put_entity(unsigned char *to, unsigned character);
 
@@ -42,30 +42,39 @@ inline bool is_markup(unsigned character) {
 // Writes one Unicode scalar value whose first byte in the input is `at`: its code, a
 // reference, an entity, the replacement, or nothing, by the settings; with w, the last two are
 // reported. Supplementary characters are never looked up nor referenced.
-inline unsigned char *put_unicode(unsigned char *to, int32_t character, const unsigned char *at) {
+inline unsigned char *put_unicode(const encoder &e, unsigned char *to, int32_t character,
+                                  const unsigned char *at) {
+  const encoder_settings &settings = e.settings;
   if (character < 0x10000) {
-    const unsigned code = unicode_to_cp932[static_cast<unsigned>(character)];
-    if (reference_mode != reference_kind::none && code == NO_CODE)
-      return put_reference(to, static_cast<unsigned>(character));
-    if (escape_markup && is_markup(static_cast<unsigned>(character)))
+    const unsigned code = e.setup.table[static_cast<unsigned>(character)];
+    if (settings.references != reference_kind::none && code == NO_CODE)
+      return put_reference(to, static_cast<unsigned>(character),
+                           settings.references == reference_kind::hexadecimal);
+    if (settings.escape_markup && is_markup(static_cast<unsigned>(character)))
       return put_entity(to, static_cast<unsigned>(character));
-    if (code != NO_CODE) return put_code(to, static_cast<int32_t>(code));
+    if (code != NO_CODE) return put_code(settings, to, static_cast<int32_t>(code));
   }
-  if (audit_enabled)
-    audit_loss(at, replace_enabled,
+  if (settings.audit)
+    audit_loss(at, settings.replace,
                {{"U+", static_cast<uint32_t>(character), 4},
                 {character >= 0x10000 ? " is beyond the BMP" : " has no code"}});
-  return put_code(to, UNMAPPED);
+  return put_code(settings, to, UNMAPPED);
 }
 
 // Makes what the conversion reads from the table and settings as the options left them; run
 // once after the options are scanned (and by reset_dostrel_state).
 void prepare_encode_stream();
 
-// Converts `in` from its position to its end onto standard output: 0, or the bits
-// STATUS_TRUNCATED (it ends inside a code unit, right after a high surrogate, or inside a UTF-8
-// sequence) and STATUS_INVALID (ill-formed UTF-8).
+// Converts `in` from its position to its end onto standard output with the program's encoder,
+// made from its options: 0, or the bits STATUS_TRUNCATED (it ends inside a code unit, right
+// after a high surrogate, or inside a UTF-8 sequence) and STATUS_INVALID (ill-formed UTF-8).
 int encode_stream(input_stream &in);
+
+// The same with encoder `e`.
+int encode_with(const encoder &e, input_stream &in);
+
+// The encoder the program made from its options (tests read its table).
+const encoder &program_encoder();
 
 // For --in-place: why a file must stay as it is (it does not hold what the run reads: a 00 byte
 // in UTF-8, none in UTF-16 without a byte order mark), or null. Reads the input.

@@ -35,97 +35,98 @@ constexpr size_t MOST_OUTPUT_PER_BYTE = most_of_forms([](const unicode_form_trai
                             : (reference > code ? reference : code);
 });
 
-encode_setup kernel_setup; // what the kernels read, made by prepare_encode_stream
+encoder made_encoder; // made from the program's options by prepare_encode_stream
 
 // A broken surrogate at `at`: the replacement or nothing.
-inline unsigned char *put_broken_surrogate(unsigned char *to, unsigned unit,
-                                           const unsigned char *at) {
-  if (audit_enabled) audit_loss(at, replace_enabled, {{"lone surrogate 0x", unit, 4}});
-  return put_code(to, UNMAPPED);
+inline unsigned char *put_broken_surrogate(const encoder_settings &settings, unsigned char *to,
+                                           unsigned unit, const unsigned char *at) {
+  if (settings.audit) audit_loss(at, settings.replace, {{"lone surrogate 0x", unit, 4}});
+  return put_code(settings, to, UNMAPPED);
 }
 
 // Encodes the one unit at `from`, or a surrogate pair, by the rules. Returns where the next
 // begins, or `from` itself when the bytes before `end` are not a whole step.
 template <unicode_form FORM>
-const unsigned char *encode_one(const unsigned char *from, const unsigned char *end,
-                                unsigned char *&to) {
+const unsigned char *encode_one(const encoder &e, const unsigned char *from,
+                                const unsigned char *end, unsigned char *&to) {
+  const encoder_settings &settings = e.settings;
   if (end - from < 2) return from;
   const unsigned unit = load_unit<FORM>(from);
   if (unit < 0xD800 || unit > 0xDFFF) {
-    to = put_unicode(to, static_cast<int32_t>(unit), from);
+    to = put_unicode(e, to, static_cast<int32_t>(unit), from);
     return from + 2;
   }
   if (unit >= 0xDC00) { // a low surrogate without its high surrogate
-    to = put_broken_surrogate(to, unit, from);
+    to = put_broken_surrogate(settings, to, unit, from);
     return from + 2;
   }
   if (end - from < 4) return from;
   const unsigned next = load_unit<FORM>(from + 2);
   if (next < 0xD800 || next > 0xDFFF) {
-    to = put_broken_surrogate(to, unit, from);
-    to = put_unicode(to, static_cast<int32_t>(next), from + 2);
+    to = put_broken_surrogate(settings, to, unit, from);
+    to = put_unicode(e, to, static_cast<int32_t>(next), from + 2);
   } else if (next >= 0xDC00) {
     const int32_t character =
         static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-    to = put_unicode(to, character, from);
+    to = put_unicode(e, to, character, from);
   } else { // two high surrogates: both are consumed, neither starts a pair
-    to = put_broken_surrogate(to, unit, from);
-    to = put_broken_surrogate(to, next, from + 2);
+    to = put_broken_surrogate(settings, to, unit, from);
+    to = put_broken_surrogate(settings, to, next, from + 2);
   }
   return from + 4;
 }
 
 // With w, the line for a maximal ill-formed subpart of `length` bytes (at most 3) at `at`.
-[[gnu::cold]] void report_broken_utf8(const unsigned char *at, size_t length) {
+[[gnu::cold]] void report_broken_utf8(const unsigned char *at, size_t length, bool replaced) {
   audit_piece pieces[4] = {{"invalid UTF-8"}};
   for (size_t k = 0; k < length && k < 3; ++k) pieces[k + 1] = {" 0x", at[k], 2};
-  audit_loss(at, replace_enabled, pieces, 1 + (length < 3 ? length : 3));
+  audit_loss(at, replaced, pieces, 1 + (length < 3 ? length : 3));
 }
 
 // Encodes the one UTF-8 character at `from` by the rules: a well-formed one as its value, a
 // maximal ill-formed subpart as one broken character (dropped or the p code, and
 // STATUS_INVALID). Returns where the next begins, or `from` itself for a well-formed prefix
 // that `end` cuts.
-const unsigned char *encode_one_utf8(const unsigned char *from, const unsigned char *end,
-                                     unsigned char *&to, int &status) {
+const unsigned char *encode_one_utf8(const encoder &e, const unsigned char *from,
+                                     const unsigned char *end, unsigned char *&to, int &status) {
   const utf8_read read = read_utf8(from, static_cast<size_t>(end - from));
   if (read.length != 0) {
-    to = put_unicode(to, static_cast<int32_t>(read.character), from);
+    to = put_unicode(e, to, static_cast<int32_t>(read.character), from);
     return from + read.length;
   }
   if (read.broken == 0) return from;
   status |= STATUS_INVALID;
-  if (audit_enabled) report_broken_utf8(from, read.broken);
-  to = put_code(to, UNMAPPED);
+  if (e.settings.audit) report_broken_utf8(from, read.broken, e.settings.replace);
+  to = put_code(e.settings, to, UNMAPPED);
   return from + read.broken;
 }
 
 template <unicode_form FORM>
-const unsigned char *encode_run(const unsigned char *from, const unsigned char *stop,
-                                const unsigned char *end, unsigned char *&to, kernel_state &state,
-                                int &status) {
+const unsigned char *encode_run(const encoder &e, const unsigned char *from,
+                                const unsigned char *stop, const unsigned char *end,
+                                unsigned char *&to, kernel_state &state, int &status) {
   const encode_kernel kernel = active_kernel_tier().encode[FORM];
   const encode_kernel portable = portable_kernel_tier().encode[FORM];
   while (from < stop) {
     from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
-                       static_cast<size_t>(end - from), to, state, kernel_setup);
+                       static_cast<size_t>(end - from), to, state, e.setup);
     if (from >= stop) break;
     const unsigned char *next;
     if constexpr (FORM == unicode_form::utf8)
-      next = encode_one_utf8(from, end, to, status);
+      next = encode_one_utf8(e, from, end, to, status);
     else
-      next = encode_one<FORM>(from, end, to);
+      next = encode_one<FORM>(e, from, end, to);
     if (next == from) break;
     from = next;
   }
   return from;
 }
 
-const unsigned char *encode_any(unicode_form form, const unsigned char *from,
+const unsigned char *encode_any(const encoder &e, unicode_form form, const unsigned char *from,
                                 const unsigned char *stop, const unsigned char *end,
                                 unsigned char *&to, kernel_state &state, int &status) {
   static constexpr auto RUNS = per_form([](auto of) { return &encode_run<of.value>; });
-  return RUNS[static_cast<size_t>(form)](from, stop, end, to, state, status);
+  return RUNS[static_cast<size_t>(form)](e, from, stop, end, to, state, status);
 }
 
 // True when the `available` bytes at `from` begin with the mark of `form`.
@@ -138,12 +139,12 @@ bool begins_with_mark(const unsigned char *from, size_t available, unicode_form 
 // `at_end`), and the length of its byte order mark; false while those bytes may still begin a
 // mark. UTF-16 input has a mark of two bytes or none; UTF-8 input (u) may also begin with a
 // UTF-16 mark, or with EF BB BF, which is skipped.
-bool settle_form(const unsigned char *from, size_t available, bool at_end, unicode_form &form,
-                 size_t &mark) {
+bool settle_form(const encoder_settings &settings, const unsigned char *from, size_t available,
+                 bool at_end, unicode_form &form, size_t &mark) {
   mark = 0;
-  if (!utf8_input) {
+  if (!settings.utf8) {
     if (available < 2) return false; // a single byte is cut, whatever it is
-    form = input_little_endian ? unicode_form::utf16_little : unicode_form::utf16_big;
+    form = settings.little_endian ? unicode_form::utf16_little : unicode_form::utf16_big;
   } else {
     bool may_begin_mark = false; // the bytes so far are the start of a longer mark
     for (const unicode_form_traits &traits : FORM_TRAITS)
@@ -160,22 +161,7 @@ bool settle_form(const unsigned char *from, size_t available, bool at_end, unico
 
 } // namespace
 
-namespace {
-
-// The characters m escapes: the rules write them, so the kernels stop at them.
-constexpr uint16_t MARKUP[] = {0x22, 0x26, 0x3C, 0x3E};
-constexpr size_t MARKUP_COUNT = sizeof MARKUP / sizeof MARKUP[0];
-static_assert(ASCII_UNITS_LETTERS_PATCH + MARKUP_COUNT <= MOST_ASCII_STOPS,
-              "the kernels' ASCII stops");
-
-} // namespace
-
-void prepare_encode_stream() {
-  kernel_setup =
-      make_encode_setup(unicode_to_cp932.data(), MARKUP, escape_markup ? MARKUP_COUNT : 0);
-}
-
-int encode_stream(input_stream &in) {
+int encode_with(const encoder &e, input_stream &in) {
   set_input_binary(in);
   unicode_form form = unicode_form::utf16_big;
   bool form_settled = false;
@@ -188,18 +174,45 @@ int encode_stream(input_stream &in) {
         if (!form_settled) {
           // The byte order mark is looked for only at the start; it wins over L and u.
           size_t mark = 0;
-          form_settled = settle_form(from, static_cast<size_t>(end - from), at_end, form, mark);
+          form_settled =
+              settle_form(e.settings, from, static_cast<size_t>(end - from), at_end, form, mark);
           if (form_settled) {
             next = from + mark;
-            if (audit_enabled) audit_line_feeds(traits_of(form).line_feeds);
+            if (e.settings.audit) audit_line_feeds(traits_of(form).line_feeds);
           }
         }
-        if (form_settled) next = encode_any(form, next, stop, end, to, state, status);
+        if (form_settled) next = encode_any(e, form, next, stop, end, to, state, status);
         // What the end of the input cuts yields nothing.
-        if (at_end && next < stop && audit_enabled)
+        if (at_end && next < stop && e.settings.audit)
           audit_loss(next, false, {{"input ends inside a character"}});
         return next;
       });
   // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix.
   return left == 0 ? status : status | STATUS_TRUNCATED;
+}
+
+void prepare_encode_stream() {
+  encoder_settings settings;
+  settings.little_endian = input_little_endian;
+  settings.utf8 = utf8_input;
+  settings.references = reference_mode;
+  settings.escape_markup = escape_markup;
+  settings.letters = encode_letters;
+  make_encoder(settings, made_encoder);
+}
+
+const encoder &program_encoder() {
+  return made_encoder;
+}
+
+int encode_stream(input_stream &in) {
+  // The settings that make nothing are read as they stand now: the tests set them between
+  // inputs.
+  made_encoder.settings.little_endian = input_little_endian;
+  made_encoder.settings.utf8 = utf8_input;
+  made_encoder.settings.references = reference_mode;
+  made_encoder.settings.replace = replace_enabled;
+  made_encoder.settings.replacement = replace_code;
+  made_encoder.settings.audit = audit_enabled;
+  return encode_with(made_encoder, in);
 }

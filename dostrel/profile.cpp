@@ -8,6 +8,7 @@ bool input_little_endian = false;
 bool utf8_input = false;
 reference_kind reference_mode = reference_kind::none;
 bool escape_markup = false;
+variant_letters encode_letters;
 
 namespace {
 
@@ -33,7 +34,9 @@ bool apply_dostrel_letter(char letter) {
     escape_markup = true;
     return true;
   default:
-    return apply_encode_variant(letter);
+    if (!is_encode_variant(letter)) return false;
+    add_variant_letter(encode_letters, letter);
+    return true;
   }
 }
 

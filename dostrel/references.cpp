@@ -3,8 +3,7 @@
 
 #include <cstring>
 
-unsigned char *put_reference(unsigned char *to, unsigned value) {
-  const bool hexadecimal = reference_mode == reference_kind::hexadecimal;
+unsigned char *put_reference(unsigned char *to, unsigned value, bool hexadecimal) {
   const unsigned base = hexadecimal ? 16 : 10;
   unsigned char digits[8];
   int count = 0;

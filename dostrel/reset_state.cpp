@@ -11,6 +11,6 @@ void reset_dostrel_state() {
   utf8_input = false;
   reference_mode = reference_kind::none;
   escape_markup = false;
-  reset_encode_table();
+  encode_letters = {};
   prepare_encode_stream();
 }

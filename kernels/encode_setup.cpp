@@ -6,12 +6,10 @@ namespace {
 
 constexpr uint16_t NO_CODE = 0xFFFF;
 
-uint32_t steps[0x10000]; // the portable tier's, for the table of this run
-
 } // namespace
 
 encode_setup make_encode_setup(const uint16_t *table, const uint16_t *rules_units,
-                               size_t rules_count) {
+                               size_t rules_count, uint32_t *steps) {
   encode_setup setup{};
   setup.table = table;
   setup.steps = steps;

@@ -15,15 +15,23 @@ constexpr unsigned DOUBLE_FIRST_CODE = 0x8140;
 constexpr size_t DOUBLE_TABLE_SIZE = 0xFCFF - DOUBLE_FIRST_CODE + 1;
 constexpr int16_t UNMAPPED_CODE = -1;
 
-// Values from U+8000 up read as negative: the 16 bits of an entry are the code point.
-extern std::array<int16_t, 256> cp932_single;
-extern std::array<int16_t, DOUBLE_TABLE_SIZE> cp932_double;
+// The tables as the mapping gives them, made by the compiler and never changed: every decoder
+// without variant letters reads these. Values from U+8000 up read as negative: the 16 bits of an
+// entry are the code point.
+extern const std::array<int16_t, 256> cp932_single;
+extern const std::array<int16_t, DOUBLE_TABLE_SIZE> cp932_double;
 
 // cp932_double for UTF-8 output: an entry holds the character's UTF-8 bytes in bits 0-23 (first
 // byte lowest) and their count in bits 24-25; 0 for an unmapped code. The compiler makes it
-// with the other tables, and the variant letters patch it with them, so that nothing is built
-// at start-up.
-extern std::array<uint32_t, DOUBLE_TABLE_SIZE> cp932_double_utf8;
+// with the other tables, so that nothing is built at start-up.
+extern const std::array<uint32_t, DOUBLE_TABLE_SIZE> cp932_double_utf8;
+
+// A decoder's own copy of the three tables, patched by its variant letters.
+struct decode_tables {
+  std::array<int16_t, 256> single;
+  std::array<int16_t, DOUBLE_TABLE_SIZE> double_table;
+  std::array<uint32_t, DOUBLE_TABLE_SIZE> double_utf8;
+};
 
 constexpr uint32_t utf8_entry(uint16_t character) {
   if (character < 0x80) return character | 1u << 24;
@@ -33,7 +41,7 @@ constexpr uint32_t utf8_entry(uint16_t character) {
          (0x80u | (character & 0x3Fu)) << 16 | 3u << 24;
 }
 
-inline int16_t &double_entry(unsigned code) {
+inline int16_t double_entry(unsigned code) {
   return cp932_double[code - DOUBLE_FIRST_CODE];
 }
 
@@ -41,9 +49,9 @@ inline int16_t &double_entry(unsigned code) {
 // kernels make room for that many.
 constexpr unsigned ASCII_BYTES_LETTERS_PATCH = 3;
 
-// Applies the variant patch of `letter` (c y o v z e d f j s a k) to the tables. Returns false,
-// changing nothing, when the letter has no patch.
-bool apply_decode_variant(char letter);
+// True when `letter` is a variant letter of the decode tables (c y o v z e d f j s a k).
+bool is_decode_variant(char letter);
 
-// Brings back the tables of a fresh process (tests and fuzz targets).
-void reset_decode_tables();
+// The tables as the mapping gives them, patched by `letters` (variant letters only, in any
+// order: no two of them touch the same cell).
+void make_decode_tables(const char *letters, decode_tables &tables);

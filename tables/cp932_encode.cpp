@@ -3,4 +3,4 @@
 
 #include "build_encode_table.h"
 
-constinit std::array<uint16_t, 0x10000> unicode_to_cp932 = build_encode();
+constinit const std::array<uint16_t, 0x10000> unicode_to_cp932 = build_encode();

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// The variant letters of varnok: fixed writes into the decode tables, each choosing another
-// Unicode value for one of the characters with competing mappings.
+// The variant letters of varnok: fixed writes into a decoder's own copy of the decode tables,
+// each choosing another Unicode value for one of the characters with competing mappings.
 #include "cp932_decode.h"
 #include "cp932_rows.h"
 #include "kana_ranges.h"
@@ -54,32 +54,43 @@ static_assert(ascii_bytes_patched() == ASCII_BYTES_LETTERS_PATCH);
 
 // c: the user-defined area and the five single bytes decode as Windows decodes them, to the
 // private use characters that dostrel encodes back to them.
-void decode_as_windows_does() {
+void decode_as_windows_does(decode_tables &tables) {
   for (unsigned index = 0; index < USER_DEFINED_CHARACTERS; ++index) {
     const uint16_t code = user_defined_code(index);
     const auto character = static_cast<uint16_t>(USER_DEFINED_FIRST_CHARACTER + index);
-    double_entry(code) = static_cast<int16_t>(character);
-    cp932_double_utf8[code - DOUBLE_FIRST_CODE] = utf8_entry(character);
+    tables.double_table[code - DOUBLE_FIRST_CODE] = static_cast<int16_t>(character);
+    tables.double_utf8[code - DOUBLE_FIRST_CODE] = utf8_entry(character);
   }
   for (const cp932_row &row : ENCODE_ONLY_ROWS)
-    cp932_single[row.code] = static_cast<int16_t>(row.unicode);
+    tables.single[row.code] = static_cast<int16_t>(row.unicode);
+}
+
+void apply_decode_variant(char letter, decode_tables &tables) {
+  if (letter == 'c') return decode_as_windows_does(tables);
+  for (const decode_patch &patch : DECODE_PATCHES) {
+    if (patch.letter != letter) continue;
+    if (patch.code < 0x100) {
+      tables.single[patch.code] = static_cast<int16_t>(patch.unicode);
+    } else {
+      tables.double_table[patch.code - DOUBLE_FIRST_CODE] = static_cast<int16_t>(patch.unicode);
+      tables.double_utf8[patch.code - DOUBLE_FIRST_CODE] = utf8_entry(patch.unicode);
+    }
+  }
 }
 
 } // namespace
 
-bool apply_decode_variant(char letter) {
-  if (letter == 'c') {
-    decode_as_windows_does();
-    return true;
-  }
-  bool found = false;
-  for (const decode_patch &patch : DECODE_PATCHES) {
-    if (patch.letter != letter) continue;
-    int16_t &entry = patch.code < 0x100 ? cp932_single[patch.code] : double_entry(patch.code);
-    entry = static_cast<int16_t>(patch.unicode);
-    if (patch.code >= 0x100)
-      cp932_double_utf8[patch.code - DOUBLE_FIRST_CODE] = utf8_entry(patch.unicode);
-    found = true;
-  }
-  return found;
+bool is_decode_variant(char letter) {
+  if (letter == 'c') return true;
+  for (const decode_patch &patch : DECODE_PATCHES)
+    if (patch.letter == letter) return true;
+  return false;
+}
+
+void make_decode_tables(const char *letters, decode_tables &tables) {
+  tables.single = cp932_single;
+  tables.double_table = cp932_double;
+  tables.double_utf8 = cp932_double_utf8;
+  for (const char *letter = letters; *letter != '\0'; ++letter)
+    apply_decode_variant(*letter, tables);
 }

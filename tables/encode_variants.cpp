@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The variant letters of dostrel: fixed writes into the encode table that give a code to a
-// character with a competing mapping, take a code away, or choose the IBM extension codes.
+// The variant letters of dostrel: fixed writes into an encoder's own copy of the encode table
+// that give a code to a character with a competing mapping, take a code away, or choose the IBM
+// extension codes.
 #include "cp932_encode.h"
 #include "kana_ranges.h"
 
@@ -75,12 +76,15 @@ static_assert(ascii_units_patched() == ASCII_UNITS_LETTERS_PATCH);
 
 } // namespace
 
-bool apply_encode_variant(char letter) {
-  bool found = false;
-  for (const encode_patch &patch : ENCODE_PATCHES) {
-    if (patch.letter != letter) continue;
-    unicode_to_cp932[patch.unicode] = patch.code;
-    found = true;
-  }
-  return found;
+bool is_encode_variant(char letter) {
+  for (const encode_patch &patch : ENCODE_PATCHES)
+    if (patch.letter == letter) return true;
+  return false;
+}
+
+void make_encode_table(const char *letters, std::array<uint16_t, 0x10000> &table) {
+  table = unicode_to_cp932;
+  for (const char *letter = letters; *letter != '\0'; ++letter)
+    for (const encode_patch &patch : ENCODE_PATCHES)
+      if (patch.letter == *letter) table[patch.unicode] = patch.code;
 }

@@ -113,16 +113,16 @@ struct cell {
   bool operator==(const cell &) const = default;
 };
 
-std::vector<cell> changed_cells(const std::array<int16_t, 256> &single_before,
-                                const std::array<int16_t, DOUBLE_TABLE_SIZE> &double_before) {
+// The cells in which `tables` differ from the mapping's own.
+std::vector<cell> changed_cells(const ::decode_tables &tables) {
   std::vector<cell> changed;
   for (unsigned byte = 0; byte < 256; ++byte)
-    if (cp932_single[byte] != single_before[byte])
-      changed.push_back({byte, static_cast<uint16_t>(cp932_single[byte])});
+    if (tables.single[byte] != cp932_single[byte])
+      changed.push_back({byte, static_cast<uint16_t>(tables.single[byte])});
   for (size_t index = 0; index < DOUBLE_TABLE_SIZE; ++index)
-    if (cp932_double[index] != double_before[index])
+    if (tables.double_table[index] != cp932_double[index])
       changed.push_back({static_cast<unsigned>(index + DOUBLE_FIRST_CODE),
-                         static_cast<uint16_t>(cp932_double[index])});
+                         static_cast<uint16_t>(tables.double_table[index])});
   return changed;
 }
 
@@ -141,12 +141,12 @@ uint32_t expected_utf8_entry(int16_t entry) {
 
 // The UTF-8 table says what the UTF-16 table says, fresh and after every letter.
 TEST_F(decode_tables, utf8_table_follows_the_double_table) {
-  for (const std::string letters : {"", "y", "z", "e", "d", "f", "j", "s", "a", "k"}) {
-    reset_decode_tables();
-    for (char letter : letters) apply_decode_variant(letter);
+  for (const char *letters : {"", "y", "z", "e", "d", "f", "j", "s", "a", "k"}) {
+    const auto tables = std::make_unique<::decode_tables>();
+    make_decode_tables(letters, *tables);
     size_t differ = 0;
     for (size_t index = 0; index < DOUBLE_TABLE_SIZE; ++index)
-      differ += cp932_double_utf8[index] != expected_utf8_entry(cp932_double[index]);
+      differ += tables->double_utf8[index] != expected_utf8_entry(tables->double_table[index]);
     EXPECT_EQ(differ, 0u) << letters;
   }
 }
@@ -169,29 +169,24 @@ TEST_F(decode_tables, each_variant_letter_changes_exactly_its_cells) {
       {'a', {{0x8163, 0x22EF}}},
       {'k', {{0xEEFA, 0x00A6}, {0xFA55, 0x00A6}}},
   };
-  const auto single_before = cp932_single;
-  const auto double_before = cp932_double;
+  const auto tables = std::make_unique<::decode_tables>();
   for (const variant &v : variants) {
-    ASSERT_TRUE(apply_decode_variant(v.letter)) << v.letter;
-    EXPECT_EQ(changed_cells(single_before, double_before), v.cells) << v.letter;
-    cp932_single = single_before;
-    cp932_double = double_before;
+    ASSERT_TRUE(is_decode_variant(v.letter)) << v.letter;
+    const char letters[] = {v.letter, '\0'};
+    make_decode_tables(letters, *tables);
+    EXPECT_EQ(changed_cells(*tables), v.cells) << v.letter;
   }
-  for (char letter : std::string("blpghqrtxABL?-")) EXPECT_FALSE(apply_decode_variant(letter));
-  EXPECT_TRUE(changed_cells(single_before, double_before).empty());
+  for (char letter : std::string("blpghqrtxABL?-")) EXPECT_FALSE(is_decode_variant(letter));
 }
 
 TEST_F(decode_tables, variant_letters_give_the_same_tables_in_any_order) {
-  const auto single_before = cp932_single;
-  const auto double_before = cp932_double;
-  for (char letter : std::string("yozedfjsak")) apply_decode_variant(letter);
-  const auto single_forward = cp932_single;
-  const auto double_forward = cp932_double;
-  cp932_single = single_before;
-  cp932_double = double_before;
-  for (char letter : std::string("kasjfdezoyyozedfjsakkk")) apply_decode_variant(letter);
-  EXPECT_EQ(cp932_single, single_forward);
-  EXPECT_EQ(cp932_double, double_forward);
+  const auto forward = std::make_unique<::decode_tables>();
+  const auto backward = std::make_unique<::decode_tables>();
+  make_decode_tables("yozedfjsak", *forward);
+  make_decode_tables("kasjfdezoyyozedfjsakkk", *backward);
+  EXPECT_EQ(forward->single, backward->single);
+  EXPECT_EQ(forward->double_table, backward->double_table);
+  EXPECT_EQ(changed_cells(*forward).size(), 15u);
 }
 
 } // namespace

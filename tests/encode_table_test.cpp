@@ -4,6 +4,7 @@
 #include "inverse_mapping.h"
 
 #include <map>
+#include <memory>
 #include <set>
 
 namespace {
@@ -118,11 +119,11 @@ struct entry {
   bool operator==(const entry &) const = default;
 };
 
-std::vector<entry> changed_entries(const std::array<uint16_t, 0x10000> &before) {
+// The entries in which `table` differs from `before`.
+std::vector<entry> changed_entries(const uint16_t *table, const uint16_t *before) {
   std::vector<entry> changed;
   for (unsigned character = 0; character < 0x10000; ++character)
-    if (unicode_to_cp932[character] != before[character])
-      changed.push_back({character, unicode_to_cp932[character]});
+    if (table[character] != before[character]) changed.push_back({character, table[character]});
   return changed;
 }
 
@@ -160,14 +161,14 @@ TEST_F(encode_table, each_variant_letter_changes_exactly_its_entries) {
         {0x2169, 0xFA53},
         {0x3231, 0xFA58}}},
   };
-  const auto before = unicode_to_cp932;
+  const auto table = std::make_unique<std::array<uint16_t, 0x10000>>();
   for (const auto &[letter, entries] : variants) {
-    ASSERT_TRUE(apply_encode_variant(letter)) << letter;
-    EXPECT_EQ(changed_entries(before), entries) << letter;
-    unicode_to_cp932 = before;
+    ASSERT_TRUE(is_encode_variant(letter)) << letter;
+    const char letters[] = {letter, '\0'};
+    make_encode_table(letters, *table);
+    EXPECT_EQ(changed_entries(table->data(), unicode_to_cp932.data()), entries) << letter;
   }
-  for (char letter : std::string("gxLmphlcwu?-")) EXPECT_FALSE(apply_encode_variant(letter));
-  EXPECT_TRUE(changed_entries(before).empty());
+  for (char letter : std::string("gxLmphlcwu?-")) EXPECT_FALSE(is_encode_variant(letter));
 }
 
 TEST_F(encode_table, last_letter_wins_for_the_four_shared_entries) {
@@ -184,15 +185,16 @@ TEST_F(encode_table, last_letter_wins_for_the_four_shared_entries) {
   };
   for (const order_case &c : cases) {
     apply_dostrel_options(c.options);
-    EXPECT_EQ(unicode_to_cp932[c.character], c.code) << c.options;
+    EXPECT_EQ(program_encoder().setup.table[c.character], c.code) << c.options;
     reset();
   }
   // Every other entry has one writer: any order of all letters gives one table.
   apply_dostrel_options("-rsoijebdtfnaqyzvk");
-  const auto forward = unicode_to_cp932;
+  const std::vector<uint16_t> forward(program_encoder().setup.table,
+                                      program_encoder().setup.table + 0x10000);
   reset();
   apply_dostrel_options("-vqanftdbei -royzsjk");
-  EXPECT_EQ(changed_entries(forward).size(), 0u);
+  EXPECT_EQ(changed_entries(program_encoder().setup.table, forward.data()).size(), 0u);
 }
 
 } // namespace

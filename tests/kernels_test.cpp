@@ -428,7 +428,8 @@ void run_kernel_over(KERNEL kernel, const SETUP &setup, const std::string &input
 // the output room does): the portable kernel finishes the unit past the end, and the tier's
 // kernel is not called after it with what would be a negative size.
 TEST(kernels, a_portable_stretch_may_finish_a_unit_past_its_range) {
-  const encode_setup setup = make_encode_setup(unicode_to_cp932.data(), nullptr, 0);
+  std::vector<uint32_t> steps(0x10000);
+  const encode_setup setup = make_encode_setup(unicode_to_cp932.data(), nullptr, 0, steps.data());
   const std::string input = unit_bytes('a', false) + unit_bytes('b', false);
   const encode_kernel tier = +[](const unsigned char *, size_t size, size_t readable,
                                  unsigned char *&, kernel_state &, const encode_setup &) {
@@ -452,7 +453,8 @@ TEST(kernels, a_portable_stretch_may_finish_a_unit_past_its_range) {
 // every tier's lookups without a read past the table.
 TEST(kernels, table_reads_stay_inside_the_tables) {
   const guarded_table<uint16_t> encode(unicode_to_cp932.data(), unicode_to_cp932.size());
-  const encode_setup encoding = make_encode_setup(encode.table, nullptr, 0);
+  std::vector<uint32_t> steps(0x10000);
+  const encode_setup encoding = make_encode_setup(encode.table, nullptr, 0, steps.data());
   const guarded_table<int16_t> decode(cp932_double.data(), cp932_double.size());
   const guarded_table<uint32_t> decode_utf8(cp932_double_utf8.data(), cp932_double_utf8.size());
   const decode_setup decoding =

@@ -112,8 +112,9 @@ TEST_F(options, letters_set_settings_and_patch_tables_at_once) {
   ASSERT_EQ(scan_options(3, argv, varnok_profile, first_file), KEEP_RUNNING);
   EXPECT_TRUE(write_bom);
   EXPECT_TRUE(little_endian);
-  EXPECT_EQ(cp932_single[0x5C], 0xA5);
-  EXPECT_EQ(double_entry(0x8160), 0x301C);
+  varnok_profile.prepare_conversion();
+  EXPECT_EQ(program_decoder().setup.single[0x5C], 0xA5);
+  EXPECT_EQ(program_decoder().setup.double_table[0x8160 - DOUBLE_FIRST_CODE], 0x301C);
 }
 
 TEST(parse_code, saturates_on_every_platform) {

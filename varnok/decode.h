@@ -2,6 +2,7 @@
 // varnok's converter: CP932 bytes in, UTF-16 or UTF-8 out.
 #pragma once
 
+#include "decoder.h"
 #include "input.h"
 #include "status.h"
 #include "varnok_settings.h"
@@ -16,8 +17,15 @@
 // once after the options are scanned (and by reset_varnok_state).
 void prepare_decode_stream();
 
-// Converts `in` from its position to its end onto standard output; returns the status bits.
+// Converts `in` from its position to its end onto standard output with the program's decoder,
+// made from its options; returns the status bits.
 int decode_stream(input_stream &in);
+
+// The same with decoder `d`.
+int decode_with(const decoder &d, input_stream &in);
+
+// The decoder the program made from its options (tests read its tables).
+const decoder &program_decoder();
 
 // For --in-place: why a file must stay as it is (it is no CP932 text: a byte order mark, a 00
 // byte, well-formed UTF-8 beyond ASCII), or null. Reads the input.

@@ -6,6 +6,7 @@
 #include "cp932_bytes.h"
 #include "cp932_decode.h"
 #include "decode.h"
+#include "decoder.h"
 #include "output.h"
 #include "setup.h"
 #include "tiers.h"
@@ -20,7 +21,7 @@ static_assert(ASCII_BYTES_LETTERS_PATCH <= MOST_ASCII_PATCHES, "the kernels' ASC
 static_assert(traits_of(unicode_form::utf8).longest_character >= 3,
               "a one-byte code (halfwidth katakana) takes 3 bytes of UTF-8");
 
-decode_setup kernel_setup; // what the kernels read, made by prepare_decode_stream
+decoder made_decoder; // made from the program's options by prepare_decode_stream
 
 template <unicode_form FORM> unsigned char *put_value(unsigned char *to, int32_t value) {
   // The p bound keeps values below 0x110000, and for UTF-8 the option check keeps them scalar
@@ -40,39 +41,42 @@ template <unicode_form FORM> unsigned char *put_value(unsigned char *to, int32_t
 }
 
 // What stands in for a byte or code that yields no character.
-template <unicode_form FORM> inline unsigned char *put_replacement(unsigned char *to) {
-  return replace_enabled ? put_value<FORM>(to, replace_code) : to;
+template <unicode_form FORM>
+inline unsigned char *put_replacement(const decoder_settings &settings, unsigned char *to) {
+  return settings.replace ? put_value<FORM>(to, settings.replacement) : to;
 }
 
 // Decodes the one character at `from` by the rules: invalid bytes, bad trail bytes, unmapped
 // codes, and any other. Returns where the next character begins, or `from` itself for a lead
 // byte whose trail byte lies past `end`.
 template <unicode_form FORM>
-const unsigned char *decode_one(const unsigned char *from, const unsigned char *end,
-                                unsigned char *&to, int &status) {
+const unsigned char *decode_one(const decoder &d, const unsigned char *from,
+                                const unsigned char *end, unsigned char *&to, int &status) {
+  const decoder_settings &settings = d.settings;
   const unsigned byte = *from;
-  const unsigned value = static_cast<uint16_t>(cp932_single[byte]);
+  const unsigned value = static_cast<uint16_t>(d.setup.single[byte]);
   if (value < 0xFFFE) { // a character
     to = store_bmp<FORM>(to, value);
     return from + 1;
   }
   if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
     status |= STATUS_INVALID;
-    if (audit_enabled) audit_loss(from, replace_enabled, {{"invalid byte 0x", byte, 2}});
-    to = put_replacement<FORM>(to);
+    if (settings.audit) audit_loss(from, settings.replace, {{"invalid byte 0x", byte, 2}});
+    to = put_replacement<FORM>(settings, to);
     return from + 1;
   }
   if (from + 1 == end) return from; // a lead byte whose trail byte is not here yet
   const unsigned trail = from[1];
   if (is_cp932_trail_byte(trail)) {
-    const unsigned mapped = static_cast<uint16_t>(double_entry(byte << 8 | trail));
+    const unsigned mapped =
+        static_cast<uint16_t>(d.setup.double_table[(byte << 8 | trail) - DOUBLE_FIRST_CODE]);
     if (mapped != static_cast<uint16_t>(UNMAPPED_CODE)) {
       to = store_bmp<FORM>(to, mapped);
     } else { // well formed, but no character
-      if (audit_enabled)
-        audit_loss(from, replace_enabled,
+      if (settings.audit)
+        audit_loss(from, settings.replace,
                    {{"code 0x", byte << 8 | trail, 4}, {" has no character"}});
-      to = put_replacement<FORM>(to);
+      to = put_replacement<FORM>(settings, to);
     }
     return from + 2;
   }
@@ -80,13 +84,13 @@ const unsigned char *decode_one(const unsigned char *from, const unsigned char *
   // 0xFD-0xFF) is not swallowed but decoded on its own next; 0xFD-0xFF without c go with the
   // lead byte.
   status |= STATUS_INVALID;
-  if (audit_enabled)
-    audit_loss(from, replace_enabled, {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
-  to = put_replacement<FORM>(to);
-  return from + (static_cast<uint16_t>(cp932_single[trail]) < 0xFFFE ? 1 : 2);
+  if (settings.audit)
+    audit_loss(from, settings.replace, {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
+  to = put_replacement<FORM>(settings, to);
+  return from + (static_cast<uint16_t>(d.setup.single[trail]) < 0xFFFE ? 1 : 2);
 }
 
-template <unicode_form FORM> int decode_all(input_stream &in) {
+template <unicode_form FORM> int decode_all(const decoder &d, input_stream &in) {
   const decode_kernel kernel = active_kernel_tier().decode[FORM];
   const decode_kernel portable = portable_kernel_tier().decode[FORM];
   kernel_state state; // fresh for every input
@@ -96,14 +100,14 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
               unsigned char *&to, bool at_end) {
         while (from < stop) {
           from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
-                             static_cast<size_t>(end - from), to, state, kernel_setup);
+                             static_cast<size_t>(end - from), to, state, d.setup);
           if (from >= stop) break;
-          const unsigned char *const next = decode_one<FORM>(from, end, to, status);
+          const unsigned char *const next = decode_one<FORM>(d, from, end, to, status);
           if (next == from) break;
           from = next;
         }
         // A lead byte with nothing after it yields nothing, not even the replacement.
-        if (at_end && from < stop && audit_enabled)
+        if (at_end && from < stop && d.settings.audit)
           audit_loss(from, false, {{"input ends after lead byte 0x", *from, 2}});
         return from;
       });
@@ -113,14 +117,28 @@ template <unicode_form FORM> int decode_all(input_stream &in) {
 
 } // namespace
 
+int decode_with(const decoder &d, input_stream &in) {
+  set_input_binary(in);
+  static constexpr auto DECODERS = per_form([](auto form) { return &decode_all<form.value>; });
+  return DECODERS[static_cast<size_t>(d.settings.form)](d, in);
+}
+
 void prepare_decode_stream() {
-  kernel_setup =
-      make_decode_setup(cp932_single.data(), cp932_double.data(),
-                        output_form() == unicode_form::utf8 ? cp932_double_utf8.data() : nullptr);
+  decoder_settings settings;
+  settings.form = output_form();
+  settings.mark = write_bom;
+  settings.letters = decode_letters;
+  make_decoder(settings, made_decoder);
+}
+
+const decoder &program_decoder() {
+  return made_decoder;
 }
 
 int decode_stream(input_stream &in) {
-  set_input_binary(in);
-  static constexpr auto DECODERS = per_form([](auto form) { return &decode_all<form.value>; });
-  return DECODERS[static_cast<size_t>(output_form())](in);
+  // The p value and w are read as they stand now: the tests set them between inputs.
+  made_decoder.settings.replace = replace_enabled;
+  made_decoder.settings.replacement = replace_code;
+  made_decoder.settings.audit = audit_enabled;
+  return decode_with(made_decoder, in);
 }

@@ -9,6 +9,7 @@
 bool little_endian = false;
 bool utf8_output = false;
 bool write_bom = false;
+variant_letters decode_letters;
 
 namespace {
 
@@ -28,7 +29,9 @@ bool apply_varnok_letter(char letter) {
     audit_enabled = true;
     return true;
   default:
-    return apply_decode_variant(letter);
+    if (!is_decode_variant(letter)) return false;
+    add_variant_letter(decode_letters, letter);
+    return true;
   }
 }
 

@@ -10,6 +10,6 @@ void reset_varnok_state() {
   little_endian = false;
   utf8_output = false;
   write_bom = false;
-  reset_decode_tables();
+  decode_letters = {};
   prepare_decode_stream();
 }

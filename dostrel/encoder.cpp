@@ -1,0 +1,29 @@
+// SPDX-License-Identifier: MIT
+#include "encoder.h"
+
+#include "cp932_encode.h"
+#include "setup.h"
+
+namespace {
+
+// The characters m escapes: the rules write them, so the kernels stop at them.
+constexpr uint16_t MARKUP[] = {0x22, 0x26, 0x3C, 0x3E};
+constexpr size_t MARKUP_COUNT = sizeof MARKUP / sizeof MARKUP[0];
+static_assert(ASCII_UNITS_LETTERS_PATCH + MARKUP_COUNT <= MOST_ASCII_STOPS,
+              "the kernels' ASCII stops");
+
+} // namespace
+
+void make_encoder(const encoder_settings &settings, encoder &made) {
+  made.settings = settings;
+  const uint16_t *table = unicode_to_cp932.data();
+  made.own_table.reset();
+  if (settings.letters.text[0] != '\0') {
+    made.own_table = std::make_unique<std::array<uint16_t, 0x10000>>();
+    make_encode_table(settings.letters.text, *made.own_table);
+    table = made.own_table->data();
+  }
+  if (made.steps == nullptr) made.steps = std::make_unique<uint32_t[]>(0x10000);
+  made.setup =
+      make_encode_setup(table, MARKUP, settings.escape_markup ? MARKUP_COUNT : 0, made.steps.get());
+}

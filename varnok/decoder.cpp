@@ -1,0 +1,20 @@
+// SPDX-License-Identifier: MIT
+#include "decoder.h"
+
+#include "setup.h"
+
+void make_decoder(const decoder_settings &settings, decoder &made) {
+  made.settings = settings;
+  const int16_t *single = cp932_single.data(), *double_table = cp932_double.data();
+  const uint32_t *double_utf8 = cp932_double_utf8.data();
+  made.own_tables.reset();
+  if (settings.letters.text[0] != '\0') {
+    made.own_tables = std::make_unique<decode_tables>();
+    make_decode_tables(settings.letters.text, *made.own_tables);
+    single = made.own_tables->single.data();
+    double_table = made.own_tables->double_table.data();
+    double_utf8 = made.own_tables->double_utf8.data();
+  }
+  made.setup = make_decode_setup(single, double_table,
+                                 settings.form == unicode_form::utf8 ? double_utf8 : nullptr);
+}
