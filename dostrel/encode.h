@@ -42,7 +42,7 @@ inline bool is_markup(unsigned character) {
 // Writes one Unicode scalar value whose first byte in the input is `at`: its code, a
 // reference, an entity, the replacement, or nothing, by the settings; with w, the last two are
 // reported. Supplementary characters are never looked up nor referenced.
-inline unsigned char *put_unicode(const encoder &e, unsigned char *to, int32_t character,
+inline unsigned char *put_unicode(encoder &e, unsigned char *to, int32_t character,
                                   const unsigned char *at) {
   const encoder_settings &settings = e.settings;
   if (character < 0x10000) {
@@ -55,7 +55,7 @@ inline unsigned char *put_unicode(const encoder &e, unsigned char *to, int32_t c
     if (code != NO_CODE) return put_code(settings, to, static_cast<int32_t>(code));
   }
   if (settings.audit)
-    audit_loss(at, settings.replace,
+    audit_loss(e.audit, at, settings.replace,
                {{"U+", static_cast<uint32_t>(character), 4},
                 {character >= 0x10000 ? " is beyond the BMP" : " has no code"}});
   return put_code(settings, to, UNMAPPED);
@@ -71,7 +71,7 @@ void prepare_encode_stream();
 int encode_stream(input_stream &in);
 
 // The same with encoder `e`.
-int encode_with(const encoder &e, input_stream &in);
+int encode_with(encoder &e, input_stream &in);
 
 // The encoder the program made from its options (tests read its table).
 const encoder &program_encoder();

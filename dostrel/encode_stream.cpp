@@ -38,18 +38,18 @@ constexpr size_t MOST_OUTPUT_PER_BYTE = most_of_forms([](const unicode_form_trai
 encoder made_encoder; // made from the program's options by prepare_encode_stream
 
 // A broken surrogate at `at`: the replacement or nothing.
-inline unsigned char *put_broken_surrogate(const encoder_settings &settings, unsigned char *to,
-                                           unsigned unit, const unsigned char *at) {
-  if (settings.audit) audit_loss(at, settings.replace, {{"lone surrogate 0x", unit, 4}});
-  return put_code(settings, to, UNMAPPED);
+inline unsigned char *put_broken_surrogate(encoder &e, unsigned char *to, unsigned unit,
+                                           const unsigned char *at) {
+  if (e.settings.audit)
+    audit_loss(e.audit, at, e.settings.replace, {{"lone surrogate 0x", unit, 4}});
+  return put_code(e.settings, to, UNMAPPED);
 }
 
 // Encodes the one unit at `from`, or a surrogate pair, by the rules. Returns where the next
 // begins, or `from` itself when the bytes before `end` are not a whole step.
 template <unicode_form FORM>
-const unsigned char *encode_one(const encoder &e, const unsigned char *from,
-                                const unsigned char *end, unsigned char *&to) {
-  const encoder_settings &settings = e.settings;
+const unsigned char *encode_one(encoder &e, const unsigned char *from, const unsigned char *end,
+                                unsigned char *&to) {
   if (end - from < 2) return from;
   const unsigned unit = load_unit<FORM>(from);
   if (unit < 0xD800 || unit > 0xDFFF) {
@@ -57,37 +57,37 @@ const unsigned char *encode_one(const encoder &e, const unsigned char *from,
     return from + 2;
   }
   if (unit >= 0xDC00) { // a low surrogate without its high surrogate
-    to = put_broken_surrogate(settings, to, unit, from);
+    to = put_broken_surrogate(e, to, unit, from);
     return from + 2;
   }
   if (end - from < 4) return from;
   const unsigned next = load_unit<FORM>(from + 2);
   if (next < 0xD800 || next > 0xDFFF) {
-    to = put_broken_surrogate(settings, to, unit, from);
+    to = put_broken_surrogate(e, to, unit, from);
     to = put_unicode(e, to, static_cast<int32_t>(next), from + 2);
   } else if (next >= 0xDC00) {
     const int32_t character =
         static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
     to = put_unicode(e, to, character, from);
   } else { // two high surrogates: both are consumed, neither starts a pair
-    to = put_broken_surrogate(settings, to, unit, from);
-    to = put_broken_surrogate(settings, to, next, from + 2);
+    to = put_broken_surrogate(e, to, unit, from);
+    to = put_broken_surrogate(e, to, next, from + 2);
   }
   return from + 4;
 }
 
 // With w, the line for a maximal ill-formed subpart of `length` bytes (at most 3) at `at`.
-[[gnu::cold]] void report_broken_utf8(const unsigned char *at, size_t length, bool replaced) {
+[[gnu::cold]] void report_broken_utf8(encoder &e, const unsigned char *at, size_t length) {
   audit_piece pieces[4] = {{"invalid UTF-8"}};
   for (size_t k = 0; k < length && k < 3; ++k) pieces[k + 1] = {" 0x", at[k], 2};
-  audit_loss(at, replaced, pieces, 1 + (length < 3 ? length : 3));
+  audit_loss(e.audit, at, e.settings.replace, pieces, 1 + (length < 3 ? length : 3));
 }
 
 // Encodes the one UTF-8 character at `from` by the rules: a well-formed one as its value, a
 // maximal ill-formed subpart as one broken character (dropped or the p code, and
 // STATUS_INVALID). Returns where the next begins, or `from` itself for a well-formed prefix
 // that `end` cuts.
-const unsigned char *encode_one_utf8(const encoder &e, const unsigned char *from,
+const unsigned char *encode_one_utf8(encoder &e, const unsigned char *from,
                                      const unsigned char *end, unsigned char *&to, int &status) {
   const utf8_read read = read_utf8(from, static_cast<size_t>(end - from));
   if (read.length != 0) {
@@ -96,15 +96,15 @@ const unsigned char *encode_one_utf8(const encoder &e, const unsigned char *from
   }
   if (read.broken == 0) return from;
   status |= STATUS_INVALID;
-  if (e.settings.audit) report_broken_utf8(from, read.broken, e.settings.replace);
+  if (e.settings.audit) report_broken_utf8(e, from, read.broken);
   to = put_code(e.settings, to, UNMAPPED);
   return from + read.broken;
 }
 
 template <unicode_form FORM>
-const unsigned char *encode_run(const encoder &e, const unsigned char *from,
-                                const unsigned char *stop, const unsigned char *end,
-                                unsigned char *&to, kernel_state &state, int &status) {
+const unsigned char *encode_run(encoder &e, const unsigned char *from, const unsigned char *stop,
+                                const unsigned char *end, unsigned char *&to, kernel_state &state,
+                                int &status) {
   const encode_kernel kernel = active_kernel_tier().encode[FORM];
   const encode_kernel portable = portable_kernel_tier().encode[FORM];
   while (from < stop) {
@@ -122,7 +122,7 @@ const unsigned char *encode_run(const encoder &e, const unsigned char *from,
   return from;
 }
 
-const unsigned char *encode_any(const encoder &e, unicode_form form, const unsigned char *from,
+const unsigned char *encode_any(encoder &e, unicode_form form, const unsigned char *from,
                                 const unsigned char *stop, const unsigned char *end,
                                 unsigned char *&to, kernel_state &state, int &status) {
   static constexpr auto RUNS = per_form([](auto of) { return &encode_run<of.value>; });
@@ -161,15 +161,16 @@ bool settle_form(const encoder_settings &settings, const unsigned char *from, si
 
 } // namespace
 
-int encode_with(const encoder &e, input_stream &in) {
+int encode_with(encoder &e, input_stream &in) {
   set_input_binary(in);
   unicode_form form = unicode_form::utf16_big;
   bool form_settled = false;
   int status = STATUS_SUCCESS;
   kernel_state state; // fresh for every input
   const size_t left = convert_blocks<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
-      in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-              unsigned char *&to, bool at_end) {
+      in, e.settings.audit ? &e.audit : nullptr,
+      [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
+          unsigned char *&to, bool at_end) {
         const unsigned char *next = from;
         if (!form_settled) {
           // The byte order mark is looked for only at the start; it wins over L and u.
@@ -178,13 +179,13 @@ int encode_with(const encoder &e, input_stream &in) {
               settle_form(e.settings, from, static_cast<size_t>(end - from), at_end, form, mark);
           if (form_settled) {
             next = from + mark;
-            if (e.settings.audit) audit_line_feeds(traits_of(form).line_feeds);
+            if (e.settings.audit) audit_line_feeds(e.audit, traits_of(form).line_feeds);
           }
         }
         if (form_settled) next = encode_any(e, form, next, stop, end, to, state, status);
         // What the end of the input cuts yields nothing.
         if (at_end && next < stop && e.settings.audit)
-          audit_loss(next, false, {{"input ends inside a character"}});
+          audit_loss(e.audit, next, false, {{"input ends inside a character"}});
         return next;
       });
   // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix.
@@ -214,5 +215,8 @@ int encode_stream(input_stream &in) {
   made_encoder.settings.replace = replace_enabled;
   made_encoder.settings.replacement = replace_code;
   made_encoder.settings.audit = audit_enabled;
-  return encode_with(made_encoder, in);
+  made_encoder.audit.sink = audit_lines_wanted ? audit_line : nullptr;
+  const int status = encode_with(made_encoder, in);
+  audit_set_dropped(made_encoder.audit.dropped);
+  return status;
 }

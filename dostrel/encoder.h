@@ -5,6 +5,7 @@
 // hold many, each with its own letters.
 #pragma once
 
+#include "audit.h"
 #include "kernel_interface.h"
 #include "variant_letters.h"
 
@@ -35,6 +36,7 @@ struct encoder {
   std::unique_ptr<std::array<uint16_t, 0x10000>> own_table; // only with variant letters
   std::unique_ptr<uint32_t[]> steps;                        // the portable kernel's, by unit
   encode_setup setup;                                       // what the kernels and the rules read
+  audit_state audit; // with settings.audit: where the input stands, where items go
 };
 
 // Makes `made` from `settings` (the letters must be variant letters).

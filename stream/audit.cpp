@@ -15,16 +15,7 @@ constexpr size_t AUDIT_BUFFER_SIZE = 64 * 1024;
 char buffer[AUDIT_BUFFER_SIZE];
 size_t buffered = 0;
 std::string *memory_sink = nullptr;
-
-// Where the current input stands. Offsets count bytes from the start of the input.
-const char *input_name = "-";
-line_feed_form line_feeds = line_feed_form::byte;
-uint64_t run_offset = 0; // offset of run_begin
-const unsigned char *run_begin = nullptr;
-const unsigned char *counted = nullptr; // line feeds before this are counted
-uint64_t line = 1;
-uint64_t line_start = 0; // offset of the first byte after the last line feed counted
-uint64_t dropped = 0;    // of the current input
+uint64_t program_dropped = 0; // in the programs' current input
 
 void append(const char *text, size_t size) {
   while (size > 0) {
@@ -57,67 +48,78 @@ void append_hex(uint32_t value, int digits) {
 }
 
 // Counts the line feeds between `counted` and `to`.
-void count_up_to(const unsigned char *to) {
+void count_up_to(audit_state &audit, const unsigned char *to) {
   const line_feed_count found =
-      count_line_feeds(counted, static_cast<size_t>(to - counted), line_feeds);
+      count_line_feeds(audit.counted, static_cast<size_t>(to - audit.counted), audit.line_feeds);
   if (found.count != 0) {
-    line += found.count;
-    line_start = run_offset + static_cast<uint64_t>(counted - run_begin) + found.after_last;
+    audit.line += found.count;
+    audit.line_start = audit.run_offset + static_cast<uint64_t>(audit.counted - audit.run_begin) +
+                       found.after_last;
   }
-  counted = to;
+  audit.counted = to;
 }
 
 } // namespace
 
-void audit_input_begin(const char *name) {
-  input_name = name;
-  line_feeds = line_feed_form::byte;
-  run_offset = 0;
-  run_begin = counted = nullptr;
-  line = 1;
-  line_start = 0;
-  dropped = 0;
+void audit_input_begin(audit_state &audit, const char *name) {
+  audit.input_name = name;
+  audit.line_feeds = line_feed_form::byte;
+  audit.run_offset = 0;
+  audit.run_begin = audit.counted = nullptr;
+  audit.line = 1;
+  audit.line_start = 0;
+  audit.dropped = 0;
 }
 
-void audit_line_feeds(line_feed_form form) {
-  line_feeds = form;
+void audit_line_feeds(audit_state &audit, line_feed_form form) {
+  audit.line_feeds = form;
 }
 
-void audit_run_begin(const unsigned char *from) {
-  run_begin = counted = from;
+void audit_run_begin(audit_state &audit, const unsigned char *from) {
+  audit.run_begin = audit.counted = from;
 }
 
-void audit_run_end(const unsigned char *next) {
-  if (!audit_lines_wanted) return; // only counting
-  count_up_to(next);
-  run_offset += static_cast<uint64_t>(next - run_begin);
+void audit_run_end(audit_state &audit, const unsigned char *next) {
+  if (audit.sink == nullptr) return; // only counting
+  count_up_to(audit, next);
+  audit.run_offset += static_cast<uint64_t>(next - audit.run_begin);
 }
 
-void audit_loss(const unsigned char *at, bool replaced, const audit_piece *pieces, size_t count) {
-  if (!replaced) ++dropped;
-  if (!audit_lines_wanted) return;
-  count_up_to(at);
-  const uint64_t offset = run_offset + static_cast<uint64_t>(at - run_begin);
-  append(input_name, std::strlen(input_name));
+void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
+                const audit_piece *pieces, size_t count) {
+  if (!replaced) ++audit.dropped;
+  if (audit.sink == nullptr) return;
+  count_up_to(audit, at);
+  const uint64_t offset = audit.run_offset + static_cast<uint64_t>(at - audit.run_begin);
+  audit.sink(audit.context, {audit.input_name, audit.line, offset - audit.line_start + 1, pieces,
+                             count, replaced});
+}
+
+void audit_line(void *, const audit_item &item) {
+  append(item.input_name, std::strlen(item.input_name));
   append(":", 1);
-  append_decimal(line);
+  append_decimal(item.line);
   append(":", 1);
-  append_decimal(offset - line_start + 1);
+  append_decimal(item.column);
   append(": ", 2);
-  for (size_t k = 0; k < count; ++k) {
-    append(pieces[k].text, std::strlen(pieces[k].text));
-    if (pieces[k].digits != 0) append_hex(pieces[k].value, pieces[k].digits);
+  for (size_t k = 0; k < item.count; ++k) {
+    append(item.pieces[k].text, std::strlen(item.pieces[k].text));
+    if (item.pieces[k].digits != 0) append_hex(item.pieces[k].value, item.pieces[k].digits);
   }
   static const char REPLACED[] = ": replaced\n";
   static const char DROPPED[] = ": dropped\n";
-  if (replaced)
+  if (item.replaced)
     append(REPLACED, sizeof REPLACED - 1);
   else
     append(DROPPED, sizeof DROPPED - 1);
 }
 
 uint64_t audit_dropped() {
-  return dropped;
+  return program_dropped;
+}
+
+void audit_set_dropped(uint64_t dropped) {
+  program_dropped = dropped;
 }
 
 void audit_append_message(const char *text) {

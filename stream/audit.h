@@ -26,32 +26,64 @@ struct audit_piece {
   int digits = 0;
 };
 
+// One item dropped or replaced, as a converter's audit hands it to its sink.
+struct audit_item {
+  const char *input_name;
+  uint64_t line, column;
+  const audit_piece *pieces; // the description
+  size_t count;
+  bool replaced; // else dropped
+};
+using audit_sink = void (*)(void *context, const audit_item &item);
+
+// Where a converter's audit stands in its current input, and where its items go. Offsets count
+// bytes from the start of the input.
+struct audit_state {
+  audit_sink sink = nullptr; // null: items are only counted
+  void *context = nullptr;
+  const char *input_name = "-";
+  line_feed_form line_feeds = line_feed_form::byte;
+  uint64_t run_offset = 0; // offset of run_begin
+  const unsigned char *run_begin = nullptr;
+  const unsigned char *counted = nullptr; // line feeds before this are counted
+  uint64_t line = 1;
+  uint64_t line_start = 0; // offset of the first byte after the last line feed counted
+  uint64_t dropped = 0;    // items dropped in the current input
+};
+
 // Starts an input named `name`: line 1, column 1, line feeds as bytes.
-void audit_input_begin(const char *name);
+void audit_input_begin(audit_state &audit, const char *name);
 // How line feeds are spelled in what follows of the current input.
-void audit_line_feeds(line_feed_form form);
+void audit_line_feeds(audit_state &audit, line_feed_form form);
 // A run of the block loop begins at `from` (the first byte not yet consumed) and stopped at
 // `next` (everything before it consumed).
-void audit_run_begin(const unsigned char *from);
-void audit_run_end(const unsigned char *next);
+void audit_run_begin(audit_state &audit, const unsigned char *from);
+void audit_run_end(audit_state &audit, const unsigned char *next);
 
 // Reports the item whose first byte is `at`, within the current run, described by `pieces`:
 // `replaced` when the replacement was written for it, else it was dropped.
 // Cold: the paths that report are moved out of the converters' loops.
-[[gnu::cold]] void audit_loss(const unsigned char *at, bool replaced, const audit_piece *pieces,
-                              size_t count);
-inline void audit_loss(const unsigned char *at, bool replaced,
+[[gnu::cold]] void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
+                              const audit_piece *pieces, size_t count);
+inline void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
                        std::initializer_list<audit_piece> pieces) {
-  audit_loss(at, replaced, pieces.begin(), pieces.size());
+  audit_loss(audit, at, replaced, pieces.begin(), pieces.size());
 }
+
+// The programs' sink: each item as a line on standard error,
+//   NAME:LINE:COLUMN: DESCRIPTION: ACTION
+// gathered in a buffer and written in large pieces (context unused).
+void audit_line(void *context, const audit_item &item);
 
 // Adds a message of the front end to what goes to standard error, after the lines gathered so
 // far.
 void audit_append_message(const char *text);
 
-// Items dropped since the current input began (counted whenever the audit runs).
+// Items dropped in the programs' current input (counted whenever the audit runs).
 uint64_t audit_dropped();
-// False: the audit counts what it would report, and writes no line (--in-place without w).
+void audit_set_dropped(uint64_t dropped);
+// False: the programs' audit counts what it would report, and writes no line (--in-place
+// without w).
 extern bool audit_lines_wanted;
 
 // Writes out the lines gathered so far (before any other message, and after each input).

@@ -13,18 +13,20 @@
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 
-// One run of convert_blocks; while auditing, the audit learns where it began and stopped.
+// One run of convert_blocks; while auditing (`audit` not null), the audit learns where it
+// began and stopped.
 template <typename CONVERT_RUN>
-const unsigned char *run_once(CONVERT_RUN &convert_run, const unsigned char *from,
-                              const unsigned char *stop, const unsigned char *end,
-                              unsigned char *&to, bool at_end) {
-  if (audit_enabled) audit_run_begin(from);
+const unsigned char *run_once(CONVERT_RUN &convert_run, audit_state *audit,
+                              const unsigned char *from, const unsigned char *stop,
+                              const unsigned char *end, unsigned char *&to, bool at_end) {
+  if (audit != nullptr) audit_run_begin(*audit, from);
   const unsigned char *const next = convert_run(from, stop, end, to, at_end);
-  if (audit_enabled) audit_run_end(next);
+  if (audit != nullptr) audit_run_end(*audit, next);
   return next;
 }
 
-// Calls `convert_run(from, stop, end, to, at_end)` over the whole input. A run converts the
+// Calls `convert_run(from, stop, end, to, at_end)` over the whole input, telling `audit` (when
+// not null) where each run begins and ends. A run converts the
 // characters that begin in [from, stop), may read on up to `end`, writes at `to` (advancing
 // it, at most MOST_OUTPUT_PER_BYTE bytes per byte it consumes plus OUTPUT_SLACK), and returns
 // where it stopped: before `stop` only at a tail that is not a whole character yet (at most
@@ -34,7 +36,7 @@ const unsigned char *run_once(CONVERT_RUN &convert_run, const unsigned char *fro
 // would be lost, and an endless input would never end.
 template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
           typename CONVERT_RUN>
-size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
+size_t convert_blocks(input_stream &in, audit_state *audit, CONVERT_RUN &&convert_run) {
   // output_begin leaves at least half the buffer free: that must hold the slack and a run
   // long enough for a whole character and a carried tail, or the loop would stall (or the
   // room computed below would wrap around).
@@ -43,7 +45,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
   static unsigned char buffer[MOST_CARRIED + INPUT_BLOCK_SIZE];
   unsigned char *const block = buffer + MOST_CARRIED;
   size_t carried = 0;
-  if (audit_enabled) audit_input_begin(in.name);
+  if (audit != nullptr) audit_input_begin(*audit, in.name);
   for (;;) {
     if (output_error() != 0) return carried;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
@@ -52,7 +54,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
       size_t room;
       unsigned char *to = output_begin(room);
       const unsigned char *const tail = block - carried;
-      const unsigned char *const next = run_once(convert_run, tail, block, block, to, true);
+      const unsigned char *const next = run_once(convert_run, audit, tail, block, block, to, true);
       output_commit(to);
       return static_cast<size_t>(block - next);
     }
@@ -64,7 +66,7 @@ size_t convert_blocks(input_stream &in, CONVERT_RUN &&convert_run) {
       const size_t count =
           std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
       const unsigned char *const stop = from + count;
-      const unsigned char *const next = run_once(convert_run, from, stop, end, to, false);
+      const unsigned char *const next = run_once(convert_run, audit, from, stop, end, to, false);
       output_commit(to);
       from = next;
       if (next < stop) break;

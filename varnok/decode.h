@@ -22,7 +22,7 @@ void prepare_decode_stream();
 int decode_stream(input_stream &in);
 
 // The same with decoder `d`.
-int decode_with(const decoder &d, input_stream &in);
+int decode_with(decoder &d, input_stream &in);
 
 // The decoder the program made from its options (tests read its tables).
 const decoder &program_decoder();

@@ -50,8 +50,8 @@ inline unsigned char *put_replacement(const decoder_settings &settings, unsigned
 // codes, and any other. Returns where the next character begins, or `from` itself for a lead
 // byte whose trail byte lies past `end`.
 template <unicode_form FORM>
-const unsigned char *decode_one(const decoder &d, const unsigned char *from,
-                                const unsigned char *end, unsigned char *&to, int &status) {
+const unsigned char *decode_one(decoder &d, const unsigned char *from, const unsigned char *end,
+                                unsigned char *&to, int &status) {
   const decoder_settings &settings = d.settings;
   const unsigned byte = *from;
   const unsigned value = static_cast<uint16_t>(d.setup.single[byte]);
@@ -61,7 +61,7 @@ const unsigned char *decode_one(const decoder &d, const unsigned char *from,
   }
   if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
     status |= STATUS_INVALID;
-    if (settings.audit) audit_loss(from, settings.replace, {{"invalid byte 0x", byte, 2}});
+    if (settings.audit) audit_loss(d.audit, from, settings.replace, {{"invalid byte 0x", byte, 2}});
     to = put_replacement<FORM>(settings, to);
     return from + 1;
   }
@@ -74,7 +74,7 @@ const unsigned char *decode_one(const decoder &d, const unsigned char *from,
       to = store_bmp<FORM>(to, mapped);
     } else { // well formed, but no character
       if (settings.audit)
-        audit_loss(from, settings.replace,
+        audit_loss(d.audit, from, settings.replace,
                    {{"code 0x", byte << 8 | trail, 4}, {" has no character"}});
       to = put_replacement<FORM>(settings, to);
     }
@@ -85,19 +85,21 @@ const unsigned char *decode_one(const decoder &d, const unsigned char *from,
   // lead byte.
   status |= STATUS_INVALID;
   if (settings.audit)
-    audit_loss(from, settings.replace, {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
+    audit_loss(d.audit, from, settings.replace,
+               {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
   to = put_replacement<FORM>(settings, to);
   return from + (static_cast<uint16_t>(d.setup.single[trail]) < 0xFFFE ? 1 : 2);
 }
 
-template <unicode_form FORM> int decode_all(const decoder &d, input_stream &in) {
+template <unicode_form FORM> int decode_all(decoder &d, input_stream &in) {
   const decode_kernel kernel = active_kernel_tier().decode[FORM];
   const decode_kernel portable = portable_kernel_tier().decode[FORM];
   kernel_state state; // fresh for every input
   int status = 0;
   const size_t left = convert_blocks<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(
-      in, [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-              unsigned char *&to, bool at_end) {
+      in, d.settings.audit ? &d.audit : nullptr,
+      [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
+          unsigned char *&to, bool at_end) {
         while (from < stop) {
           from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
                              static_cast<size_t>(end - from), to, state, d.setup);
@@ -108,7 +110,7 @@ template <unicode_form FORM> int decode_all(const decoder &d, input_stream &in) 
         }
         // A lead byte with nothing after it yields nothing, not even the replacement.
         if (at_end && from < stop && d.settings.audit)
-          audit_loss(from, false, {{"input ends after lead byte 0x", *from, 2}});
+          audit_loss(d.audit, from, false, {{"input ends after lead byte 0x", *from, 2}});
         return from;
       });
   if (left != 0) status |= STATUS_TRUNCATED;
@@ -117,7 +119,7 @@ template <unicode_form FORM> int decode_all(const decoder &d, input_stream &in) 
 
 } // namespace
 
-int decode_with(const decoder &d, input_stream &in) {
+int decode_with(decoder &d, input_stream &in) {
   set_input_binary(in);
   static constexpr auto DECODERS = per_form([](auto form) { return &decode_all<form.value>; });
   return DECODERS[static_cast<size_t>(d.settings.form)](d, in);
@@ -140,5 +142,8 @@ int decode_stream(input_stream &in) {
   made_decoder.settings.replace = replace_enabled;
   made_decoder.settings.replacement = replace_code;
   made_decoder.settings.audit = audit_enabled;
-  return decode_with(made_decoder, in);
+  made_decoder.audit.sink = audit_lines_wanted ? audit_line : nullptr;
+  const int status = decode_with(made_decoder, in);
+  audit_set_dropped(made_decoder.audit.dropped);
+  return status;
 }

@@ -5,6 +5,7 @@
 // its own letters.
 #pragma once
 
+#include "audit.h"
 #include "cp932_decode.h"
 #include "kernel_interface.h"
 #include "unicode_form.h"
@@ -26,6 +27,7 @@ struct decoder {
   decoder_settings settings;
   std::unique_ptr<decode_tables> own_tables; // only with variant letters
   decode_setup setup;                        // what the kernels and the rules read
+  audit_state audit; // with settings.audit: where the input stands, where items go
 };
 
 // Makes `made` from `settings` (the letters must be variant letters).
