@@ -168,7 +168,7 @@ int encode_with(encoder &e, input_stream &in) {
   int status = STATUS_SUCCESS;
   kernel_state state; // fresh for every input
   const size_t left = convert_blocks<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
-      in, e.settings.audit ? &e.audit : nullptr,
+      in, e.chunks, e.settings.audit ? &e.audit : nullptr,
       [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
           unsigned char *&to, bool at_end) {
         const unsigned char *next = from;

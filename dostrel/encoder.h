@@ -6,6 +6,7 @@
 #pragma once
 
 #include "audit.h"
+#include "block_loop.h"
 #include "kernel_interface.h"
 #include "variant_letters.h"
 
@@ -36,7 +37,8 @@ struct encoder {
   std::unique_ptr<std::array<uint16_t, 0x10000>> own_table; // only with variant letters
   std::unique_ptr<uint32_t[]> steps;                        // the portable kernel's, by unit
   encode_setup setup;                                       // what the kernels and the rules read
-  audit_state audit; // with settings.audit: where the input stands, where items go
+  audit_state audit;  // with settings.audit: where the input stands, where items go
+  chunk_state chunks; // a character cut by the end of a chunk
 };
 
 // Makes `made` from `settings` (the letters must be variant letters).

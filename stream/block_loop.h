@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: MIT
-// The loop both converters share. Input is read in large blocks; each block is handed to the
-// converter in runs whose output surely fits the free room of the output buffer; the unfinished
-// tail of a block (a character cut by the block's end) goes in front of the next block.
+// The loop both converters share, in two layers.
+//
+// convert_chunk takes the input a chunk at a time, as a caller hands it over, and converts it in
+// runs whose output surely fits the room given. A character cut by a chunk's end is kept in the
+// converter (a few bytes) and finished with the start of the next chunk, so a caller never has
+// to keep a partial character; on the final chunk a tail that is still cut is handed to the
+// converter once more to decide on.
+//
+// convert_blocks is the programs' use of it: an input read in large blocks, converted into the
+// output buffer.
 #pragma once
 
 #include "audit.h"
@@ -13,8 +20,16 @@
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 
-// One run of convert_blocks; while auditing (`audit` not null), the audit learns where it
-// began and stopped.
+// What a converter keeps of its input between chunks.
+struct chunk_state {
+  static constexpr size_t MOST = 8;
+  unsigned char carried[MOST]; // the start of a character the next chunk finishes
+  size_t carried_count = 0;
+  size_t left_at_end = 0; // after the final chunk: the bytes of a cut character at the end
+};
+
+// One run of a converter; while auditing (`audit` not null), the audit learns where it began
+// and stopped.
 template <typename CONVERT_RUN>
 const unsigned char *run_once(CONVERT_RUN &convert_run, audit_state *audit,
                               const unsigned char *from, const unsigned char *stop,
@@ -25,53 +40,99 @@ const unsigned char *run_once(CONVERT_RUN &convert_run, audit_state *audit,
   return next;
 }
 
-// Calls `convert_run(from, stop, end, to, at_end)` over the whole input, telling `audit` (when
-// not null) where each run begins and ends. A run converts the
-// characters that begin in [from, stop), may read on up to `end`, writes at `to` (advancing
-// it, at most MOST_OUTPUT_PER_BYTE bytes per byte it consumes plus OUTPUT_SLACK), and returns
-// where it stopped: before `stop` only at a tail that is not a whole character yet (at most
-// MOST_CARRIED bytes). A tail left when the input ends is handed over once more with `at_end`,
-// for a converter that decides something on it (the bytes then are all there are). Returns the
-// length of the tail left after that. Stops reading as soon as a write has failed: what follows
-// would be lost, and an endless input would never end.
+// The room a converter needs to go on: the slack, and a carried character finished with the
+// bytes after it.
+constexpr size_t JOINED_AFTER = 16; // bytes of a chunk joined to the carried ones
+template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK>
+constexpr size_t LEAST_ROOM = OUTPUT_SLACK + MOST_OUTPUT_PER_BYTE *(MOST_CARRIED + JOINED_AFTER);
+
+// Converts the `size` bytes at `in` with `convert_run(from, stop, end, to, at_end)` into the
+// `room` bytes at `to` (advanced; room at least LEAST_ROOM), after what `chunks` carries from the
+// chunk before. A run converts the characters that begin in [from, stop), may read on up to
+// `end`, writes at `to` (at most MOST_OUTPUT_PER_BYTE bytes per byte it consumes plus
+// OUTPUT_SLACK), and returns where it stopped: before `stop` only at a tail that is not a whole
+// character yet (at most MOST_CARRIED bytes). Returns the bytes of the chunk taken: converted,
+// or carried for the next chunk; fewer than `size` only when the room is used up. When `final`
+// and the whole chunk is taken, a tail still cut is handed over once more with `at_end` (its
+// bytes then are all there are), and what it leaves is `chunks.left_at_end`.
 template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
           typename CONVERT_RUN>
-size_t convert_blocks(input_stream &in, audit_state *audit, CONVERT_RUN &&convert_run) {
-  // output_begin leaves at least half the buffer free: that must hold the slack and a run
-  // long enough for a whole character and a carried tail, or the loop would stall (or the
-  // room computed below would wrap around).
-  static_assert(OUTPUT_BUFFER_SIZE / 2 >= OUTPUT_SLACK + MOST_OUTPUT_PER_BYTE * (MOST_CARRIED + 1),
+size_t convert_chunk(chunk_state &chunks, audit_state *audit, const unsigned char *in, size_t size,
+                     bool final, unsigned char *&to, size_t room, CONVERT_RUN &&convert_run) {
+  static_assert(MOST_CARRIED <= chunk_state::MOST);
+  unsigned char *const out_end = to + room;
+  size_t taken = 0;
+  if (chunks.carried_count != 0 && size != 0) {
+    // The carried character and the bytes after it, side by side.
+    unsigned char joined[chunk_state::MOST + JOINED_AFTER];
+    const size_t carried = chunks.carried_count;
+    const size_t added = std::min(size, JOINED_AFTER);
+    std::memcpy(joined, chunks.carried, carried);
+    std::memcpy(joined + carried, in, added);
+    const unsigned char *const next =
+        run_once(convert_run, audit, joined, joined + carried, joined + carried + added, to, false);
+    const size_t used = static_cast<size_t>(next - joined);
+    if (used < carried) { // still cut: the chunk was too short to finish it
+      std::memmove(chunks.carried, joined + used, carried + added - used);
+      chunks.carried_count = carried + added - used;
+      taken = added;
+    } else {
+      chunks.carried_count = 0;
+      taken = used - carried;
+    }
+  }
+  while (taken < size && chunks.carried_count == 0) {
+    const size_t free = static_cast<size_t>(out_end - to);
+    if (free <= OUTPUT_SLACK) break;
+    const size_t count = std::min(size - taken, (free - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
+    if (count == 0) break;
+    const unsigned char *const from = in + taken, *const stop = from + count;
+    const unsigned char *const next =
+        run_once(convert_run, audit, from, stop, in + size, to, false);
+    taken = static_cast<size_t>(next - in);
+    if (next < stop) { // a tail that is not a whole character yet
+      chunks.carried_count = size - taken;
+      std::memcpy(chunks.carried, next, chunks.carried_count);
+      taken = size;
+    }
+  }
+  if (final && taken == size && chunks.carried_count != 0) {
+    const unsigned char *const tail = chunks.carried, *const tail_end = tail + chunks.carried_count;
+    const unsigned char *const next =
+        run_once(convert_run, audit, tail, tail_end, tail_end, to, true);
+    chunks.left_at_end = static_cast<size_t>(tail_end - next);
+    chunks.carried_count = 0;
+  }
+  return taken;
+}
+
+// The programs' loop: reads `in` in large blocks and converts each into the output buffer by
+// convert_chunk, from a fresh `chunks`. Returns the length of the cut tail left at the end.
+// Stops reading as soon as a write has failed: what follows would be lost, and an endless input
+// would never end.
+template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
+          typename CONVERT_RUN>
+size_t convert_blocks(input_stream &in, chunk_state &chunks, audit_state *audit,
+                      CONVERT_RUN &&convert_run) {
+  // output_begin leaves at least half the buffer free.
+  static_assert(OUTPUT_BUFFER_SIZE / 2 >=
+                    LEAST_ROOM<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK>,
                 "the output buffer is too small for this converter");
-  static unsigned char buffer[MOST_CARRIED + INPUT_BLOCK_SIZE];
-  unsigned char *const block = buffer + MOST_CARRIED;
-  size_t carried = 0;
+  static unsigned char block[INPUT_BLOCK_SIZE];
+  chunks = {};
   if (audit != nullptr) audit_input_begin(*audit, in.name);
   for (;;) {
-    if (output_error() != 0) return carried;
+    if (output_error() != 0) return chunks.carried_count;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
-    if (got == 0) {
-      if (carried == 0 || in.error != 0) return carried;
+    if (got == 0 && in.error != 0) return chunks.carried_count;
+    size_t done = 0;
+    do {
       size_t room;
       unsigned char *to = output_begin(room);
-      const unsigned char *const tail = block - carried;
-      const unsigned char *const next = run_once(convert_run, audit, tail, block, block, to, true);
+      done += convert_chunk<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK>(
+          chunks, audit, block + done, got - done, got == 0, to, room, convert_run);
       output_commit(to);
-      return static_cast<size_t>(block - next);
-    }
-    const unsigned char *from = block - carried;
-    const unsigned char *const end = block + got;
-    while (from < end) {
-      size_t room;
-      unsigned char *to = output_begin(room);
-      const size_t count =
-          std::min(static_cast<size_t>(end - from), (room - OUTPUT_SLACK) / MOST_OUTPUT_PER_BYTE);
-      const unsigned char *const stop = from + count;
-      const unsigned char *const next = run_once(convert_run, audit, from, stop, end, to, false);
-      output_commit(to);
-      from = next;
-      if (next < stop) break;
-    }
-    carried = static_cast<size_t>(end - from);
-    std::memmove(block - carried, from, carried);
+    } while (done < got);
+    if (got == 0) return chunks.left_at_end;
   }
 }

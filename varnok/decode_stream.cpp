@@ -97,7 +97,7 @@ template <unicode_form FORM> int decode_all(decoder &d, input_stream &in) {
   kernel_state state; // fresh for every input
   int status = 0;
   const size_t left = convert_blocks<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(
-      in, d.settings.audit ? &d.audit : nullptr,
+      in, d.chunks, d.settings.audit ? &d.audit : nullptr,
       [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
           unsigned char *&to, bool at_end) {
         while (from < stop) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "audit.h"
+#include "block_loop.h"
 #include "cp932_decode.h"
 #include "kernel_interface.h"
 #include "unicode_form.h"
@@ -27,7 +28,8 @@ struct decoder {
   decoder_settings settings;
   std::unique_ptr<decode_tables> own_tables; // only with variant letters
   decode_setup setup;                        // what the kernels and the rules read
-  audit_state audit; // with settings.audit: where the input stands, where items go
+  audit_state audit;  // with settings.audit: where the input stands, where items go
+  chunk_state chunks; // a character cut by the end of a chunk
 };
 
 // Makes `made` from `settings` (the letters must be variant letters).
