@@ -14,27 +14,6 @@
 
 namespace {
 
-// Bytes left over from a block (an odd byte, a high surrogate and a byte of its follower, a
-// UTF-8 prefix, the start of a mark) go in front of the next block.
-constexpr size_t MOST_CARRIED = 3;
-// The most a character yields: an entity for an ASCII character (m), a reference for a character
-// of the BMP above ASCII (g, x; beyond the BMP nothing or the p code, at most 2 bytes, as for a
-// broken one). Per input byte, in the form where that is most, plus one step that starts before
-// the end of a run and reads past it.
-constexpr size_t LONGEST_ENTITY = sizeof "&quot;" - 1;
-constexpr size_t LONGEST_REFERENCE = sizeof "&#65535;" - 1; // "&#xffff;" is as long
-constexpr size_t LONGEST_CODE = 2;
-constexpr size_t rounded_up(size_t bytes, size_t per) {
-  return (bytes + per - 1) / per;
-}
-constexpr size_t MOST_OUTPUT_PER_BYTE = most_of_forms([](const unicode_form_traits &traits) {
-  const size_t entity = rounded_up(LONGEST_ENTITY, traits.unit_bytes);
-  const size_t reference = rounded_up(LONGEST_REFERENCE, traits.shortest_non_ascii);
-  const size_t code = rounded_up(LONGEST_CODE, traits.unit_bytes);
-  return entity > reference ? (entity > code ? entity : code)
-                            : (reference > code ? reference : code);
-});
-
 encoder made_encoder; // made from the program's options by prepare_encode_stream
 
 // A broken surrogate at `at`: the replacement or nothing.
@@ -161,35 +140,57 @@ bool settle_form(const encoder_settings &settings, const unsigned char *from, si
 
 } // namespace
 
+size_t encode_chunk(encoder &e, const unsigned char *in, size_t size, bool final,
+                    unsigned char *&to, size_t room) {
+  // Local copies that the output's stores cannot alias.
+  kernel_state state = e.kernel;
+  int status = 0;
+  const size_t taken =
+      convert_chunk<ENCODER_MOST_CARRIED, ENCODER_MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
+          e.chunks, e.settings.audit ? &e.audit : nullptr, in, size, final, to, room,
+          [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
+              unsigned char *&out, bool at_end) {
+            const unsigned char *next = from;
+            if (!e.form_settled) {
+              // The byte order mark is looked for only at the start; it wins over L and u.
+              size_t mark = 0;
+              e.form_settled = settle_form(e.settings, from, static_cast<size_t>(end - from),
+                                           at_end, e.form, mark);
+              if (e.form_settled) {
+                next = from + mark;
+                if (e.settings.audit) audit_line_feeds(e.audit, traits_of(e.form).line_feeds);
+              }
+            }
+            if (e.form_settled) next = encode_any(e, e.form, next, stop, end, out, state, status);
+            // What the end of the input cuts yields nothing.
+            if (at_end && next < stop && e.settings.audit)
+              audit_loss(e.audit, next, false, {{"input ends inside a character"}});
+            return next;
+          });
+  e.kernel = state;
+  e.status |= status;
+  // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix.
+  if (final && taken == size && e.chunks.left_at_end != 0) e.status |= STATUS_TRUNCATED;
+  return taken;
+}
+
+void encoder_begin(encoder &e, const char *name) {
+  e.chunks = {};
+  e.kernel = {};
+  e.status = 0;
+  e.form_settled = false;
+  e.form = unicode_form::utf16_big;
+  audit_input_begin(e.audit, name);
+}
+
 int encode_with(encoder &e, input_stream &in) {
   set_input_binary(in);
-  unicode_form form = unicode_form::utf16_big;
-  bool form_settled = false;
-  int status = STATUS_SUCCESS;
-  kernel_state state; // fresh for every input
-  const size_t left = convert_blocks<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, KERNEL_OVERWRITE>(
-      in, e.chunks, e.settings.audit ? &e.audit : nullptr,
-      [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-          unsigned char *&to, bool at_end) {
-        const unsigned char *next = from;
-        if (!form_settled) {
-          // The byte order mark is looked for only at the start; it wins over L and u.
-          size_t mark = 0;
-          form_settled =
-              settle_form(e.settings, from, static_cast<size_t>(end - from), at_end, form, mark);
-          if (form_settled) {
-            next = from + mark;
-            if (e.settings.audit) audit_line_feeds(e.audit, traits_of(form).line_feeds);
-          }
-        }
-        if (form_settled) next = encode_any(e, form, next, stop, end, to, state, status);
-        // What the end of the input cuts yields nothing.
-        if (at_end && next < stop && e.settings.audit)
-          audit_loss(e.audit, next, false, {{"input ends inside a character"}});
-        return next;
-      });
-  // Whatever is left is cut: an odd byte, a high surrogate, a UTF-8 prefix.
-  return left == 0 ? status : status | STATUS_TRUNCATED;
+  encoder_begin(e, in.name);
+  convert_blocks<ENCODER_LEAST_ROOM>(
+      in, [&](const unsigned char *block, size_t size, bool final, unsigned char *&to,
+              size_t room) { return encode_chunk(e, block, size, final, to, room); });
+  // An input that ended by an error, or whose output failed, may end inside a character.
+  return e.status | (e.chunks.carried_count != 0 ? STATUS_TRUNCATED : 0);
 }
 
 void prepare_encode_stream() {

@@ -106,33 +106,28 @@ size_t convert_chunk(chunk_state &chunks, audit_state *audit, const unsigned cha
   return taken;
 }
 
-// The programs' loop: reads `in` in large blocks and converts each into the output buffer by
-// convert_chunk, from a fresh `chunks`. Returns the length of the cut tail left at the end.
-// Stops reading as soon as a write has failed: what follows would be lost, and an endless input
-// would never end.
-template <size_t MOST_CARRIED, size_t MOST_OUTPUT_PER_BYTE, size_t OUTPUT_SLACK,
-          typename CONVERT_RUN>
-size_t convert_blocks(input_stream &in, chunk_state &chunks, audit_state *audit,
-                      CONVERT_RUN &&convert_run) {
+// The programs' loop: reads `in` in large blocks and hands each to `convert_chunk(block, size,
+// final, to, room)`, a converter's chunk function (at least `LEAST` bytes of room; it returns
+// the bytes it took), with the output buffer's room; after the end of the input one more call
+// with `final`. Stops reading as soon as a write has failed (what follows would be lost, and an
+// endless input would never end), or at a read error.
+template <size_t LEAST, typename CONVERT_CHUNK>
+void convert_blocks(input_stream &in, CONVERT_CHUNK &&convert_chunk) {
   // output_begin leaves at least half the buffer free.
-  static_assert(OUTPUT_BUFFER_SIZE / 2 >=
-                    LEAST_ROOM<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK>,
+  static_assert(OUTPUT_BUFFER_SIZE / 2 >= LEAST,
                 "the output buffer is too small for this converter");
   static unsigned char block[INPUT_BLOCK_SIZE];
-  chunks = {};
-  if (audit != nullptr) audit_input_begin(*audit, in.name);
   for (;;) {
-    if (output_error() != 0) return chunks.carried_count;
+    if (output_error() != 0) return;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
-    if (got == 0 && in.error != 0) return chunks.carried_count;
+    if (got == 0 && in.error != 0) return;
     size_t done = 0;
     do {
       size_t room;
       unsigned char *to = output_begin(room);
-      done += convert_chunk<MOST_CARRIED, MOST_OUTPUT_PER_BYTE, OUTPUT_SLACK>(
-          chunks, audit, block + done, got - done, got == 0, to, room, convert_run);
+      done += convert_chunk(block + done, got - done, got == 0, to, room);
       output_commit(to);
     } while (done < got);
-    if (got == 0) return chunks.left_at_end;
+    if (got == 0) return;
   }
 }

@@ -12,6 +12,8 @@
 #include "tiers.h"
 #include "unicode_units.h"
 
+#include <cstring>
+
 namespace {
 
 // Every byte that starts a character yields at most one character, or the p value in its
@@ -91,20 +93,23 @@ const unsigned char *decode_one(decoder &d, const unsigned char *from, const uns
   return from + (static_cast<uint16_t>(d.setup.single[trail]) < 0xFFFE ? 1 : 2);
 }
 
-template <unicode_form FORM> int decode_all(decoder &d, input_stream &in) {
+template <unicode_form FORM>
+size_t decode_chunk_as(decoder &d, const unsigned char *in, size_t size, bool final,
+                       unsigned char *&to, size_t room) {
   const decode_kernel kernel = active_kernel_tier().decode[FORM];
   const decode_kernel portable = portable_kernel_tier().decode[FORM];
-  kernel_state state; // fresh for every input
+  // Local copies that the output's stores cannot alias.
+  kernel_state state = d.kernel;
   int status = 0;
-  const size_t left = convert_blocks<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(
-      in, d.chunks, d.settings.audit ? &d.audit : nullptr,
+  const size_t taken = convert_chunk<1, traits_of(FORM).longest_character, KERNEL_OVERWRITE>(
+      d.chunks, d.settings.audit ? &d.audit : nullptr, in, size, final, to, room,
       [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
-          unsigned char *&to, bool at_end) {
+          unsigned char *&out, bool at_end) {
         while (from < stop) {
           from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
-                             static_cast<size_t>(end - from), to, state, d.setup);
+                             static_cast<size_t>(end - from), out, state, d.setup);
           if (from >= stop) break;
-          const unsigned char *const next = decode_one<FORM>(d, from, end, to, status);
+          const unsigned char *const next = decode_one<FORM>(d, from, end, out, status);
           if (next == from) break;
           from = next;
         }
@@ -113,22 +118,42 @@ template <unicode_form FORM> int decode_all(decoder &d, input_stream &in) {
           audit_loss(d.audit, from, false, {{"input ends after lead byte 0x", *from, 2}});
         return from;
       });
-  if (left != 0) status |= STATUS_TRUNCATED;
-  return status;
+  d.kernel = state;
+  d.status |= status;
+  if (final && taken == size && d.chunks.left_at_end != 0) d.status |= STATUS_TRUNCATED;
+  return taken;
 }
 
 } // namespace
 
+size_t decode_chunk(decoder &d, const unsigned char *in, size_t size, bool final,
+                    unsigned char *&to, size_t room) {
+  if (d.mark_pending) {
+    const unicode_form_traits &traits = traits_of(d.settings.form);
+    std::memcpy(to, traits.mark, traits.mark_bytes);
+    to += traits.mark_bytes;
+    room -= traits.mark_bytes;
+    d.mark_pending = false;
+  }
+  static constexpr auto CHUNKS = per_form([](auto form) { return &decode_chunk_as<form.value>; });
+  return CHUNKS[static_cast<size_t>(d.settings.form)](d, in, size, final, to, room);
+}
+
 int decode_with(decoder &d, input_stream &in) {
   set_input_binary(in);
-  static constexpr auto DECODERS = per_form([](auto form) { return &decode_all<form.value>; });
-  return DECODERS[static_cast<size_t>(d.settings.form)](d, in);
+  decoder_begin(d, in.name);
+  convert_blocks<DECODER_LEAST_ROOM>(
+      in, [&](const unsigned char *block, size_t size, bool final, unsigned char *&to,
+              size_t room) { return decode_chunk(d, block, size, final, to, room); });
+  // An input that ended by an error, or whose output failed, may end inside a character.
+  return d.status | (d.chunks.carried_count != 0 ? STATUS_TRUNCATED : 0);
 }
 
 void prepare_decode_stream() {
   decoder_settings settings;
   settings.form = output_form();
-  settings.mark = write_bom;
+  // The program writes the mark itself: once before all its inputs (in place, before each).
+  settings.mark = false;
   settings.letters = decode_letters;
   make_decoder(settings, made_decoder);
 }

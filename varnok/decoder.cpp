@@ -18,3 +18,11 @@ void make_decoder(const decoder_settings &settings, decoder &made) {
   made.setup = make_decode_setup(single, double_table,
                                  settings.form == unicode_form::utf8 ? double_utf8 : nullptr);
 }
+
+void decoder_begin(decoder &d, const char *name) {
+  d.chunks = {};
+  d.kernel = {};
+  d.status = 0;
+  d.mark_pending = d.settings.mark;
+  audit_input_begin(d.audit, name);
+}

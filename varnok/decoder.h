@@ -28,9 +28,26 @@ struct decoder {
   decoder_settings settings;
   std::unique_ptr<decode_tables> own_tables; // only with variant letters
   decode_setup setup;                        // what the kernels and the rules read
-  audit_state audit;  // with settings.audit: where the input stands, where items go
-  chunk_state chunks; // a character cut by the end of a chunk
+  audit_state audit; // with settings.audit: where the input stands, where items go
+  // The current input.
+  chunk_state chunks;  // a character cut by the end of a chunk
+  kernel_state kernel; // what the kernel tier carries from one call to the next
+  int status = 0;      // the status bits so far
+  bool mark_pending = false;
 };
 
 // Makes `made` from `settings` (the letters must be variant letters).
 void make_decoder(const decoder_settings &settings, decoder &made);
+
+// Starts a new input, named `name` in the audit: its status 0, its mark (b) to be written first.
+void decoder_begin(decoder &d, const char *name);
+
+// The output room decode_chunk needs.
+constexpr size_t DECODER_LEAST_ROOM = LEAST_ROOM<1, 4, KERNEL_OVERWRITE> + 4;
+
+// Converts the `size` bytes at `in` into the `room` bytes at `to` (advanced; at least
+// DECODER_LEAST_ROOM): returns the bytes taken, all of them unless the room ran out (a
+// character cut by the chunk's end is kept, and finished by the next chunk). With `final` (the
+// input ends with this chunk) a character still cut is reported and STATUS_TRUNCATED set.
+size_t decode_chunk(decoder &d, const unsigned char *in, size_t size, bool final,
+                    unsigned char *&to, size_t room);
