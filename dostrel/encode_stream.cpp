@@ -177,6 +177,7 @@ size_t encode_chunk(encoder &e, const unsigned char *in, size_t size, bool final
 void encoder_begin(encoder &e, const char *name) {
   e.chunks = {};
   e.kernel = {};
+  e.kernel.queue = e.queue.get();
   e.status = 0;
   e.form_settled = false;
   e.form = unicode_form::utf16_big;

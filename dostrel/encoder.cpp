@@ -23,6 +23,7 @@ void make_encoder(const encoder_settings &settings, encoder &made) {
     make_encode_table(settings.letters.text, *made.own_table);
     table = made.own_table->data();
   }
+  if (made.queue == nullptr) made.queue = std::make_unique<lookup_queue>();
   if (made.steps == nullptr) made.steps = std::make_unique<uint32_t[]>(0x10000);
   made.setup =
       make_encode_setup(table, MARKUP, settings.escape_markup ? MARKUP_COUNT : 0, made.steps.get());

@@ -8,6 +8,7 @@
 #include "audit.h"
 #include "block_loop.h"
 #include "kernel_interface.h"
+#include "lookup_queue.h"
 #include "unicode_form.h"
 #include "variant_letters.h"
 
@@ -37,7 +38,8 @@ struct encoder {
   encoder_settings settings;
   std::unique_ptr<std::array<uint16_t, 0x10000>> own_table; // only with variant letters
   std::unique_ptr<uint32_t[]> steps;                        // the portable kernel's, by unit
-  encode_setup setup;                                       // what the kernels and the rules read
+  std::unique_ptr<lookup_queue> queue; // room for the lookups a kernel tier queues
+  encode_setup setup;                  // what the kernels and the rules read
   audit_state audit; // with settings.audit: where the input stands, where items go
   // The current input.
   chunk_state chunks;        // a character cut by the end of a chunk

@@ -25,6 +25,8 @@ constexpr size_t KERNEL_OVERWRITE = 64;
 // Blocks whose table lookups a tier may queue for one scalar pass (lookup_queue.h).
 constexpr size_t QUEUED_CHUNK_BLOCKS = 256;
 
+struct lookup_queue;
+
 struct kernel_state {
   size_t portable_left = 0; // input bytes still to convert the portable way
   size_t stretch = 0;       // the portable stretch after the next refusal
@@ -35,6 +37,7 @@ struct kernel_state {
   // since the last dense one.
   size_t chunk_blocks = QUEUED_CHUNK_BLOCKS;
   unsigned sparse_run = 0;
+  lookup_queue *queue = nullptr; // the converter's room for queued lookups (a tier that queues)
 };
 
 // The ASCII bytes that do not decode to themselves (letters y and o), each with its unit.

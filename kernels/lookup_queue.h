@@ -28,12 +28,12 @@ struct lookup_queue {
   uint32_t block_input[QUEUED_CHUNK_BLOCKS], block_output[QUEUED_CHUNK_BLOCKS],
       block_first[QUEUED_CHUNK_BLOCKS];
 };
-inline lookup_queue queue; // the programs have one thread
 
 // Records where block `block` of a chunk begins: its input, its output and its first lookup.
 // A chunk holds at most QUEUED_CHUNK_BLOCKS blocks; a kernel that let one more in would write
 // past the queue, and stops here instead (one compare a block).
-inline void record_block(size_t block, size_t input, size_t output, size_t first_lookup) {
+inline void record_block(lookup_queue &queue, size_t block, size_t input, size_t output,
+                         size_t first_lookup) {
   if (block >= QUEUED_CHUNK_BLOCKS) __builtin_trap();
   queue.block_input[block] = static_cast<uint32_t>(input);
   queue.block_output[block] = static_cast<uint32_t>(output);
@@ -49,7 +49,7 @@ struct queued_values {
 };
 
 // The block of the queued lookup `lookup`.
-inline size_t block_of_lookup(size_t lookup, size_t blocks) {
+inline size_t block_of_lookup(const lookup_queue &queue, size_t lookup, size_t blocks) {
   size_t block = blocks - 1;
   while (queue.block_first[block] > lookup) --block;
   return block;
@@ -57,8 +57,8 @@ inline size_t block_of_lookup(size_t lookup, size_t blocks) {
 
 // Does the queued lookups into the chunk's output. Returns the block of the first lookup whose
 // value is not good, or `blocks` when every value was.
-inline size_t resolve_lookups(const queued_values &values, unsigned char *chunk_out, size_t count,
-                              size_t blocks) {
+inline size_t resolve_lookups(const lookup_queue &queue, const queued_values &values,
+                              unsigned char *chunk_out, size_t count, size_t blocks) {
   const uint16_t *const table = values.table;
   unsigned bad = 0;
   for (size_t k = 0; k < count; ++k) {
@@ -70,7 +70,7 @@ inline size_t resolve_lookups(const queued_values &values, unsigned char *chunk_
   if (bad == 0) return blocks;
   size_t first = 0;
   while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= values.least) ++first;
-  return block_of_lookup(first, blocks);
+  return block_of_lookup(queue, first, blocks);
 }
 
 // Queued units (index) to CP932 by the portable tier's steps (portable/encode_steps.h), each
@@ -85,8 +85,8 @@ struct queued_steps {
 // which the next one overwrites: no output after a queued code may be written before the
 // chunk's lookups). Returns the block of the first unit that is not good, or `blocks` when
 // every one was.
-inline size_t resolve_lookups(const queued_steps &values, unsigned char *chunk_out, size_t count,
-                              size_t blocks) {
+inline size_t resolve_lookups(const lookup_queue &queue, const queued_steps &values,
+                              unsigned char *chunk_out, size_t count, size_t blocks) {
   const uint32_t *const steps = values.steps;
   uint32_t seen = 0;
   for (size_t k = 0; k < count; ++k) {
@@ -97,7 +97,7 @@ inline size_t resolve_lookups(const queued_steps &values, unsigned char *chunk_o
   if ((seen & values.refusing) == 0) return blocks;
   size_t first = 0;
   while ((steps[queue.index[first]] & values.refusing) == 0) ++first;
-  return block_of_lookup(first, blocks);
+  return block_of_lookup(queue, first, blocks);
 }
 
 // The tier's part of a chunk: converts blocks at `from` (each needs `readable` bytes) while
@@ -121,6 +121,7 @@ template <typename CHUNK, typename VALUES, typename FINISH = chunk_in_place>
 inline size_t convert_queued_chunks(const unsigned char *from, size_t size, size_t readable,
                                     const CHUNK &chunk, const VALUES &values, kernel_state &state,
                                     unsigned char *&to, bool &refused, const FINISH &finish = {}) {
+  lookup_queue &queue = *state.queue;
   size_t done = 0;
   unsigned char *out = to;
   refused = false;
@@ -129,7 +130,7 @@ inline size_t convert_queued_chunks(const unsigned char *from, size_t size, size
     size_t blocks = 0, queued = 0;
     const size_t used = chunk(from + done, size - done, readable, out, chunk_out,
                               state.chunk_blocks, blocks, queued, refused);
-    const size_t bad = resolve_lookups(values, chunk_out, queued, blocks);
+    const size_t bad = resolve_lookups(queue, values, chunk_out, queued, blocks);
     if (bad != blocks) {
       done += queue.block_input[bad];
       out = finish(chunk_out, chunk_out + queue.block_output[bad]);

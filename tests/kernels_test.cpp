@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <map>
+#include <memory>
 #include <random>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -415,7 +416,9 @@ void run_kernel_over(KERNEL kernel, const SETUP &setup, const std::string &input
   std::vector<unsigned char> out(8 * input.size() + 256);
   const auto *from = reinterpret_cast<const unsigned char *>(input.data());
   const auto *const end = from + input.size();
+  const auto queue = std::make_unique<lookup_queue>();
   kernel_state state;
+  state.queue = queue.get();
   while (from < end) {
     unsigned char *to = out.data();
     from += kernel(from, static_cast<size_t>(end - from), static_cast<size_t>(end - from), to,

@@ -15,6 +15,7 @@ void make_decoder(const decoder_settings &settings, decoder &made) {
     double_table = made.own_tables->double_table.data();
     double_utf8 = made.own_tables->double_utf8.data();
   }
+  if (made.queue == nullptr) made.queue = std::make_unique<lookup_queue>();
   made.setup = make_decode_setup(single, double_table,
                                  settings.form == unicode_form::utf8 ? double_utf8 : nullptr);
 }
@@ -22,6 +23,7 @@ void make_decoder(const decoder_settings &settings, decoder &made) {
 void decoder_begin(decoder &d, const char *name) {
   d.chunks = {};
   d.kernel = {};
+  d.kernel.queue = d.queue.get();
   d.status = 0;
   d.mark_pending = d.settings.mark;
   audit_input_begin(d.audit, name);

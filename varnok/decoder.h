@@ -9,6 +9,7 @@
 #include "block_loop.h"
 #include "cp932_decode.h"
 #include "kernel_interface.h"
+#include "lookup_queue.h"
 #include "unicode_form.h"
 #include "variant_letters.h"
 
@@ -28,6 +29,7 @@ struct decoder {
   decoder_settings settings;
   std::unique_ptr<decode_tables> own_tables; // only with variant letters
   decode_setup setup;                        // what the kernels and the rules read
+  std::unique_ptr<lookup_queue> queue;       // room for the lookups a kernel tier queues
   audit_state audit; // with settings.audit: where the input stands, where items go
   // The current input.
   chunk_state chunks;  // a character cut by the end of a chunk

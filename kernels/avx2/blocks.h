@@ -99,7 +99,8 @@ AVX2_TARGET inline unsigned put_lanes(__m256i v, unsigned bits, unsigned char *t
 
 // Queues the lookups `index` whose bits are set in `bits` with the places of their values
 // (`places`: bytes from the chunk's output), for resolve_lookups.
-AVX2_TARGET inline void queue_lanes(__m256i index, __m256i places, unsigned bits, size_t &queued) {
+AVX2_TARGET inline void queue_lanes(lookup_queue &queue, __m256i index, __m256i places,
+                                    unsigned bits, size_t &queued) {
   if (bits == 0xFFFF) {
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.index + queued), index);
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(queue.place + queued), places);

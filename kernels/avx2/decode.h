@@ -70,6 +70,7 @@ struct decode_block {
   const ascii_patches patches; // a copy, kept in registers across the blocks
   const uint16_t *table;       // the two-byte codes' characters, 0xFFFF for none
   kernel_state &state;
+  lookup_queue &queue;
 
   // ASCII with at most SPARSE_CHARACTERS two-byte characters (mostly ASCII text with a word or
   // two of Japanese): widened whole, its trail bytes squeezed out, the few codes looked up one
@@ -175,7 +176,7 @@ struct decode_block {
         const __m256i places =
             _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
                              _mm256_set1_epi16(static_cast<short>(base + 32 * k)));
-        queue_lanes(table_index(codes), places, ~bits_of_lanes(kana) & 0xFFFF, queued);
+        queue_lanes(queue, table_index(codes), places, ~bits_of_lanes(kana) & 0xFFFF, queued);
       }
       out += 64;
       return 64;
@@ -211,8 +212,8 @@ struct decode_block {
       const __m256i places =
           _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
                            _mm256_set1_epi16(static_cast<short>(base + 2 * first)));
-      queue_lanes(table_index(code), places, lanes & ~bits_of_lanes(_mm256_or_si256(ascii, kana)),
-                  queued);
+      queue_lanes(queue, table_index(code), places,
+                  lanes & ~bits_of_lanes(_mm256_or_si256(ascii, kana)), queued);
     }
     out += 2 * count;
     return c.in_block == ~0ULL ? 64 : 63;
@@ -244,7 +245,7 @@ AVX2_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsigne
       taken += ascii / BLOCK::BYTES;
       if (size - done < readable || taken == most) break;
     }
-    record_block(recorded, done, static_cast<size_t>(at - chunk_out), lookups);
+    record_block(convert_block.queue, recorded, done, static_cast<size_t>(at - chunk_out), lookups);
     const size_t used = convert_block(from + done, at, chunk_out, lookups);
     if (used == 0) {
       refused = true;
@@ -269,7 +270,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   constexpr bool LITTLE = traits_of(FORM).little;
-  const decode_block block{LITTLE, setup.patches, table, state};
+  const decode_block block{LITTLE, setup.patches, table, state, *state.queue};
   const queued_values values{table, LITTLE, 0};
   auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
   return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,

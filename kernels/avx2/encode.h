@@ -76,6 +76,7 @@ struct encode_block {
   bool little;
   const ascii_stops stops; // a copy, kept in registers across the blocks
   const encode_setup *setup;
+  lookup_queue &queue;
 
   static constexpr size_t BYTES = 64;
 
@@ -201,7 +202,7 @@ struct encode_block {
       __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done + 32));
       if (!little) first = swap_bytes(first), second = swap_bytes(second);
       if (!all_two_bytes(first, second)) break;
-      record_block(blocks, done, static_cast<size_t>(at - run_out), queued);
+      record_block(queue, blocks, done, static_cast<size_t>(at - run_out), queued);
       for (int k = 0; k < 2; ++k) {
         const __m256i units = k == 0 ? first : second;
         __m256i kana;
@@ -210,11 +211,11 @@ struct encode_block {
         const __m256i places =
             _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
                              _mm256_set1_epi16(static_cast<short>(at - run_out + 32 * k)));
-        queue_lanes(units, places, ~bits_of_lanes(kana) & 0xFFFF, queued);
+        queue_lanes(queue, units, places, ~bits_of_lanes(kana) & 0xFFFF, queued);
       }
     }
     const size_t bad =
-        resolve_lookups(queued_values{setup->table, false, 0x100}, run_out, queued, blocks);
+        resolve_lookups(queue, queued_values{setup->table, false, 0x100}, run_out, queued, blocks);
     if (bad != blocks) {
       done = queue.block_input[bad];
       at = run_out + queue.block_output[bad];
@@ -234,7 +235,7 @@ struct encode_block {
       if (!little) units = swap_bytes(units);
       const __m256i lengths = kind_lengths(units);
       const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
-      queue_lanes(units, _mm256_sub_epi16(ends, lengths), 0xFFFF, queued);
+      queue_lanes(queue, units, _mm256_sub_epi16(ends, lengths), 0xFFFF, queued);
       end = last_lane(ends);
     }
     out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(end));
@@ -267,6 +268,7 @@ struct utf8_block {
   const ascii_stops stops; // a copy, kept in registers across the blocks
   const uint32_t *steps;
   kernel_state &state;
+  lookup_queue &queue;
 
   static constexpr size_t BYTES = 32;
   // A sparse block moves its runs of ASCII with loads that reach this far.
@@ -373,9 +375,8 @@ struct utf8_block {
   // the next) has its ten characters taken by fixed shuffles, five from each half, and queued
   // two bytes apart; 0 (nothing queued) when one of them is halfwidth katakana.
   static constexpr uint32_t THREE_BYTE_LEADS = 0x49249249; // bytes 0, 3, ... 30
-  AVX2_TARGET static size_t queue_three_byte_characters(const unsigned char *block,
-                                                        unsigned char *&out,
-                                                        unsigned char *chunk_out, size_t &queued) {
+  AVX2_TARGET size_t queue_three_byte_characters(const unsigned char *block, unsigned char *&out,
+                                                 unsigned char *chunk_out, size_t &queued) const {
     const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(block + 15),
                                               reinterpret_cast<const __m128i *>(block));
     // Lanes 0-4 of each half: the first, second and third bytes of its five characters.
@@ -458,7 +459,7 @@ struct utf8_block {
       const auto start_bits = static_cast<unsigned>(starts >> (16 * k) & 0xFFFF);
       const __m256i lengths = _mm256_and_si256(lanes_of_bits(start_bits), kind_lengths(character));
       const __m256i ends = _mm256_add_epi16(sums_through(lengths), end);
-      queue_lanes(character, _mm256_sub_epi16(ends, lengths), start_bits, queued);
+      queue_lanes(queue, character, _mm256_sub_epi16(ends, lengths), start_bits, queued);
       end = last_lane(ends);
     }
     out = chunk_out + static_cast<uint16_t>(_mm256_cvtsi256_si32(end));
@@ -477,9 +478,9 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
   constexpr size_t BLOCK_READABLE = block_type::BYTES + (FORM == unicode_form::utf8 ? 2 : 0);
   const block_type block = [&] {
     if constexpr (FORM == unicode_form::utf8)
-      return utf8_block{setup.stops, setup.steps, state};
+      return utf8_block{setup.stops, setup.steps, state, *state.queue};
     else
-      return encode_block{traits_of(FORM).little, setup.stops, &setup};
+      return encode_block{traits_of(FORM).little, setup.stops, &setup, *state.queue};
   }();
   auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
   return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,

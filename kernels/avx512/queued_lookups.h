@@ -24,9 +24,10 @@ AVX512_TARGET inline __m512i lane_numbers() {
 // Writes the UTF-16 units of `count` codes (a byte, or lead * 256 + trail) at `place` from the
 // chunk's output (a whole vector is stored): ASCII (patched) and kana by arithmetic, the other
 // codes queued for the table.
-AVX512_TARGET inline void put_queued_units(__m512i codes, unsigned count, bool little,
-                                           const ascii_patches &patches, unsigned char *chunk_out,
-                                           unsigned place, size_t &queued) {
+AVX512_TARGET inline void put_queued_units(lookup_queue &queue, __m512i codes, unsigned count,
+                                           bool little, const ascii_patches &patches,
+                                           unsigned char *chunk_out, unsigned place,
+                                           size_t &queued) {
   const __mmask32 lanes = count >= 32 ? ~0u : (1u << count) - 1;
   const __mmask32 ascii = _mm512_cmplt_epu16_mask(codes, _mm512_set1_epi16(0x80));
   __mmask32 kana;
@@ -46,6 +47,7 @@ AVX512_TARGET inline void put_queued_units(__m512i codes, unsigned count, bool l
 struct queued_decode_block {
   decode_block direct; // its ASCII and sparse blocks, which need no lookup pass
   kernel_state &state;
+  lookup_queue &queue;
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
@@ -66,16 +68,17 @@ struct queued_decode_block {
     state.sparse_run = 0;
     const auto place = static_cast<unsigned>(out - chunk_out);
     if (c.leads == EVEN_BITS) { // 32 two-byte characters: the codes are the big-endian words
-      put_queued_units(swap_bytes(bytes), 32, direct.little, direct.patches, chunk_out, place,
-                       queued);
+      put_queued_units(queue, swap_bytes(bytes), 32, direct.little, direct.patches, chunk_out,
+                       place, queued);
       out += 64;
       return 64;
     }
     __m512i first, second;
     unsigned count_first, count_second;
     block_codes(bytes, block, c.leads, c.singles, first, second, count_first, count_second);
-    put_queued_units(first, count_first, direct.little, direct.patches, chunk_out, place, queued);
-    put_queued_units(second, count_second, direct.little, direct.patches, chunk_out,
+    put_queued_units(queue, first, count_first, direct.little, direct.patches, chunk_out, place,
+                     queued);
+    put_queued_units(queue, second, count_second, direct.little, direct.patches, chunk_out,
                      place + 2 * count_first, queued);
     out += 2 * (count_first + count_second);
     return c.in_block == ~0ULL ? 64 : 63;
@@ -93,7 +96,8 @@ AVX512_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsig
   size_t done = 0, block_count = blocks, lookups = queued;
   unsigned char *at = out;
   while (size - done >= readable && block_count < most) {
-    record_block(block_count, done, static_cast<size_t>(at - chunk_out), lookups);
+    record_block(convert_block.queue, block_count, done, static_cast<size_t>(at - chunk_out),
+                 lookups);
     const size_t used = convert_block(from + done, at, chunk_out, lookups);
     if (used == 0) {
       refused = true;
@@ -126,6 +130,7 @@ AVX512_TARGET inline __m512i sums_before(__m512i values) {
 // refuses it at once.
 struct queued_encode_block {
   encode_block direct; // its byte order, stops and table
+  lookup_queue &queue;
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
@@ -178,7 +183,7 @@ inline size_t encode_cp932_queued(const unsigned char *from, size_t size, size_t
                                   unsigned char *&to, kernel_state &state,
                                   const encode_setup &setup) {
   static_assert(FORM != unicode_form::utf8);
-  const queued_encode_block block{{traits_of(FORM).little, setup.stops, setup.table}};
+  const queued_encode_block block{{traits_of(FORM).little, setup.stops, setup.table}, *state.queue};
   // Codes are written lead byte first; a lookup that finds a one-byte code refuses its block.
   const queued_values values{setup.table, false, 0x100};
   auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
@@ -194,7 +199,8 @@ inline size_t decode_cp932_queued(const unsigned char *from, size_t size, size_t
   static_assert(FORM != unicode_form::utf8);
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
-  const queued_decode_block block{{traits_of(FORM).little, setup.patches, table}, state};
+  const queued_decode_block block{
+      {traits_of(FORM).little, setup.patches, table}, state, *state.queue};
   const queued_values values{table, traits_of(FORM).little, 0};
   auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
   return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,
