@@ -14,6 +14,34 @@ static_assert(ASCII_UNITS_LETTERS_PATCH + MARKUP_COUNT <= MOST_ASCII_STOPS,
 
 } // namespace
 
+bool add_encoder_letter(encoder_settings &settings, char letter) {
+  switch (letter) {
+  case 'L': // L and u choose one form for unmarked input: the later one wins
+    settings.little_endian = true;
+    settings.utf8 = false;
+    return true;
+  case 'u':
+    settings.utf8 = true;
+    return true;
+  case 'w':
+    settings.audit = true;
+    return true;
+  case 'g':
+    settings.references = reference_kind::decimal;
+    return true;
+  case 'x':
+    settings.references = reference_kind::hexadecimal;
+    return true;
+  case 'm':
+    settings.escape_markup = true;
+    return true;
+  default:
+    if (!is_encode_variant(letter)) return false;
+    add_variant_letter(settings.letters, letter);
+    return true;
+  }
+}
+
 void make_encoder(const encoder_settings &settings, encoder &made) {
   made.settings = settings;
   const uint16_t *table = unicode_to_cp932.data();

@@ -34,6 +34,11 @@ struct encoder_settings {
   variant_letters letters; // y r z s o i j v e b d t f n a k q
 };
 
+// Applies one of dostrel's letters to `settings` (L u w g x m and the variant letters, in order
+// as the program takes them: of L and u, and of g and x, the later wins): false, changing
+// nothing, when it is none.
+bool add_encoder_letter(encoder_settings &settings, char letter);
+
 struct encoder {
   encoder_settings settings;
   std::unique_ptr<std::array<uint16_t, 0x10000>> own_table; // only with variant letters

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // dostrel's options: L, u, w, g, x, m and the variant letters; p, h and ? belong to the front end.
 #include "audit.h"
+#include "cp932_encode.h"
 #include "dostrel_settings.h"
 #include "encode.h"
 
@@ -9,35 +10,21 @@ bool utf8_input = false;
 reference_kind reference_mode = reference_kind::none;
 bool escape_markup = false;
 variant_letters encode_letters;
+encoder_settings dostrel_options;
 
 namespace {
 
+// The letter goes to the settings the encoder is made from, and what it chose is kept in the
+// program's settings too.
 bool apply_dostrel_letter(char letter) {
-  switch (letter) {
-  case 'L': // L and u choose one form for unmarked input: the later one wins
-    input_little_endian = true;
-    utf8_input = false;
-    return true;
-  case 'u':
-    utf8_input = true;
-    return true;
-  case 'w':
-    audit_enabled = true;
-    return true;
-  case 'g':
-    reference_mode = reference_kind::decimal;
-    return true;
-  case 'x':
-    reference_mode = reference_kind::hexadecimal;
-    return true;
-  case 'm':
-    escape_markup = true;
-    return true;
-  default:
-    if (!is_encode_variant(letter)) return false;
-    add_variant_letter(encode_letters, letter);
-    return true;
-  }
+  if (!add_encoder_letter(dostrel_options, letter)) return false;
+  input_little_endian = dostrel_options.little_endian;
+  utf8_input = dostrel_options.utf8;
+  reference_mode = dostrel_options.references;
+  escape_markup = dostrel_options.escape_markup;
+  audit_enabled |= dostrel_options.audit;
+  encode_letters = dostrel_options.letters;
+  return true;
 }
 
 constexpr char USAGE[] =

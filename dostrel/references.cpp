@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-#include "encode.h"
+#include "encode_rules.h"
 
 #include <cstring>
 

@@ -12,5 +12,6 @@ void reset_dostrel_state() {
   reference_mode = reference_kind::none;
   escape_markup = false;
   encode_letters = {};
+  dostrel_options = {};
   prepare_encode_stream();
 }

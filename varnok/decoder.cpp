@@ -3,6 +3,27 @@
 
 #include "setup.h"
 
+bool add_decoder_letter(decoder_settings &settings, char letter) {
+  switch (letter) {
+  case 'b':
+    settings.mark = true;
+    return true;
+  case 'l':
+    settings.form = unicode_form::utf16_little;
+    return true;
+  case 'u':
+    settings.form = unicode_form::utf8;
+    return true;
+  case 'w':
+    settings.audit = true;
+    return true;
+  default:
+    if (!is_decode_variant(letter)) return false;
+    add_variant_letter(settings.letters, letter);
+    return true;
+  }
+}
+
 void make_decoder(const decoder_settings &settings, decoder &made) {
   made.settings = settings;
   const int16_t *single = cp932_single.data(), *double_table = cp932_double.data();

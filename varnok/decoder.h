@@ -25,6 +25,10 @@ struct decoder_settings {
   variant_letters letters; // c y o v z e d f j s a k
 };
 
+// Applies one of varnok's letters to `settings` (b c l u w and the variant letters, in order as
+// the program takes them: of l and u the later wins): false, changing nothing, when it is none.
+bool add_decoder_letter(decoder_settings &settings, char letter);
+
 struct decoder {
   decoder_settings settings;
   std::unique_ptr<decode_tables> own_tables; // only with variant letters

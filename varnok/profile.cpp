@@ -10,29 +10,20 @@ bool little_endian = false;
 bool utf8_output = false;
 bool write_bom = false;
 variant_letters decode_letters;
+decoder_settings varnok_options;
 
 namespace {
 
+// The letter goes to the settings the decoder is made from, and what it chose is kept in the
+// program's settings too.
 bool apply_varnok_letter(char letter) {
-  switch (letter) {
-  case 'b':
-    write_bom = true;
-    return true;
-  case 'l': // l and u choose one output form: the later one wins
-    little_endian = true;
-    utf8_output = false;
-    return true;
-  case 'u':
-    utf8_output = true;
-    return true;
-  case 'w':
-    audit_enabled = true;
-    return true;
-  default:
-    if (!is_decode_variant(letter)) return false;
-    add_variant_letter(decode_letters, letter);
-    return true;
-  }
+  if (!add_decoder_letter(varnok_options, letter)) return false;
+  write_bom = varnok_options.mark;
+  little_endian = varnok_options.form == unicode_form::utf16_little;
+  utf8_output = varnok_options.form == unicode_form::utf8;
+  audit_enabled |= varnok_options.audit;
+  decode_letters = varnok_options.letters;
+  return true;
 }
 
 // UTF-8 can hold only Unicode scalar values; UTF-16 takes the low 16 bits of any other.

@@ -11,5 +11,6 @@ void reset_varnok_state() {
   utf8_output = false;
   write_bom = false;
   decode_letters = {};
+  varnok_options = {};
   prepare_decode_stream();
 }

@@ -3,6 +3,7 @@
 // letters write into the decode tables), and the profile that ties them to the front end.
 #pragma once
 
+#include "decoder.h"
 #include "profile.h"
 #include "shared_settings.h"
 #include "unicode_form.h"
@@ -11,7 +12,8 @@
 extern bool little_endian; // l: UTF-16LE instead of UTF-16BE
 extern bool utf8_output;   // u: UTF-8 instead of UTF-16 (l after it brings UTF-16LE back)
 extern bool write_bom;     // b: a byte order mark before the first conversion
-extern variant_letters decode_letters; // the variant letters given
+extern variant_letters decode_letters;  // the variant letters given
+extern decoder_settings varnok_options; // all the letters chose
 
 // The output's form, as u and l left it.
 unicode_form output_form();
