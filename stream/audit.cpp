@@ -38,13 +38,13 @@ void append_decimal(uint64_t value) {
   append(digits + sizeof digits - count, count);
 }
 
-void append_hex(uint32_t value, int digits) {
+// `value` in at least `digits` upper-case hexadecimal digits at `to`: their count.
+size_t hex_digits(uint32_t value, int digits, char *to) {
   static const char HEX[] = "0123456789ABCDEF";
   while (digits < 8 && (value >> (4 * digits)) != 0) ++digits;
-  char text[8];
   for (int digit = 0; digit < digits; ++digit)
-    text[digits - 1 - digit] = HEX[(value >> (4 * digit)) & 0xF];
-  append(text, static_cast<size_t>(digits));
+    to[digits - 1 - digit] = HEX[(value >> (4 * digit)) & 0xF];
+  return static_cast<size_t>(digits);
 }
 
 // Counts the line feeds between `counted` and `to`.
@@ -95,6 +95,23 @@ void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
                              count, replaced});
 }
 
+size_t describe_item(const audit_item &item, char *to, size_t room) {
+  size_t length = 0;
+  for (size_t k = 0; k < item.count; ++k) {
+    char piece[64];
+    size_t size = std::strlen(item.pieces[k].text);
+    if (size > sizeof piece - 8) size = sizeof piece - 8;
+    std::memcpy(piece, item.pieces[k].text, size);
+    if (item.pieces[k].digits != 0)
+      size += hex_digits(item.pieces[k].value, item.pieces[k].digits, piece + size);
+    if (length + size >= room) break;
+    std::memcpy(to + length, piece, size);
+    length += size;
+  }
+  if (room > 0) to[length] = '\0';
+  return length;
+}
+
 void audit_line(void *, const audit_item &item) {
   append(item.input_name, std::strlen(item.input_name));
   append(":", 1);
@@ -102,10 +119,8 @@ void audit_line(void *, const audit_item &item) {
   append(":", 1);
   append_decimal(item.column);
   append(": ", 2);
-  for (size_t k = 0; k < item.count; ++k) {
-    append(item.pieces[k].text, std::strlen(item.pieces[k].text));
-    if (item.pieces[k].digits != 0) append_hex(item.pieces[k].value, item.pieces[k].digits);
-  }
+  char description[256];
+  append(description, describe_item(item, description, sizeof description));
   static const char REPLACED[] = ": replaced\n";
   static const char DROPPED[] = ": dropped\n";
   if (item.replaced)

@@ -70,6 +70,10 @@ inline void audit_loss(audit_state &audit, const unsigned char *at, bool replace
   audit_loss(audit, at, replaced, pieces.begin(), pieces.size());
 }
 
+// Writes the description of `item` (its pieces, as "invalid byte 0x80") at `to`, at most `room`
+// bytes with a final null byte: its length (without the null byte).
+size_t describe_item(const audit_item &item, char *to, size_t room);
+
 // The programs' sink: each item as a line on standard error,
 //   NAME:LINE:COLUMN: DESCRIPTION: ACTION
 // gathered in a buffer and written in large pieces (context unused).
