@@ -18,6 +18,23 @@ done
 "$scratch/prefix/bin/varnok" -b "$example" | "$scratch/prefix/bin/dostrel" | cmp - "$example"
 echo "installed programs convert there and back"
 
+# The README's C program, built against the installed library as its users build it.
+readme=$(dirname "$0")/../README.md
+awk '/^## The converters as a library/ { on = 1 } on && /^```c$/ { keep = 1; next }
+     keep && /^```$/ { exit } keep' "$readme" > "$scratch/example.c"
+pkgconfig=$(dirname "$(find "$scratch/prefix" -name cp932conv.pc)")
+libdir=$(PKG_CONFIG_PATH=$pkgconfig pkg-config --variable=libdir cp932conv)
+# shellcheck disable=SC2046
+cc -std=c99 -Wall -Wextra -Werror "$scratch/example.c" -o "$scratch/example" \
+  $(PKG_CONFIG_PATH=$pkgconfig pkg-config --cflags --libs cp932conv)
+LD_LIBRARY_PATH=$libdir "$scratch/example" > "$scratch/example.out"
+printf 'line 1, column 9: invalid byte 0x80: dropped\n\302\245100\343\200\234\343\201\202\nstatus 4\n' |
+  cmp - "$scratch/example.out"
+for file in include/cp932conv.h; do
+  [ -f "$scratch/prefix/$file" ] || { echo "not installed: $file"; exit 1; }
+done
+echo "the README's C program builds against the installed library and gives what varnok gives"
+
 (cd "$build" && cpack -G DEB -B "$scratch/package" > /dev/null)
 deb=$(ls "$scratch"/package/*.deb)
 contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')

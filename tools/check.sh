@@ -12,7 +12,7 @@ set -e
 cd "$(dirname "$0")/.."
 # On a fresh machine, as root, first install what the tests need.
 for tool in cmake g++ clang++ clang-format wine x86_64-w64-mingw32-g++-posix lintian groff \
-  dpkg-shlibdeps python3 qemu-aarch64 aarch64-linux-gnu-g++ parallel bindfs; do
+  dpkg-shlibdeps python3 qemu-aarch64 aarch64-linux-gnu-g++ parallel bindfs pkg-config; do
   if ! command -v "$tool" > /dev/null || [ ! -f /usr/include/gtest/gtest.h ]; then
     if [ "$(id -u)" = 0 ]; then sh tools/install-deps.sh --all; fi
     break
