@@ -50,7 +50,8 @@ void relay_item(void *context, const audit_item &item) {
   uint32_t value = 0;
   for (size_t k = 0; k < item.count && value == 0; ++k)
     if (item.pieces[k].digits != 0) value = item.pieces[k].value;
-  const cp932conv_item relayed = {item.line, item.column, description, value, item.replaced};
+  const cp932conv_item relayed = {item.line,     item.column, description, value,
+                                  item.replaced, item.offset, item.length};
   c.audit(c.context, &relayed);
 }
 

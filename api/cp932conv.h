@@ -59,6 +59,8 @@ struct cp932conv_item {
   const char *description; /* "invalid byte 0x80", "U+00E9 has no code"... */
   uint32_t value;          /* the byte, code, unit or character it names (0 for none) */
   int replaced;            /* non-zero: the replacement was written; else it was dropped */
+  uint64_t offset;         /* of its first byte from the start of the input */
+  size_t length;           /* its bytes in the input */
 };
 typedef void (*cp932conv_audit)(void *context, const struct cp932conv_item *item);
 

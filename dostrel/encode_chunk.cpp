@@ -16,7 +16,7 @@ namespace {
 inline unsigned char *put_broken_surrogate(encoder &e, unsigned char *to, unsigned unit,
                                            const unsigned char *at) {
   if (e.settings.audit)
-    audit_loss(e.audit, at, e.settings.replace, {{"lone surrogate 0x", unit, 4}});
+    audit_loss(e.audit, at, 2, e.settings.replace, {{"lone surrogate 0x", unit, 4}});
   return put_code(e.settings, to, UNMAPPED);
 }
 
@@ -28,7 +28,7 @@ const unsigned char *encode_one(encoder &e, const unsigned char *from, const uns
   if (end - from < 2) return from;
   const unsigned unit = load_unit<FORM>(from);
   if (unit < 0xD800 || unit > 0xDFFF) {
-    to = put_unicode(e, to, static_cast<int32_t>(unit), from);
+    to = put_unicode(e, to, static_cast<int32_t>(unit), from, 2);
     return from + 2;
   }
   if (unit >= 0xDC00) { // a low surrogate without its high surrogate
@@ -39,11 +39,11 @@ const unsigned char *encode_one(encoder &e, const unsigned char *from, const uns
   const unsigned next = load_unit<FORM>(from + 2);
   if (next < 0xD800 || next > 0xDFFF) {
     to = put_broken_surrogate(e, to, unit, from);
-    to = put_unicode(e, to, static_cast<int32_t>(next), from + 2);
+    to = put_unicode(e, to, static_cast<int32_t>(next), from + 2, 2);
   } else if (next >= 0xDC00) {
     const int32_t character =
         static_cast<int32_t>(0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00));
-    to = put_unicode(e, to, character, from);
+    to = put_unicode(e, to, character, from, 4);
   } else { // two high surrogates: both are consumed, neither starts a pair
     to = put_broken_surrogate(e, to, unit, from);
     to = put_broken_surrogate(e, to, next, from + 2);
@@ -55,7 +55,7 @@ const unsigned char *encode_one(encoder &e, const unsigned char *from, const uns
 [[gnu::cold]] void report_broken_utf8(encoder &e, const unsigned char *at, size_t length) {
   audit_piece pieces[4] = {{"invalid UTF-8"}};
   for (size_t k = 0; k < length && k < 3; ++k) pieces[k + 1] = {" 0x", at[k], 2};
-  audit_loss(e.audit, at, e.settings.replace, pieces, 1 + (length < 3 ? length : 3));
+  audit_loss(e.audit, at, length, e.settings.replace, pieces, 1 + (length < 3 ? length : 3));
 }
 
 // Encodes the one UTF-8 character at `from` by the rules: a well-formed one as its value, a
@@ -66,7 +66,7 @@ const unsigned char *encode_one_utf8(encoder &e, const unsigned char *from,
                                      const unsigned char *end, unsigned char *&to, int &status) {
   const utf8_read read = read_utf8(from, static_cast<size_t>(end - from));
   if (read.length != 0) {
-    to = put_unicode(e, to, static_cast<int32_t>(read.character), from);
+    to = put_unicode(e, to, static_cast<int32_t>(read.character), from, read.length);
     return from + read.length;
   }
   if (read.broken == 0) return from;
@@ -160,7 +160,8 @@ size_t encode_chunk(encoder &e, const unsigned char *in, size_t size, bool final
             if (e.form_settled) next = encode_any(e, e.form, next, stop, end, out, state, status);
             // What the end of the input cuts yields nothing.
             if (at_end && next < stop && e.settings.audit)
-              audit_loss(e.audit, next, false, {{"input ends inside a character"}});
+              audit_loss(e.audit, next, static_cast<size_t>(stop - next), false,
+                         {{"input ends inside a character"}});
             return next;
           });
   e.kernel = state;

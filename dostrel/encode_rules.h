@@ -38,11 +38,11 @@ inline bool is_markup(unsigned character) {
   return character == 0x22 || character == 0x26 || character == 0x3C || character == 0x3E;
 }
 
-// Writes one Unicode scalar value whose first byte in the input is `at`: its code, a
+// Writes one Unicode scalar value, the `length` bytes at `at` in the input: its code, a
 // reference, an entity, the replacement, or nothing, by the settings; with w, the last two are
 // reported. Supplementary characters are never looked up nor referenced.
 inline unsigned char *put_unicode(encoder &e, unsigned char *to, int32_t character,
-                                  const unsigned char *at) {
+                                  const unsigned char *at, size_t length) {
   const encoder_settings &settings = e.settings;
   if (character < 0x10000) {
     const unsigned code = e.setup.table[static_cast<unsigned>(character)];
@@ -54,7 +54,7 @@ inline unsigned char *put_unicode(encoder &e, unsigned char *to, int32_t charact
     if (code != NO_CODE) return put_code(settings, to, static_cast<int32_t>(code));
   }
   if (settings.audit)
-    audit_loss(e.audit, at, settings.replace,
+    audit_loss(e.audit, at, length, settings.replace,
                {{"U+", static_cast<uint32_t>(character), 4},
                 {character >= 0x10000 ? " is beyond the BMP" : " has no code"}});
   return put_code(settings, to, UNMAPPED);

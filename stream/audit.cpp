@@ -85,14 +85,14 @@ void audit_run_end(audit_state &audit, const unsigned char *next) {
   audit.run_offset += static_cast<uint64_t>(next - audit.run_begin);
 }
 
-void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
+void audit_loss(audit_state &audit, const unsigned char *at, size_t length, bool replaced,
                 const audit_piece *pieces, size_t count) {
   if (!replaced) ++audit.dropped;
   if (audit.sink == nullptr) return;
   count_up_to(audit, at);
   const uint64_t offset = audit.run_offset + static_cast<uint64_t>(at - audit.run_begin);
-  audit.sink(audit.context, {audit.input_name, audit.line, offset - audit.line_start + 1, pieces,
-                             count, replaced});
+  audit.sink(audit.context, {audit.input_name, audit.line, offset - audit.line_start + 1, offset,
+                             length, pieces, count, replaced});
 }
 
 size_t describe_item(const audit_item &item, char *to, size_t room) {

@@ -30,6 +30,8 @@ struct audit_piece {
 struct audit_item {
   const char *input_name;
   uint64_t line, column;
+  uint64_t offset;           // of its first byte from the start of the input
+  size_t length;             // its bytes
   const audit_piece *pieces; // the description
   size_t count;
   bool replaced; // else dropped
@@ -60,14 +62,14 @@ void audit_line_feeds(audit_state &audit, line_feed_form form);
 void audit_run_begin(audit_state &audit, const unsigned char *from);
 void audit_run_end(audit_state &audit, const unsigned char *next);
 
-// Reports the item whose first byte is `at`, within the current run, described by `pieces`:
-// `replaced` when the replacement was written for it, else it was dropped.
+// Reports the item of `length` bytes whose first byte is `at`, within the current run, described
+// by `pieces`: `replaced` when the replacement was written for it, else it was dropped.
 // Cold: the paths that report are moved out of the converters' loops.
-[[gnu::cold]] void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
-                              const audit_piece *pieces, size_t count);
-inline void audit_loss(audit_state &audit, const unsigned char *at, bool replaced,
+[[gnu::cold]] void audit_loss(audit_state &audit, const unsigned char *at, size_t length,
+                              bool replaced, const audit_piece *pieces, size_t count);
+inline void audit_loss(audit_state &audit, const unsigned char *at, size_t length, bool replaced,
                        std::initializer_list<audit_piece> pieces) {
-  audit_loss(audit, at, replaced, pieces.begin(), pieces.size());
+  audit_loss(audit, at, length, replaced, pieces.begin(), pieces.size());
 }
 
 // Writes the description of `item` (its pieces, as "invalid byte 0x80") at `to`, at most `room`

@@ -57,7 +57,8 @@ const unsigned char *decode_one(decoder &d, const unsigned char *from, const uns
   }
   if (value == static_cast<uint16_t>(INVALID_BYTE_MARK)) {
     status |= STATUS_INVALID;
-    if (settings.audit) audit_loss(d.audit, from, settings.replace, {{"invalid byte 0x", byte, 2}});
+    if (settings.audit)
+      audit_loss(d.audit, from, 1, settings.replace, {{"invalid byte 0x", byte, 2}});
     to = put_replacement<FORM>(settings, to);
     return from + 1;
   }
@@ -70,7 +71,7 @@ const unsigned char *decode_one(decoder &d, const unsigned char *from, const uns
       to = store_bmp<FORM>(to, mapped);
     } else { // well formed, but no character
       if (settings.audit)
-        audit_loss(d.audit, from, settings.replace,
+        audit_loss(d.audit, from, 2, settings.replace,
                    {{"code 0x", byte << 8 | trail, 4}, {" has no character"}});
       to = put_replacement<FORM>(settings, to);
     }
@@ -80,11 +81,12 @@ const unsigned char *decode_one(decoder &d, const unsigned char *from, const uns
   // 0xFD-0xFF) is not swallowed but decoded on its own next; 0xFD-0xFF without c go with the
   // lead byte.
   status |= STATUS_INVALID;
+  const size_t length = static_cast<uint16_t>(d.setup.single[trail]) < 0xFFFE ? 1 : 2;
   if (settings.audit)
-    audit_loss(d.audit, from, settings.replace,
+    audit_loss(d.audit, from, length, settings.replace,
                {{"lead byte 0x", byte, 2}, {" followed by 0x", trail, 2}});
   to = put_replacement<FORM>(settings, to);
-  return from + (static_cast<uint16_t>(d.setup.single[trail]) < 0xFFFE ? 1 : 2);
+  return from + length;
 }
 
 template <unicode_form FORM>
@@ -109,7 +111,7 @@ size_t decode_chunk_as(decoder &d, const unsigned char *in, size_t size, bool fi
         }
         // A lead byte with nothing after it yields nothing, not even the replacement.
         if (at_end && from < stop && d.settings.audit)
-          audit_loss(d.audit, from, false, {{"input ends after lead byte 0x", *from, 2}});
+          audit_loss(d.audit, from, 1, false, {{"input ends after lead byte 0x", *from, 2}});
         return from;
       });
   d.kernel = state;
