@@ -11,7 +11,8 @@ packages="cmake make g++"
 if [ "${1:-}" = "--all" ]; then
   packages="$packages libgtest-dev libc-bin binutils clang-format time groff-base dpkg dpkg-dev
     lintian python3 clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 locales
-    qemu-user g++-aarch64-linux-gnu libc6-dev-arm64-cross parallel bindfs pkg-config"
+    qemu-user g++-aarch64-linux-gnu libc6-dev-arm64-cross parallel bindfs pkg-config
+    python3-dev python3-pytest"
 elif [ -n "${1:-}" ]; then
   echo "usage: install-deps.sh [--all]" >&2
   exit 2
