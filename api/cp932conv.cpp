@@ -85,6 +85,7 @@ int make(const cp932conv_options &options, cp932conv &c) {
       return CP932CONV_BAD_REPLACEMENT;
     settings.replace = options.replace != 0;
     settings.replacement = options.replacement;
+    settings.audit = true; // every loss counted, reported only to an audit function
     c.decoding = std::make_unique<decoder>();
     make_decoder(settings, *c.decoding);
   } else if (options.direction == CP932CONV_ENCODE) {
@@ -95,6 +96,7 @@ int make(const cp932conv_options &options, cp932conv &c) {
     if (!replacement_fits(options, false)) return CP932CONV_BAD_REPLACEMENT;
     settings.replace = options.replace != 0;
     settings.replacement = options.replacement;
+    settings.audit = true; // every loss counted, reported only to an audit function
     c.encoding = std::make_unique<encoder>();
     make_encoder(settings, *c.encoding);
   } else {
@@ -129,10 +131,11 @@ void cp932conv_set_audit(cp932conv *c, cp932conv_audit audit, void *context) {
   audit_state &state = audit_of(*c);
   state.sink = audit != nullptr ? relay_item : nullptr;
   state.context = c;
-  if (c->decoding)
-    c->decoding->settings.audit = c->decoding->settings.audit || audit != nullptr;
-  else
-    c->encoding->settings.audit = c->encoding->settings.audit || audit != nullptr;
+}
+
+uint64_t cp932conv_dropped(const cp932conv *c) {
+  if (c == nullptr) return 0;
+  return c->decoding ? c->decoding->audit.dropped : c->encoding->audit.dropped;
 }
 
 int cp932conv_convert(cp932conv *c, const void *in, size_t in_size, size_t *consumed, void *out,

@@ -81,6 +81,9 @@ int cp932conv_convert(cp932conv *converter, const void *in, size_t in_size, size
 /* The status bits of the current input so far. */
 int cp932conv_status(const cp932conv *converter);
 
+/* The items dropped in the current input so far (counted with or without an audit function). */
+uint64_t cp932conv_dropped(const cp932conv *converter);
+
 /* Starts a new input: status 0, nothing carried, the audit at line 1, the mark (b) again. */
 void cp932conv_reset(cp932conv *converter);
 

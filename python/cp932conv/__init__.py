@@ -61,22 +61,22 @@ class _Conversions:
         self.encode_letters = encode_letters
         self.kept = threading.local()  # a thread's converters for whole conversions
 
-    def reused(self, direction, errors):
+    def reused(self, direction, errors, form=_UTF16):
         """A converter for a whole conversion, made once a thread, fresh for its input."""
         kept = self.kept.__dict__
-        converter = kept.get((direction, errors))
+        converter = kept.get((direction, errors, form))
         if converter is None:
-            converter = kept[(direction, errors)] = self.converter(direction, errors)
+            converter = kept[(direction, errors, form)] = self.converter(direction, errors, form)
         converter.reset()
         return converter
 
-    def converter(self, direction, errors):
+    def converter(self, direction, errors, form=_UTF16):
         if direction == DECODE:
             replacement = 0xFFFD if errors == "replace" else None
             return Converter(DECODE, _UTF16, self.decode_letters, replacement)
         letters = self.encode_letters + ("g" if errors == "xmlcharrefreplace" else "")
         replacement = 0x3F if errors == "replace" else None
-        return Converter(ENCODE, _UTF16, letters, replacement)
+        return Converter(ENCODE, form, letters, replacement)
 
 
 _NATIVE = ("strict", "ignore", "replace", "xmlcharrefreplace")
@@ -93,19 +93,18 @@ def _index_of(units, offset):
 
 def _decode(conversions, converter, data, errors, final):
     """str of `data` through `converter` (a decoder kept between calls)."""
-    data = memoryview(data).cast("B")
-    if errors in _NATIVE and errors != "xmlcharrefreplace":
-        if errors == "strict":
-            units, items = converter.audit(data, final)
-            if items:
-                offset, length, line, column, description, value, replaced = items[0]
-                converter.reset()
-                raise UnicodeDecodeError(conversions.name, bytes(data), offset,
-                                         offset + length, description)
-        else:
-            units = converter.convert(data, final)
-        return units.decode(_UTF16_NAME, "surrogatepass")
-    return _decode_with_handler(conversions, data, errors)
+    if errors not in _NATIVE or errors == "xmlcharrefreplace":
+        return _decode_with_handler(conversions, data, errors)
+    dropped = converter.dropped
+    text = converter.text(data, final)
+    if errors == "strict" and converter.dropped != dropped:
+        converter.reset()
+        _, items = converter.audit(data, True)
+        converter.reset()
+        offset, length = (items[0][0], items[0][1]) if items else (0, len(data))
+        raise UnicodeDecodeError(conversions.name, bytes(data), offset, offset + length,
+                                 items[0][4] if items else "no character")
+    return text
 
 
 def _decode_with_handler(conversions, data, errors):
@@ -128,19 +127,22 @@ def _decode_with_handler(conversions, data, errors):
         at = at if at >= 0 else len(data) + at
 
 
-def _encode(conversions, converter, text, errors, final):
-    """bytes of `text` through `converter` (an encoder kept between calls)."""
+def _encode(conversions, text, errors):
+    """bytes of `text`, a whole str (an encoder keeps nothing between strs)."""
     if errors not in _NATIVE or text.startswith("\ufeff"):
         return _encode_with_handler(conversions, text, errors)
-    units = _utf16_of(text)
-    if errors == "ignore" or errors == "replace":
-        return converter.convert(units, final)
-    out, items = converter.audit(units, final)
-    if not items:
+    # Read where the str holds it: ASCII as UTF-8, two-byte characters as UTF-16.
+    converter = conversions.reused(ENCODE, errors, UTF8 if text.isascii() else _UTF16)
+    out = converter.encode_text(text, True)
+    if out is None:
+        converter = conversions.reused(ENCODE, errors)
+        out = converter.convert(_utf16_of(text), True)
+    if converter.dropped == 0 or errors in ("ignore", "replace"):
         return out
-    converter.reset()
     if errors == "xmlcharrefreplace":  # beyond the BMP, or a lone surrogate
         return _encode_with_handler(conversions, text, errors)
+    units = _utf16_of(text)
+    _, items = conversions.reused(ENCODE, "strict").audit(units, True)
     offset, length = items[0][0], items[0][1]
     start = _index_of(units, offset)
     end = start + len(units[offset:offset + length].decode(_UTF16_NAME, "surrogatepass"))
@@ -182,8 +184,7 @@ def _encode_with_handler(conversions, text, errors):
             replacement, at = handler(error)
         at = at if at >= 0 else len(text) + at
         if isinstance(replacement, str):
-            replacement = _encode(conversions, conversions.converter(ENCODE, "strict"),
-                                  replacement, "strict", True)
+            replacement = _encode(conversions, replacement, "strict")
         pieces.append(bytes(replacement))
         if at >= len(text):
             break
@@ -201,8 +202,7 @@ def _codec_info(name):
                        True), len(data)
 
     def encode(text, errors="strict"):
-        return _encode(conversions, conversions.reused(ENCODE, errors), text, errors,
-                       True), len(text)
+        return _encode(conversions, text, errors), len(text)
 
     class IncrementalDecoder(codecs.IncrementalDecoder):
         def __init__(self, errors="strict"):
@@ -230,29 +230,9 @@ def _codec_info(name):
                 self.converter.reset()
 
     class IncrementalEncoder(codecs.IncrementalEncoder):
-        def __init__(self, errors="strict"):
-            super().__init__(errors)
-            self.converter = None
-            self.started = False
-
+        # A str never cuts a character: each piece is encoded on its own.
         def encode(self, text, final=False):
-            if self.converter is None:
-                self.converter = conversions.converter(ENCODE, self.errors)
-            if self.errors not in _NATIVE or (not self.started and text.startswith("\ufeff")):
-                self.started = self.started or bool(text)
-                return _encode_with_handler(conversions, text, self.errors)
-            # Only the first chunk may begin with what an encoder takes for a byte order mark.
-            self.started = self.started or bool(text)
-            out = _encode(conversions, self.converter, text, self.errors, final)
-            if final:
-                self.converter.reset()
-                self.started = False
-            return out
-
-        def reset(self):
-            self.started = False
-            if self.converter is not None:
-                self.converter.reset()
+            return _encode(conversions, text, self.errors)
 
     class StreamWriter(codecs.StreamWriter):
         def encode(self, text, errors="strict"):

@@ -112,6 +112,86 @@ PyObject *convert_into_bytes(converter_object *self, const Py_buffer &data, bool
   return out;
 }
 
+// Converts all of `data` into `room` bytes at `to`; the bytes written, or -1 when the room was
+// not enough.
+Py_ssize_t convert_into(converter_object *self, const Py_buffer &data, bool final,
+                        unsigned char *to, size_t room) {
+  size_t consumed = 0, written = 0;
+  int answer;
+  Py_BEGIN_ALLOW_THREADS answer =
+      cp932conv_convert(self->converter, data.buf, static_cast<size_t>(data.len), &consumed, to,
+                        room, &written, final);
+  Py_END_ALLOW_THREADS return answer == CP932CONV_OK ? static_cast<Py_ssize_t>(written) : -1;
+}
+
+// A decoder's output for `data` as a str. A decoder's UTF-16 (in the machine's byte order) has
+// at most one unit a byte and no surrogate, so it is written straight into a new str of two-byte
+// characters, which is cut to its length, or remade narrower when no character needs two bytes
+// (Python keeps each str in its narrowest form).
+PyObject *converter_text(converter_object *self, PyObject *args, PyObject *keywords) {
+  static const char *names[] = {"data", "final", nullptr};
+  Py_buffer data;
+  int final = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|p", const_cast<char **>(names), &data,
+                                   &final))
+    return nullptr;
+  const Py_ssize_t bound = data.len + 256;
+  PyObject *text = self->direction == CP932CONV_DECODE && self->form != CP932CONV_UTF8
+                       ? PyUnicode_New(bound, 0xFFFF)
+                       : nullptr;
+  Py_ssize_t written = -1;
+  if (text != nullptr)
+    written = convert_into(self, data, final != 0,
+                           reinterpret_cast<unsigned char *>(PyUnicode_2BYTE_DATA(text)),
+                           static_cast<size_t>(2 * bound));
+  PyBuffer_Release(&data);
+  if (written < 0) { // a replacement beyond the BMP, or no decoder to UTF-16
+    Py_XDECREF(text);
+    PyErr_SetString(PyExc_ValueError, "text() needs a decoder to UTF-16 without a replacement "
+                                      "beyond the BMP");
+    return nullptr;
+  }
+  const Py_ssize_t length = written / 2;
+  const Py_UCS2 *units = PyUnicode_2BYTE_DATA(text);
+  Py_UCS2 widest = 0, surrogates = 0;
+  for (Py_ssize_t k = 0; k < length; ++k) {
+    widest = units[k] > widest ? units[k] : widest;
+    surrogates |= static_cast<Py_UCS2>((units[k] & 0xF800) == 0xD800);
+  }
+  if (surrogates != 0 || widest < 0x100) {
+    PyObject *made = surrogates != 0
+                         ? PyUnicode_DecodeUTF16(reinterpret_cast<const char *>(units), written,
+                                                 "surrogatepass", nullptr)
+                         : PyUnicode_FromKindAndData(PyUnicode_2BYTE_KIND, units, length);
+    Py_DECREF(text);
+    return made;
+  }
+  if (PyUnicode_Resize(&text, length) != 0) return nullptr;
+  return text;
+}
+
+// An encoder's output for the str `text`, read straight from the str where it holds what the
+// encoder reads: UTF-16 in the machine's byte order for characters of two bytes, UTF-8 for
+// ASCII. None where it does not (the caller converts the str first).
+PyObject *converter_encode_text(converter_object *self, PyObject *args) {
+  PyObject *text;
+  int final = 0;
+  if (!PyArg_ParseTuple(args, "U|p", &text, &final)) return nullptr;
+  Py_buffer view = {};
+  const int kind = PyUnicode_KIND(text);
+  if (kind == PyUnicode_2BYTE_KIND && self->form != CP932CONV_UTF8) {
+    view.buf = PyUnicode_2BYTE_DATA(text);
+    view.len = 2 * PyUnicode_GET_LENGTH(text);
+  } else if (kind == PyUnicode_1BYTE_KIND && PyUnicode_IS_ASCII(text) &&
+             self->form == CP932CONV_UTF8) {
+    view.buf = PyUnicode_1BYTE_DATA(text);
+    view.len = PyUnicode_GET_LENGTH(text);
+  } else {
+    Py_RETURN_NONE;
+  }
+  return convert_into_bytes(self, view, final != 0, nullptr);
+}
+
 PyObject *converter_convert(converter_object *self, PyObject *args, PyObject *keywords) {
   static const char *names[] = {"data", "final", nullptr};
   Py_buffer data;
@@ -167,6 +247,10 @@ PyObject *converter_status(converter_object *self, void *) {
   return PyLong_FromLong(cp932conv_status(self->converter));
 }
 
+PyObject *converter_dropped(converter_object *self, void *) {
+  return PyLong_FromUnsignedLongLong(cp932conv_dropped(self->converter));
+}
+
 PyMethodDef CONVERTER_METHODS[] = {
     {"convert", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(converter_convert)),
      METH_VARARGS | METH_KEYWORDS,
@@ -176,6 +260,14 @@ PyMethodDef CONVERTER_METHODS[] = {
      METH_VARARGS | METH_KEYWORDS,
      "audit(data, final=True) -> (bytes, items): converts, and reports each item dropped or "
      "replaced as (offset, length, line, column, description, value, replaced)"},
+    {"text", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(converter_text)),
+     METH_VARARGS | METH_KEYWORDS,
+     "text(data, final=False) -> str: a decoder's conversion of a chunk, as a str"},
+    {"encode_text",
+     reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(converter_encode_text)),
+     METH_VARARGS,
+     "encode_text(text, final=False) -> bytes or None: an encoder's conversion of a str read "
+     "where it lies, None where the str is not held in the encoder's form"},
     {"reset", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(converter_reset)),
      METH_NOARGS, "reset(): starts a new input"},
     {nullptr, nullptr, 0, nullptr}};
@@ -183,6 +275,8 @@ PyMethodDef CONVERTER_METHODS[] = {
 PyGetSetDef CONVERTER_PROPERTIES[] = {
     {"status", reinterpret_cast<getter>(converter_status), nullptr,
      "the status bits of the current input (2: cut at its end, 4: invalid)", nullptr},
+    {"dropped", reinterpret_cast<getter>(converter_dropped), nullptr,
+     "the items dropped in the current input so far", nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr}};
 
 PyType_Slot CONVERTER_SLOTS[] = {
