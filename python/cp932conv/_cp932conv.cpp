@@ -112,6 +112,14 @@ PyObject *convert_into_bytes(converter_object *self, const Py_buffer &data, bool
   return out;
 }
 
+// The arguments of the methods that convert a chunk: (data, final), `final` keeping its default
+// when not given.
+bool parse_chunk(PyObject *args, PyObject *keywords, Py_buffer &data, int &final) {
+  static const char *names[] = {"data", "final", nullptr};
+  return PyArg_ParseTupleAndKeywords(args, keywords, "y*|p", const_cast<char **>(names), &data,
+                                     &final) != 0;
+}
+
 // Converts all of `data` into `room` bytes at `to`; the bytes written, or -1 when the room was
 // not enough.
 Py_ssize_t convert_into(converter_object *self, const Py_buffer &data, bool final,
@@ -129,12 +137,9 @@ Py_ssize_t convert_into(converter_object *self, const Py_buffer &data, bool fina
 // characters, which is cut to its length, or remade narrower when no character needs two bytes
 // (Python keeps each str in its narrowest form).
 PyObject *converter_text(converter_object *self, PyObject *args, PyObject *keywords) {
-  static const char *names[] = {"data", "final", nullptr};
   Py_buffer data;
   int final = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|p", const_cast<char **>(names), &data,
-                                   &final))
-    return nullptr;
+  if (!parse_chunk(args, keywords, data, final)) return nullptr;
   const Py_ssize_t bound = data.len + 256;
   PyObject *text = self->direction == CP932CONV_DECODE && self->form != CP932CONV_UTF8
                        ? PyUnicode_New(bound, 0xFFFF)
@@ -193,12 +198,9 @@ PyObject *converter_encode_text(converter_object *self, PyObject *args) {
 }
 
 PyObject *converter_convert(converter_object *self, PyObject *args, PyObject *keywords) {
-  static const char *names[] = {"data", "final", nullptr};
   Py_buffer data;
   int final = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|p", const_cast<char **>(names), &data,
-                                   &final))
-    return nullptr;
+  if (!parse_chunk(args, keywords, data, final)) return nullptr;
   PyObject *out = convert_into_bytes(self, data, final != 0, nullptr);
   PyBuffer_Release(&data);
   return out;
@@ -207,12 +209,9 @@ PyObject *converter_convert(converter_object *self, PyObject *args, PyObject *ke
 // convert, and the items dropped or replaced: (bytes, [(offset, length, line, column,
 // description, value, replaced), ...]).
 PyObject *converter_audit(converter_object *self, PyObject *args, PyObject *keywords) {
-  static const char *names[] = {"data", "final", nullptr};
   Py_buffer data;
   int final = 1;
-  if (!PyArg_ParseTupleAndKeywords(args, keywords, "y*|p", const_cast<char **>(names), &data,
-                                   &final))
-    return nullptr;
+  if (!parse_chunk(args, keywords, data, final)) return nullptr;
   std::vector<item> items;
   PyObject *out = convert_into_bytes(self, data, final != 0, &items);
   PyBuffer_Release(&data);
