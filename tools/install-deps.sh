@@ -12,7 +12,7 @@ if [ "${1:-}" = "--all" ]; then
   packages="$packages libgtest-dev libc-bin binutils clang-format time groff-base dpkg dpkg-dev
     lintian python3 clang libclang-rt-14-dev g++-mingw-w64-x86-64-posix wine wine64 locales
     qemu-user g++-aarch64-linux-gnu libc6-dev-arm64-cross parallel bindfs pkg-config
-    python3-dev python3-pytest"
+    python3-dev python3-pytest python3-venv python3-pip python3-setuptools python3-wheel"
 elif [ -n "${1:-}" ]; then
   echo "usage: install-deps.sh [--all]" >&2
   exit 2
