@@ -36,15 +36,33 @@ done
 echo "the README's C program builds against the installed library and gives what varnok gives"
 
 (cd "$build" && cpack -G DEB -B "$scratch/package" > /dev/null)
-deb=$(ls "$scratch"/package/*.deb)
-contents=$(dpkg-deb -c "$deb" | awk '{print $NF}')
-for file in bin/varnok bin/dostrel $pages $docs; do
-  echo "$contents" | grep -qx "./usr/$file" || { echo "$(basename "$deb") lacks $file"; exit 1; }
-done
+deb=$(ls "$scratch"/package/varnok-dostrel_*.deb)
+debs=$(ls "$scratch"/package/*.deb)
+# The package's files, from ./usr: $1 the package file, then the files it must hold.
+holds() {
+  package=$1
+  shift
+  contents=$(dpkg-deb -c "$package" | awk '{print $NF}')
+  for file in "$@"; do
+    echo "$contents" | grep -qx "./usr/$file" || { echo "$(basename "$package") lacks $file"; exit 1; }
+  done
+}
+holds "$deb" bin/varnok bin/dostrel $pages $docs
 echo "$(basename "$deb") holds both programs, both manual pages, copyright and changelog"
+for package in $debs; do
+  case $package in
+  */libcp932conv1_*) holds "$package" lib/.*/libcp932conv.so.1.0.0 share/doc/libcp932conv1/copyright ;;
+  */libcp932conv-dev_*) holds "$package" include/cp932conv.h lib/.*/libcp932conv.a \
+    lib/.*/pkgconfig/cp932conv.pc share/doc/libcp932conv-dev/copyright ;;
+  */python3-cp932conv_*) holds "$package" lib/python3/dist-packages/cp932conv/__init__.py \
+    share/doc/python3-cp932conv/copyright ;;
+  esac
+done
+echo "the library, its development files and the Python package are packaged too"
 
 if command -v lintian > /dev/null; then
-  lintian --info "$deb" > "$scratch/lintian.log" 2>&1 || true
+  # shellcheck disable=SC2086
+  lintian --info $debs > "$scratch/lintian.log" 2>&1 || true
   cat "$scratch/lintian.log"
   if grep -q '^[EW]: ' "$scratch/lintian.log"; then
     echo "lintian reports errors or warnings"
@@ -59,14 +77,15 @@ fi
 root=$scratch/root
 mkdir -p "$root/var/lib/dpkg/info" "$root/var/lib/dpkg/updates"
 : > "$root/var/lib/dpkg/status"
-dpkg --root="$root" --force-depends --force-not-root --force-script-chrootless -i "$deb" \
+# shellcheck disable=SC2086
+dpkg --root="$root" --force-depends --force-not-root --force-script-chrootless -i $debs \
   > /dev/null
 "$root/usr/bin/varnok" -b "$example" | "$root/usr/bin/dostrel" | cmp - "$example"
 dpkg --root="$root" --force-depends --force-not-root --force-script-chrootless -r \
-  varnok-dostrel > /dev/null
+  varnok-dostrel python3-cp932conv libcp932conv-dev libcp932conv1 > /dev/null
 left=$(find "$root/usr" -type f 2> /dev/null | wc -l)
 [ "$left" -eq 0 ] || { echo "dpkg -r left $left files"; exit 1; }
-echo "the package installs, converts there and back, and removes cleanly"
+echo "the packages install, the programs convert there and back, and all remove cleanly"
 
 if [ -n "$windows" ]; then
   (cd "$windows" && cpack -G ZIP -B "$scratch/windows" > /dev/null)
