@@ -51,6 +51,11 @@ void open_standard_descriptors();
 // started: reading or writing it then fails as on a closed descriptor.
 bool standard_descriptor_was_closed(int fd);
 
+// Asks the system to back the `size` bytes at `data`, a new buffer about to be written, with
+// large pages where it can: the page faults of a buffer of hundreds of megabytes then cost a
+// small part of what they would. Nothing where the system has no such advice.
+void advise_large_buffer(void *data, size_t size);
+
 // No newline translation and no end-of-file character on this descriptor.
 void set_binary_mode(int fd);
 

@@ -7,11 +7,13 @@
 #include "wildcard_match.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -80,6 +82,18 @@ void open_standard_descriptors() {
 
 bool standard_descriptor_was_closed(int fd) {
   return fd >= STDIN_FD && fd <= STDERR_FD && closed_at_start[fd];
+}
+
+void advise_large_buffer(void *data, size_t size) {
+#if defined(MADV_HUGEPAGE)
+  constexpr uintptr_t LARGE_PAGE = 2 * 1024 * 1024;
+  const auto at = reinterpret_cast<uintptr_t>(data);
+  const uintptr_t start = (at + LARGE_PAGE - 1) & ~(LARGE_PAGE - 1);
+  const uintptr_t end = (at + size) & ~(LARGE_PAGE - 1);
+  if (end > start) madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+#else
+  (void)data, (void)size;
+#endif
 }
 
 void set_binary_mode(int) {}

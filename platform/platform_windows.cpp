@@ -67,6 +67,8 @@ bool standard_descriptor_was_closed(int fd) {
   return fd >= STDIN_FD && fd <= STDERR_FD && closed_at_start[fd];
 }
 
+void advise_large_buffer(void *, size_t) {}
+
 void set_binary_mode(int fd) {
   _setmode(fd, _O_BINARY);
 }

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include "cp932conv.h"
+#include "platform.h"
 
 #include <string>
 #include <vector>
@@ -81,6 +82,7 @@ PyObject *convert_into_bytes(converter_object *self, const Py_buffer &data, bool
                              std::vector<item> *items) {
   PyObject *out = PyBytes_FromStringAndSize(nullptr, first_room(self, data.len));
   if (out == nullptr) return nullptr;
+  advise_large_buffer(PyBytes_AS_STRING(out), static_cast<size_t>(PyBytes_GET_SIZE(out)));
   cp932conv_set_audit(self->converter, items != nullptr ? collect : nullptr, items);
   const auto *in = static_cast<const unsigned char *>(data.buf);
   size_t taken = 0, filled = 0;
@@ -145,6 +147,8 @@ PyObject *converter_text(converter_object *self, PyObject *args, PyObject *keywo
                        ? PyUnicode_New(bound, 0xFFFF)
                        : nullptr;
   Py_ssize_t written = -1;
+  if (text != nullptr)
+    advise_large_buffer(PyUnicode_2BYTE_DATA(text), static_cast<size_t>(2 * bound));
   if (text != nullptr)
     written = convert_into(self, data, final != 0,
                            reinterpret_cast<unsigned char *>(PyUnicode_2BYTE_DATA(text)),
