@@ -46,6 +46,7 @@ struct ascii_patches {
   unsigned count;
   unsigned char byte[MOST_ASCII_PATCHES];
   uint16_t unit[MOST_ASCII_PATCHES];
+  uint32_t utf8[MOST_ASCII_PATCHES]; // the unit's UTF-8: its bytes, first lowest, count in 24-25
 };
 
 // The ASCII units that do not encode to themselves as one byte (letters r, i, s; the markup

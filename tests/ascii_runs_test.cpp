@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
 #include <vector>
 
 namespace {
@@ -12,6 +13,8 @@ using widen_run = size_t (*)(const unsigned char *, const unsigned char *, unsig
 using narrow_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *,
                               const ascii_stops &);
 using copy_run = narrow_run;
+using copy_patched_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *&,
+                                    const ascii_patches &, const uint32_t *);
 constexpr unicode_form BIG = unicode_form::utf16_big, LITTLE = unicode_form::utf16_little;
 
 // Every ASCII-run kernel this target has, the scalar reference first.
@@ -20,19 +23,24 @@ struct ascii_kernel_set {
   widen_run widen_big, widen_little;
   narrow_run narrow_big, narrow_little;
   copy_run copy;
+  copy_patched_run copy_patched;
 };
 
 const ascii_kernel_set KERNELS[] = {
     {"scalar", scalar::widen_ascii<BIG>, scalar::widen_ascii<LITTLE>, scalar::narrow_ascii<BIG>,
-     scalar::narrow_ascii<LITTLE>, scalar::copy_ascii},
+     scalar::narrow_ascii<LITTLE>, scalar::copy_ascii, scalar::copy_patched_ascii},
 #if defined(HAVE_SSE2_KERNELS)
     {"sse2", sse2::widen_ascii<BIG>, sse2::widen_ascii<LITTLE>, sse2::narrow_ascii<BIG>,
-     sse2::narrow_ascii<LITTLE>, sse2::copy_ascii},
+     sse2::narrow_ascii<LITTLE>, sse2::copy_ascii, sse2::copy_patched_ascii},
 #endif
 };
 
 // The letters y and o of varnok; the markup characters and the letter r of dostrel.
-const ascii_patches PATCHES = {2, {0x5C, 0x7E}, {0x00A5, 0x203E}};
+const ascii_patches PATCHES = {
+    2,
+    {0x5C, 0x7E},
+    {0x00A5, 0x203E},
+    {0xC2 | 0xA5 << 8 | 2 << 24, 0xE2 | 0x80 << 8 | 0xBE << 16 | 3 << 24}};
 const ascii_stops STOPS = {5, {0x22, 0x26, 0x3C, 0x3E, 0x5C}, {}};
 
 // Runs of every length with one non-ASCII byte or unit at every position: the count must stop
@@ -110,6 +118,33 @@ TEST(ascii_runs, copy_counts_and_writes_exactly_the_ascii_prefix) {
           ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
           for (size_t k = 0; k < count; ++k) EXPECT_EQ(out[k], in[k]);
         }
+  }
+}
+
+// CP932 to UTF-8 with y and o (varnok -uyo): the patched bytes written as their characters'
+// UTF-8 inside the run, which stops only at a byte beyond ASCII (or short of a last block).
+TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
+  for (const ascii_kernel_set &kernel : KERNELS) {
+    SCOPED_TRACE(kernel.name);
+    for (size_t length = 0; length <= 48; ++length)
+      for (size_t bad = 0; bad <= length; ++bad) {
+        std::vector<unsigned char> in(length);
+        for (size_t k = 0; k < length; ++k) in[k] = "ab\\c~~d"[k % 7];
+        if (bad < length) in[bad] = 0x82;
+        std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
+        unsigned char *to = out.data();
+        const size_t count =
+            kernel.copy_patched(in.data(), in.data() + length, to, PATCHES, PATCHES.utf8);
+        const size_t whole_blocks = length / 16 * 16;
+        ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
+        std::string expected;
+        for (size_t k = 0; k < count; ++k)
+          expected += in[k] == 0x5C   ? "\xC2\xA5"
+                      : in[k] == 0x7E ? "\xE2\x80\xBE"
+                                      : std::string(1, in[k]);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(out.data()), to - out.data()), expected)
+            << length << " " << bad;
+      }
   }
 }
 

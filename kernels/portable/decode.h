@@ -67,8 +67,13 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
     if (byte < 0x80) {
       size_t count;
       if constexpr (FORM == unicode_form::utf8) { // the same bytes, but for the patched ones
-        count = ascii_kernel::copy_ascii(at, stop, out, setup.utf8_stops);
-        out += count;
+        if (setup.patches.count == 0) {
+          count = ascii_kernel::copy_ascii(at, stop, out, setup.utf8_stops);
+          out += count;
+        } else { // their characters written in the run (y, o), not by leaving it
+          count =
+              ascii_kernel::copy_patched_ascii(at, stop, out, setup.patches, setup.patches.utf8);
+        }
       } else {
         count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);
         out += 2 * count;

@@ -9,6 +9,15 @@
 
 namespace scalar {
 
+// Stores the bytes of a packed UTF-8 character (first byte lowest, the count in bits 24-25;
+// three bytes are stored) and returns where its last one ends.
+inline unsigned char *put_utf8_bytes(unsigned char *to, uint32_t bytes) {
+  to[0] = static_cast<unsigned char>(bytes);
+  to[1] = static_cast<unsigned char>(bytes >> 8);
+  to[2] = static_cast<unsigned char>(bytes >> 16);
+  return to + (bytes >> 24);
+}
+
 // Widens the ASCII bytes at the start of [from, stop) to UTF-16 units at `to`, each byte to
 // itself or to the unit of its patch, and returns how many there were. Like the SIMD
 // versions, it looks at whole blocks of 16 bytes only and stops short of a final block of
@@ -67,6 +76,36 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
     }
     done += 16;
   }
+  return done;
+}
+
+// Copies the ASCII bytes at the start of [from, stop) as UTF-8 to `to` (advanced) and returns
+// how many there were: a byte of `patches` is written as its character's bytes (`utf8`, by
+// patch: the bytes, first byte lowest, and their count in bits 24-25; three are stored), so the
+// run goes on through it; it stops at a byte beyond ASCII, and short of a final block of fewer
+// than 16 bytes.
+inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
+                                 unsigned char *&to, const ascii_patches &patches,
+                                 const uint32_t *utf8) {
+  size_t done = 0;
+  unsigned char *out = to;
+  while (static_cast<size_t>(stop - from) - done >= 16) {
+    for (size_t k = 0; k < 16; ++k, ++done) {
+      const unsigned byte = from[done];
+      if (byte >= 0x80) {
+        to = out;
+        return done;
+      }
+      unsigned p = 0;
+      while (p < patches.count && patches.byte[p] != byte) ++p;
+      if (p == patches.count) {
+        *out++ = static_cast<unsigned char>(byte);
+      } else {
+        out = put_utf8_bytes(out, utf8[p]);
+      }
+    }
+  }
+  to = out;
   return done;
 }
 

@@ -7,9 +7,11 @@
 #if defined(__SSE2__)
 #define HAVE_SSE2_KERNELS 1
 
+#include "scalar/ascii_runs.h"
 #include "unicode_units.h"
 
 #include <cstddef>
+#include <cstring>
 #include <emmintrin.h>
 
 namespace sse2 {
@@ -89,6 +91,47 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
     if (not_copied != 0) return done + static_cast<size_t>(__builtin_ctz(not_copied));
     done += 16;
   }
+  return done;
+}
+
+// As scalar::copy_patched_ascii: 16 bytes a step; a block with patched bytes is stored whole and
+// then, from each patched byte on, again after its character's bytes.
+inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
+                                 unsigned char *&to, const ascii_patches &patches,
+                                 const uint32_t *utf8) {
+  size_t done = 0;
+  unsigned char *out = to;
+  while (static_cast<size_t>(stop - from) - done >= 16) {
+    const unsigned char *const block = from + done;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
+    const auto beyond = static_cast<unsigned>(_mm_movemask_epi8(bytes));
+    unsigned patched = 0;
+    for (unsigned p = 0; p < patches.count; ++p)
+      patched |= static_cast<unsigned>(_mm_movemask_epi8(
+          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[p])))));
+    if ((beyond | patched) == 0) {
+      out += 16;
+      done += 16;
+      continue;
+    }
+    const unsigned ascii = beyond != 0 ? static_cast<unsigned>(__builtin_ctz(beyond)) : 16;
+    patched &= (1u << ascii) - 1;
+    unsigned written = 0; // bytes of the block in the output so far
+    for (; patched != 0; patched &= patched - 1) {
+      const auto place = static_cast<unsigned>(__builtin_ctz(patched));
+      out += place - written;
+      unsigned p = 0;
+      while (patches.byte[p] != block[place]) ++p;
+      out = scalar::put_utf8_bytes(out, utf8[p]);
+      written = place + 1;
+      std::memcpy(out, block + written, 16 - written);
+    }
+    out += ascii - written;
+    done += ascii;
+    if (ascii < 16) break;
+  }
+  to = out;
   return done;
 }
 
