@@ -261,9 +261,6 @@ int convert_in_place(int first_file, int argc, char **argv, const program_profil
     print_message({argc > 0 ? argv[0] : "", ": --in-place needs files\n"});
     return STATUS_FAILURE;
   }
-  // Every loss is counted, for the decision to replace; lines are written only with w.
-  audit_lines_wanted = audit_enabled;
-  audit_enabled = true;
   run_status = STATUS_SUCCESS;
   failed_file_systems.clear();
   for (int index = first_file; index < argc; ++index) convert_one(argv[index], profile);

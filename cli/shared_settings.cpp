@@ -14,5 +14,4 @@ void reset_shared_settings() {
   replace_text = nullptr;
   in_place = false;
   audit_enabled = false;
-  audit_lines_wanted = true;
 }

@@ -8,11 +8,6 @@
 #include "profile.h"
 #include "shared_settings.h"
 
-extern bool input_little_endian;         // L: input without a byte order mark is UTF-16LE
-extern bool utf8_input;                  // u: ... is UTF-8 (L after it brings UTF-16LE back)
-extern reference_kind reference_mode;    // g or x, the later one
-extern bool escape_markup;               // m: entity references for " & < >
-extern variant_letters encode_letters;   // the variant letters given
 extern encoder_settings dostrel_options; // all the letters chose
 
 // Every letter of dostrel besides p, h and ?, as the usage text lists them: the settings g, x,

@@ -21,12 +21,9 @@ int encode_with(encoder &e, input_stream &in) {
 }
 
 void prepare_encode_stream() {
-  encoder_settings settings;
-  settings.little_endian = input_little_endian;
-  settings.utf8 = utf8_input;
-  settings.references = reference_mode;
-  settings.escape_markup = escape_markup;
-  settings.letters = encode_letters;
+  encoder_settings settings = dostrel_options;
+  // Every loss is counted (--in-place decides by it); lines are written with w.
+  settings.audit = true;
   make_encoder(settings, made_encoder);
 }
 
@@ -35,15 +32,10 @@ const encoder &program_encoder() {
 }
 
 int encode_stream(input_stream &in) {
-  // The settings that make nothing are read as they stand now: the tests set them between
-  // inputs.
-  made_encoder.settings.little_endian = input_little_endian;
-  made_encoder.settings.utf8 = utf8_input;
-  made_encoder.settings.references = reference_mode;
+  // The p value and w are read as they stand now: the tests set them between inputs.
   made_encoder.settings.replace = replace_enabled;
   made_encoder.settings.replacement = replace_code;
-  made_encoder.settings.audit = audit_enabled;
-  made_encoder.audit.sink = audit_lines_wanted ? audit_line : nullptr;
+  made_encoder.audit.sink = audit_enabled ? audit_line : nullptr;
   const int status = encode_with(made_encoder, in);
   audit_set_dropped(made_encoder.audit.dropped);
   return status;

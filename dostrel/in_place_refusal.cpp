@@ -25,6 +25,6 @@ const char *dostrel_in_place_refusal(input_stream &in) {
     zero = std::memchr(buffer, 0, got) != nullptr;
   }
   if (in.error != 0 || first) return nullptr; // the conversion reports the error; empty is empty
-  if (utf8_input) return zero ? "looks like UTF-16 already" : nullptr;
+  if (dostrel_options.utf8) return zero ? "looks like UTF-16 already" : nullptr;
   return zero ? nullptr : "does not look like UTF-16";
 }

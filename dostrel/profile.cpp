@@ -5,11 +5,6 @@
 #include "dostrel_settings.h"
 #include "encode.h"
 
-bool input_little_endian = false;
-bool utf8_input = false;
-reference_kind reference_mode = reference_kind::none;
-bool escape_markup = false;
-variant_letters encode_letters;
 encoder_settings dostrel_options;
 
 namespace {
@@ -18,12 +13,7 @@ namespace {
 // program's settings too.
 bool apply_dostrel_letter(char letter) {
   if (!add_encoder_letter(dostrel_options, letter)) return false;
-  input_little_endian = dostrel_options.little_endian;
-  utf8_input = dostrel_options.utf8;
-  reference_mode = dostrel_options.references;
-  escape_markup = dostrel_options.escape_markup;
   audit_enabled |= dostrel_options.audit;
-  encode_letters = dostrel_options.letters;
   return true;
 }
 

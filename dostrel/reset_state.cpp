@@ -7,11 +7,6 @@
 
 void reset_dostrel_state() {
   reset_shared_settings();
-  input_little_endian = false;
-  utf8_input = false;
-  reference_mode = reference_kind::none;
-  escape_markup = false;
-  encode_letters = {};
   dostrel_options = {};
   prepare_encode_stream();
 }

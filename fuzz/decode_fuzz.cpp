@@ -78,11 +78,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     property_failed("a status bit beyond 2 and 4");
   const bool scalar_replacement = !c.with_code || (c.code >= 0 && c.code <= 0x10FFFF &&
                                                    !(c.code >= 0xD800 && c.code <= 0xDFFF));
-  if (utf8_output) { // the option check lets only scalar values through
+  if (varnok_options.form ==
+      unicode_form::utf8) { // the option check lets only scalar values through
     if (!well_formed_utf8(whole.out)) property_failed("ill-formed UTF-8");
   } else {
     if (whole.out.size() % 2 != 0) property_failed("odd number of output bytes");
-    if (scalar_replacement && !well_formed_utf16(whole.out, little_endian))
+    if (scalar_replacement &&
+        !well_formed_utf16(whole.out, varnok_options.form == unicode_form::utf16_little))
       property_failed("ill-formed UTF-16 without a surrogate replacement");
   }
 

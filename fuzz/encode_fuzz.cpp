@@ -26,12 +26,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   fuzz_case c;
   if (!start_fuzz_run(data, size, DOSTREL_LETTERS, 0x10000, dostrel_profile, c)) return 0;
   const converted whole = convert_checked(encode_stream, c);
-  const int invalid = utf8_input ? STATUS_INVALID : 0; // only UTF-8 can be ill-formed
+  const int invalid = dostrel_options.utf8 ? STATUS_INVALID : 0; // only UTF-8 can be ill-formed
   if ((whole.status & ~(STATUS_TRUNCATED | invalid)) != 0)
     property_failed("a status bit beyond 2 (and 4 with u)");
 
   // (In UTF-8 the one-way characters are not told apart here, so only UTF-16 input is checked.)
-  if (!c.with_code && !utf8_input && !has_one_way_character(c.input)) {
+  if (!c.with_code && !dostrel_options.utf8 && !has_one_way_character(c.input)) {
     reset_process_state();
     const converted decoded = convert_in_memory(decode_stream, whole.out);
     if (decoded.status != 0) property_failed("output that varnok cannot decode");

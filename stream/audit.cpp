@@ -6,7 +6,6 @@
 #include <cstring>
 
 bool audit_enabled = false;
-bool audit_lines_wanted = true;
 
 namespace {
 

@@ -88,9 +88,6 @@ void audit_append_message(const char *text);
 // Items dropped in the programs' current input (counted whenever the audit runs).
 uint64_t audit_dropped();
 void audit_set_dropped(uint64_t dropped);
-// False: the programs' audit counts what it would report, and writes no line (--in-place
-// without w).
-extern bool audit_lines_wanted;
 
 // Writes out the lines gathered so far (before any other message, and after each input).
 void audit_flush();

@@ -110,8 +110,8 @@ TEST_F(options, letters_set_settings_and_patch_tables_at_once) {
   char *argv[] = {arg0, arg1, arg2, nullptr};
   int first_file = 0;
   ASSERT_EQ(scan_options(3, argv, varnok_profile, first_file), KEEP_RUNNING);
-  EXPECT_TRUE(write_bom);
-  EXPECT_TRUE(little_endian);
+  EXPECT_TRUE(varnok_options.mark);
+  EXPECT_EQ(varnok_options.form, unicode_form::utf16_little);
   varnok_profile.prepare_conversion();
   EXPECT_EQ(program_decoder().setup.single[0x5C], 0xA5);
   EXPECT_EQ(program_decoder().setup.double_table[0x8160 - DOUBLE_FIRST_CODE], 0x301C);

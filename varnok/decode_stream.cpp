@@ -22,11 +22,11 @@ int decode_with(decoder &d, input_stream &in) {
 }
 
 void prepare_decode_stream() {
-  decoder_settings settings;
-  settings.form = output_form();
+  decoder_settings settings = varnok_options;
   // The program writes the mark itself: once before all its inputs (in place, before each).
   settings.mark = false;
-  settings.letters = decode_letters;
+  // Every loss is counted (--in-place decides by it); lines are written with w.
+  settings.audit = true;
   make_decoder(settings, made_decoder);
 }
 
@@ -38,8 +38,7 @@ int decode_stream(input_stream &in) {
   // The p value and w are read as they stand now: the tests set them between inputs.
   made_decoder.settings.replace = replace_enabled;
   made_decoder.settings.replacement = replace_code;
-  made_decoder.settings.audit = audit_enabled;
-  made_decoder.audit.sink = audit_lines_wanted ? audit_line : nullptr;
+  made_decoder.audit.sink = audit_enabled ? audit_line : nullptr;
   const int status = decode_with(made_decoder, in);
   audit_set_dropped(made_decoder.audit.dropped);
   return status;

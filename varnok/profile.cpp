@@ -6,39 +6,20 @@
 #include "output.h"
 #include "varnok_settings.h"
 
-bool little_endian = false;
-bool utf8_output = false;
-bool write_bom = false;
-variant_letters decode_letters;
 decoder_settings varnok_options;
 
 namespace {
 
-// The letter goes to the settings the decoder is made from, and what it chose is kept in the
-// program's settings too.
+// The letter goes to the settings the decoder is made from; w is the front end's too.
 bool apply_varnok_letter(char letter) {
   if (!add_decoder_letter(varnok_options, letter)) return false;
-  write_bom = varnok_options.mark;
-  little_endian = varnok_options.form == unicode_form::utf16_little;
-  utf8_output = varnok_options.form == unicode_form::utf8;
   audit_enabled |= varnok_options.audit;
-  decode_letters = varnok_options.letters;
   return true;
 }
 
 // UTF-8 can hold only Unicode scalar values; UTF-16 takes the low 16 bits of any other.
-} // namespace
-
-unicode_form output_form() {
-  return utf8_output     ? unicode_form::utf8
-         : little_endian ? unicode_form::utf16_little
-                         : unicode_form::utf16_big;
-}
-
-namespace {
-
 bool replacement_fits_output() {
-  if (!utf8_output || !replace_enabled) return true;
+  if (varnok_options.form != unicode_form::utf8 || !replace_enabled) return true;
   return replace_code >= 0 && replace_code <= 0x10FFFF &&
          !(replace_code >= 0xD800 && replace_code <= 0xDFFF);
 }
@@ -47,8 +28,9 @@ bool replacement_fits_output() {
 // alone, no line feed) can also be read as CP932, and only the mark tells a second run that
 // the file is converted already.
 void put_byte_order_mark() {
-  if (!write_bom && !(in_place && !utf8_output)) return;
-  const unicode_form_traits &traits = traits_of(output_form());
+  const unicode_form form = varnok_options.form;
+  if (!varnok_options.mark && !(in_place && form != unicode_form::utf8)) return;
+  const unicode_form_traits &traits = traits_of(form);
   output_bytes(traits.mark, traits.mark_bytes);
 }
 

@@ -7,10 +7,6 @@
 
 void reset_varnok_state() {
   reset_shared_settings();
-  little_endian = false;
-  utf8_output = false;
-  write_bom = false;
-  decode_letters = {};
   varnok_options = {};
   prepare_decode_stream();
 }
