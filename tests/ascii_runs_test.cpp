@@ -14,7 +14,7 @@ using narrow_run = size_t (*)(const unsigned char *, const unsigned char *, unsi
                               const ascii_stops &);
 using copy_run = narrow_run;
 using copy_patched_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *&,
-                                    const ascii_patches &, const uint32_t *);
+                                    const ascii_patches &);
 constexpr unicode_form BIG = unicode_form::utf16_big, LITTLE = unicode_form::utf16_little;
 
 // Every ASCII-run kernel this target has, the scalar reference first.
@@ -133,8 +133,7 @@ TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
         if (bad < length) in[bad] = 0x82;
         std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
         unsigned char *to = out.data();
-        const size_t count =
-            kernel.copy_patched(in.data(), in.data() + length, to, PATCHES, PATCHES.utf8);
+        const size_t count = kernel.copy_patched(in.data(), in.data() + length, to, PATCHES);
         const size_t whole_blocks = length / 16 * 16;
         ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
         std::string expected;

@@ -9,9 +9,13 @@
 
 namespace scalar {
 
-// Stores the bytes of a packed UTF-8 character (first byte lowest, the count in bits 24-25;
-// three bytes are stored) and returns where its last one ends.
-inline unsigned char *put_utf8_bytes(unsigned char *to, uint32_t bytes) {
+// Writes the UTF-8 of the patched ASCII byte `byte` (one of `patches`; three bytes are
+// stored) and returns where its last one ends.
+inline unsigned char *put_patched_byte(unsigned char *to, const ascii_patches &patches,
+                                       unsigned byte) {
+  unsigned p = 0;
+  while (patches.byte[p] != byte) ++p;
+  const uint32_t bytes = patches.utf8[p];
   to[0] = static_cast<unsigned char>(bytes);
   to[1] = static_cast<unsigned char>(bytes >> 8);
   to[2] = static_cast<unsigned char>(bytes >> 16);
@@ -80,13 +84,11 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
 }
 
 // Copies the ASCII bytes at the start of [from, stop) as UTF-8 to `to` (advanced) and returns
-// how many there were: a byte of `patches` is written as its character's bytes (`utf8`, by
-// patch: the bytes, first byte lowest, and their count in bits 24-25; three are stored), so the
-// run goes on through it; it stops at a byte beyond ASCII, and short of a final block of fewer
-// than 16 bytes.
+// how many there were: a byte of `patches` is written as its character's UTF-8, so the run
+// goes on through it; it stops at a byte beyond ASCII, and short of a final block of fewer than
+// 16 bytes.
 inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
-                                 unsigned char *&to, const ascii_patches &patches,
-                                 const uint32_t *utf8) {
+                                 unsigned char *&to, const ascii_patches &patches) {
   size_t done = 0;
   unsigned char *out = to;
   while (static_cast<size_t>(stop - from) - done >= 16) {
@@ -96,13 +98,12 @@ inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char 
         to = out;
         return done;
       }
-      unsigned p = 0;
-      while (p < patches.count && patches.byte[p] != byte) ++p;
-      if (p == patches.count) {
+      bool patched = false;
+      for (unsigned p = 0; p < patches.count; ++p) patched |= patches.byte[p] == byte;
+      if (patched)
+        out = put_patched_byte(out, patches, byte);
+      else
         *out++ = static_cast<unsigned char>(byte);
-      } else {
-        out = put_utf8_bytes(out, utf8[p]);
-      }
     }
   }
   to = out;

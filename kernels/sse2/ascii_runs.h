@@ -97,8 +97,7 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
 // As scalar::copy_patched_ascii: 16 bytes a step; a block with patched bytes is stored whole and
 // then, from each patched byte on, again after its character's bytes.
 inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
-                                 unsigned char *&to, const ascii_patches &patches,
-                                 const uint32_t *utf8) {
+                                 unsigned char *&to, const ascii_patches &patches) {
   size_t done = 0;
   unsigned char *out = to;
   while (static_cast<size_t>(stop - from) - done >= 16) {
@@ -121,9 +120,7 @@ inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char 
     for (; patched != 0; patched &= patched - 1) {
       const auto place = static_cast<unsigned>(__builtin_ctz(patched));
       out += place - written;
-      unsigned p = 0;
-      while (patches.byte[p] != block[place]) ++p;
-      out = scalar::put_utf8_bytes(out, utf8[p]);
+      out = scalar::put_patched_byte(out, patches, block[place]);
       written = place + 1;
       std::memcpy(out, block + written, 16 - written);
     }
