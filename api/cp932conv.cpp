@@ -55,14 +55,6 @@ void relay_item(void *context, const audit_item &item) {
   c.audit(c.context, &relayed);
 }
 
-bool replacement_fits(const cp932conv_options &options, bool utf8_output) {
-  if (!options.replace) return true;
-  const int32_t value = options.replacement;
-  if (options.direction == CP932CONV_ENCODE) return value < 0x10000;
-  if (!utf8_output) return value < 0x110000;
-  return value >= 0 && value < 0x110000 && !(value >= 0xD800 && value <= 0xDFFF);
-}
-
 template <typename SETTINGS, typename ADD>
 bool add_letters(SETTINGS &settings, const char *letters, ADD add) {
   for (const char *letter = letters; letter != nullptr && *letter != '\0'; ++letter)
@@ -81,7 +73,7 @@ int make(const cp932conv_options &options, cp932conv &c) {
     decoder_settings settings;
     settings.form = form;
     if (!add_letters(settings, options.letters, add_decoder_letter)) return CP932CONV_BAD_LETTER;
-    if (!replacement_fits(options, settings.form == unicode_form::utf8))
+    if (options.replace && !decoder_replacement_fits(settings.form, options.replacement))
       return CP932CONV_BAD_REPLACEMENT;
     settings.replace = options.replace != 0;
     settings.replacement = options.replacement;
@@ -93,7 +85,7 @@ int make(const cp932conv_options &options, cp932conv &c) {
     settings.little_endian = form == unicode_form::utf16_little;
     settings.utf8 = form == unicode_form::utf8;
     if (!add_letters(settings, options.letters, add_encoder_letter)) return CP932CONV_BAD_LETTER;
-    if (!replacement_fits(options, false)) return CP932CONV_BAD_REPLACEMENT;
+    if (options.replace && options.replacement >= 0x10000) return CP932CONV_BAD_REPLACEMENT;
     settings.replace = options.replace != 0;
     settings.replacement = options.replacement;
     settings.audit = true; // every loss counted, reported only to an audit function

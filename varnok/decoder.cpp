@@ -24,6 +24,11 @@ bool add_decoder_letter(decoder_settings &settings, char letter) {
   }
 }
 
+bool decoder_replacement_fits(unicode_form form, int32_t value) {
+  if (value >= 0x110000) return false;
+  return form != unicode_form::utf8 || (value >= 0 && !(value >= 0xD800 && value <= 0xDFFF));
+}
+
 void make_decoder(const decoder_settings &settings, decoder &made) {
   made.settings = settings;
   const int16_t *single = cp932_single.data(), *double_table = cp932_double.data();

@@ -29,6 +29,11 @@ struct decoder_settings {
 // the program takes them: of l and u the later wins): false, changing nothing, when it is none.
 bool add_decoder_letter(decoder_settings &settings, char letter);
 
+// True when a decoder writing `form` can write `value` for what has no character: any value
+// below 0x110000 in UTF-16 (a negative one writes its low 16 bits), a Unicode scalar value in
+// UTF-8.
+bool decoder_replacement_fits(unicode_form form, int32_t value);
+
 struct decoder {
   decoder_settings settings;
   std::unique_ptr<decode_tables> own_tables; // only with variant letters

@@ -19,9 +19,7 @@ bool apply_varnok_letter(char letter) {
 
 // UTF-8 can hold only Unicode scalar values; UTF-16 takes the low 16 bits of any other.
 bool replacement_fits_output() {
-  if (varnok_options.form != unicode_form::utf8 || !replace_enabled) return true;
-  return replace_code >= 0 && replace_code <= 0x10FFFF &&
-         !(replace_code >= 0xD800 && replace_code <= 0xDFFF);
+  return !replace_enabled || decoder_replacement_fits(varnok_options.form, replace_code);
 }
 
 // Under --in-place UTF-16 always begins with a mark: UTF-16 with no 00 byte (kanji and kana
