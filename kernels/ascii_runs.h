@@ -13,5 +13,5 @@ namespace ascii_kernel = scalar;
 #endif
 
 // Room a caller keeps past its output for what a kernel writes beyond the units it counts.
-constexpr size_t ASCII_KERNEL_OVERHANG = 32;
+constexpr size_t ASCII_KERNEL_OVERHANG = 48;
 static_assert(ASCII_KERNEL_OVERHANG <= KERNEL_OVERWRITE);

@@ -13,8 +13,8 @@ using widen_run = size_t (*)(const unsigned char *, const unsigned char *, unsig
 using narrow_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *,
                               const ascii_stops &);
 using copy_run = narrow_run;
-using copy_patched_run = size_t (*)(const unsigned char *, const unsigned char *, unsigned char *&,
-                                    const ascii_patches &);
+using copy_patched_run = size_t (*)(const unsigned char *, const unsigned char *,
+                                    const unsigned char *, unsigned char *&, const ascii_patches &);
 constexpr unicode_form BIG = unicode_form::utf16_big, LITTLE = unicode_form::utf16_little;
 
 // Every ASCII-run kernel this target has, the scalar reference first.
@@ -122,18 +122,21 @@ TEST(ascii_runs, copy_counts_and_writes_exactly_the_ascii_prefix) {
 }
 
 // CP932 to UTF-8 with y and o (varnok -uyo): the patched bytes written as their characters'
-// UTF-8 inside the run, which stops only at a byte beyond ASCII (or short of a last block).
+// UTF-8 inside the run, which stops only at a byte beyond ASCII (or short of a last block);
+// with input that ends at the run, and with input readable past it.
 TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
   for (const ascii_kernel_set &kernel : KERNELS) {
     SCOPED_TRACE(kernel.name);
     for (size_t length = 0; length <= 48; ++length)
       for (size_t bad = 0; bad <= length; ++bad) {
-        std::vector<unsigned char> in(length);
+        const size_t readable = length + (bad % 2 == 0 ? 0 : 48);
+        std::vector<unsigned char> in(readable, 0x5C);
         for (size_t k = 0; k < length; ++k) in[k] = "ab\\c~~d"[k % 7];
         if (bad < length) in[bad] = 0x82;
         std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
         unsigned char *to = out.data();
-        const size_t count = kernel.copy_patched(in.data(), in.data() + length, to, PATCHES);
+        const size_t count =
+            kernel.copy_patched(in.data(), in.data() + length, in.data() + readable, to, PATCHES);
         const size_t whole_blocks = length / 16 * 16;
         ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
         std::string expected;

@@ -9,6 +9,7 @@
 #include "blocks.h"
 #include "cp932_blocks.h"
 #include "portable/portable.h"
+#include "scalar/ascii_runs.h"
 #include "unicode_units.h"
 
 namespace avx512 {
@@ -178,7 +179,7 @@ struct decode_block {
 // three bytes of its lane and its length in the top byte: ASCII as it is, halfwidth katakana
 // by arithmetic, two-byte codes gathered from the ready-made table (0: no character).
 AVX512_TARGET inline __m512i utf8_words(__m512i codes, __mmask16 lanes, const uint32_t *table,
-                                        __mmask16 &unmapped) {
+                                        const ascii_patches &patches, __mmask16 &unmapped) {
   const __mmask16 ascii = lanes & _mm512_cmplt_epu32_mask(codes, _mm512_set1_epi32(0x80));
   const __mmask16 kana = lanes & _mm512_cmplt_epu32_mask(codes, _mm512_set1_epi32(0x100)) & ~ascii;
   const __mmask16 pairs = lanes & ~ascii & ~kana;
@@ -194,6 +195,10 @@ AVX512_TARGET inline __m512i utf8_words(__m512i codes, __mmask16 lanes, const ui
                           _mm512_and_si512(_mm512_srli_epi32(unit, 6), _mm512_set1_epi32(0x3F)), 8),
                       _mm512_slli_epi32(_mm512_and_si512(unit, _mm512_set1_epi32(0x3F)), 16)));
   __m512i words = _mm512_mask_or_epi32(gathered, ascii, codes, _mm512_set1_epi32(0x01000000));
+  for (unsigned p = 0; p < patches.count; ++p) // the ASCII bytes letters changed
+    words = _mm512_mask_mov_epi32(
+        words, ascii & _mm512_cmpeq_epi32_mask(codes, _mm512_set1_epi32(patches.byte[p])),
+        _mm512_set1_epi32(static_cast<int>(patches.utf8[p])));
   return _mm512_mask_mov_epi32(words, kana, kana_word);
 }
 
@@ -207,33 +212,79 @@ AVX512_TARGET inline unsigned char *put_utf8_words(__m512i words, unsigned char 
   return out + __builtin_popcountll(keep);
 }
 
-// varnok's UTF-8 with the letters that leave ASCII alone: a block's characters become their
-// UTF-8 at once, the two-byte codes' from the ready-made table. The tier refuses a block that
-// holds an invalid byte, a bad trail byte or a code without a character.
+// varnok's UTF-8: a block's characters become their UTF-8 at once, the two-byte codes' from the
+// ready-made table, the ASCII bytes that letters change (y, o) from their patches. The tier
+// refuses a block that holds an invalid byte, a bad trail byte or a code without a character.
 struct decode_utf8_block {
-  const uint32_t *table; // decode_setup::utf8_double
+  const uint32_t *table;       // decode_setup::utf8_double
+  const ascii_patches patches; // a copy, kept in registers across the blocks
+
+  // The ASCII bytes of `bytes` among `singles` that a letter changed.
+  AVX512_TARGET uint64_t patched_bytes(__m512i bytes, uint64_t singles) const {
+    uint64_t patched = 0;
+    for (unsigned p = 0; p < patches.count; ++p)
+      patched |=
+          _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(patches.byte[p])));
+    return patched & singles;
+  }
+
+  // The UTF-8 of a patched byte, as a sparse character of the block.
+  sparse_character patched_character(unsigned at, unsigned byte) const {
+    const uint32_t word = patches.utf8[scalar::patch_of(patches, byte)];
+    return {at, 1, word, word >> 24};
+  }
+
+  // Writes a block of ASCII at `out`, 16 bytes at a time as UTF-8 words, and returns where it
+  // ends.
+  AVX512_TARGET unsigned char *put_patched_ascii(__m512i bytes, unsigned char *out) const {
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m512i codes = _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(bytes, k));
+      __m512i words = _mm512_or_si512(codes, _mm512_set1_epi32(0x01000000));
+      for (unsigned p = 0; p < patches.count; ++p)
+        words = _mm512_mask_mov_epi32(
+            words, _mm512_cmpeq_epi32_mask(codes, _mm512_set1_epi32(patches.byte[p])),
+            _mm512_set1_epi32(static_cast<int>(patches.utf8[p])));
+      out = put_utf8_words(words, out);
+    }
+    return out;
+  }
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out) const {
     const __m512i bytes = _mm512_loadu_si512(block);
     const uint64_t high = _mm512_movepi8_mask(bytes);
-    if (high == 0) { // ASCII only: the same bytes
-      _mm512_storeu_si512(out, bytes);
-      out += 64;
-      return 64;
-    }
     block_characters c;
-    if (!classify_block(bytes, high, c)) return 0;
-    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0) {
-      sparse_character pairs[SPARSE_CHARACTERS];
+    uint64_t patched = 0;
+    if (high == 0) { // ASCII only: the same bytes, but for the patched ones
+      if (patches.count == 0 || (patched = patched_bytes(bytes, ~0ULL)) == 0) {
+        _mm512_storeu_si512(out, bytes);
+        out += 64;
+        return 64;
+      }
+      if (__builtin_popcountll(patched) > SPARSE_CHARACTERS) {
+        out = put_patched_ascii(bytes, out);
+        return 64;
+      }
+      c = {0, ~0ULL, ~0ULL};
+    } else {
+      if (!classify_block(bytes, high, c)) return 0;
+      if (patches.count != 0) patched = patched_bytes(bytes, c.singles);
+    }
+    const uint64_t sparse = c.leads | patched;
+    if (__builtin_popcountll(sparse) <= SPARSE_CHARACTERS && (c.singles & high) == 0) {
+      sparse_character characters[SPARSE_CHARACTERS];
       int count = 0;
-      for (uint64_t rest = c.leads; rest != 0; rest &= rest - 1, ++count) {
+      for (uint64_t rest = sparse; rest != 0; rest &= rest - 1, ++count) {
         const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
+        if ((patched >> at & 1) != 0) {
+          characters[count] = patched_character(at, block[at]);
+          continue;
+        }
         const uint32_t word = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
         if (word == 0) return 0;
-        pairs[count] = {at, 2, word, word >> 24};
+        characters[count] = {at, 2, word, word >> 24};
       }
-      out = put_sparse(bytes, c.in_block == ~0ULL ? 64 : 63, pairs, count, out);
+      out = put_sparse(bytes, c.in_block == ~0ULL ? 64 : 63, characters, count, out);
       return c.in_block == ~0ULL ? 64 : 63;
     }
     __m512i halves[2];
@@ -252,7 +303,7 @@ struct decode_utf8_block {
       const __m256i codes = k % 2 == 0 ? _mm512_castsi512_si256(halves[k / 2])
                                        : _mm512_extracti64x4_epi64(halves[k / 2], 1);
       __mmask16 missing;
-      words[k] = utf8_words(_mm512_cvtepu16_epi32(codes), lanes, table, missing);
+      words[k] = utf8_words(_mm512_cvtepu16_epi32(codes), lanes, table, patches, missing);
       unmapped |= missing;
     }
     if (unmapped != 0) return 0;
@@ -270,12 +321,9 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   // A block reads one byte past itself, for the trail byte of a lead byte at its end.
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   if constexpr (FORM == unicode_form::utf8) {
-    // Letters that change ASCII leave UTF-8 to the portable kernel.
-    if (setup.patches.count != 0)
-      return portable::TIER.decode[FORM](from, size, readable, to, state, setup);
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-      return convert_simd_blocks(at, left, BLOCK_READABLE, decode_utf8_block{setup.utf8_double},
-                                 out, refused);
+      return convert_simd_blocks(at, left, BLOCK_READABLE,
+                                 decode_utf8_block{setup.utf8_double, setup.patches}, out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::TIER.decode[FORM]);

@@ -71,7 +71,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
           count = ascii_kernel::copy_ascii(at, stop, out, setup.utf8_stops);
           out += count;
         } else { // their characters written in the run (y, o), not by leaving it
-          count = ascii_kernel::copy_patched_ascii(at, stop, out, setup.patches);
+          count = ascii_kernel::copy_patched_ascii(at, stop, end, out, setup.patches);
         }
       } else {
         count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);

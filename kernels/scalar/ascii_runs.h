@@ -9,13 +9,18 @@
 
 namespace scalar {
 
+// Which of `patches` changes `byte`, or 0 when none does (a byte beyond a block's ASCII).
+inline unsigned patch_of(const ascii_patches &patches, unsigned byte) {
+  unsigned which = 0;
+  for (unsigned p = 1; p < patches.count; ++p) which = patches.byte[p] == byte ? p : which;
+  return which;
+}
+
 // Writes the UTF-8 of the patched ASCII byte `byte` (one of `patches`; three bytes are
 // stored) and returns where its last one ends.
 inline unsigned char *put_patched_byte(unsigned char *to, const ascii_patches &patches,
                                        unsigned byte) {
-  unsigned p = 0;
-  while (patches.byte[p] != byte) ++p;
-  const uint32_t bytes = patches.utf8[p];
+  const uint32_t bytes = patches.utf8[patch_of(patches, byte)];
   to[0] = static_cast<unsigned char>(bytes);
   to[1] = static_cast<unsigned char>(bytes >> 8);
   to[2] = static_cast<unsigned char>(bytes >> 16);
@@ -86,9 +91,10 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
 // Copies the ASCII bytes at the start of [from, stop) as UTF-8 to `to` (advanced) and returns
 // how many there were: a byte of `patches` is written as its character's UTF-8, so the run
 // goes on through it; it stops at a byte beyond ASCII, and short of a final block of fewer than
-// 16 bytes.
+// 16 bytes. (`readable_end` is for the SIMD versions' sake.)
 inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
-                                 unsigned char *&to, const ascii_patches &patches) {
+                                 const unsigned char *, unsigned char *&to,
+                                 const ascii_patches &patches) {
   size_t done = 0;
   unsigned char *out = to;
   while (static_cast<size_t>(stop - from) - done >= 16) {

@@ -95,9 +95,11 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
 }
 
 // As scalar::copy_patched_ascii: 16 bytes a step; a block with patched bytes is stored whole and
-// then, from each patched byte on, again after its character's bytes.
+// then, from each patched byte on, again after its character's bytes. It may read up to
+// `readable_end` (at least `stop`) and write up to 48 bytes past the bytes it counts.
 inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
-                                 unsigned char *&to, const ascii_patches &patches) {
+                                 const unsigned char *readable_end, unsigned char *&to,
+                                 const ascii_patches &patches) {
   size_t done = 0;
   unsigned char *out = to;
   while (static_cast<size_t>(stop - from) - done >= 16) {
@@ -105,24 +107,47 @@ inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char 
     const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
     _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
     const auto beyond = static_cast<unsigned>(_mm_movemask_epi8(bytes));
-    unsigned patched = 0;
-    for (unsigned p = 0; p < patches.count; ++p)
+    const auto ascii = static_cast<unsigned>(__builtin_ctz(beyond | 1u << 16));
+    unsigned patched = static_cast<unsigned>(_mm_movemask_epi8(
+        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[0])))));
+    for (unsigned p = 1; p < patches.count; ++p)
       patched |= static_cast<unsigned>(_mm_movemask_epi8(
           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[p])))));
-    if ((beyond | patched) == 0) {
-      out += 16;
-      done += 16;
+    patched &= (1u << ascii) - 1;
+    // A block with at most two patched bytes takes no branch on how many it has: each one's
+    // character is stored, then the rest of the block again after it by one 16-byte load
+    // (where the input reaches that far: a copy of a variable length costs a call). A missing
+    // one lies past the block's bytes, where the next block's store covers what it wrote.
+    const unsigned second_on = patched & (patched - 1);
+    if ((second_on & (second_on - 1)) == 0 && readable_end - block >= 48) {
+      unsigned shift = 0; // output bytes beyond the input bytes so far
+      for (const unsigned one : {patched, second_on}) {
+        const auto place = static_cast<unsigned>(__builtin_ctz(one | 1u << 16));
+        const uint32_t character = patches.count == 1
+                                       ? patches.utf8[0]
+                                       : patches.utf8[scalar::patch_of(patches, block[place])];
+        const unsigned length = character >> 24;
+        std::memcpy(out + place + shift, &character, 4);
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + place + shift + length),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + place + 1)));
+        shift += (length - 1) * ((one + 0xFFFFu) >> 16); // nothing for a missing one
+      }
+      out += ascii + shift;
+      done += ascii;
+      if (ascii < 16) break;
       continue;
     }
-    const unsigned ascii = beyond != 0 ? static_cast<unsigned>(__builtin_ctz(beyond)) : 16;
-    patched &= (1u << ascii) - 1;
     unsigned written = 0; // bytes of the block in the output so far
     for (; patched != 0; patched &= patched - 1) {
       const auto place = static_cast<unsigned>(__builtin_ctz(patched));
       out += place - written;
       out = scalar::put_patched_byte(out, patches, block[place]);
       written = place + 1;
-      std::memcpy(out, block + written, 16 - written);
+      if (readable_end - block >= 32)
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + written)));
+      else
+        std::memcpy(out, block + written, 16 - written);
     }
     out += ascii - written;
     done += ascii;
