@@ -49,6 +49,14 @@ struct queued_decode_block {
   kernel_state &state;
   lookup_queue &queue;
 
+  // Widens a block of ASCII; false for any other block.
+  [[gnu::always_inline]] AVX512_TARGET bool direct_ascii(const unsigned char *block,
+                                                         unsigned char *&out) const {
+    if (_mm512_movepi8_mask(_mm512_loadu_si512(block)) != 0) return false;
+    direct(block, out);
+    return true;
+  }
+
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
                                                          unsigned char *chunk_out,
@@ -96,6 +104,13 @@ AVX512_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsig
   size_t done = 0, block_count = blocks, lookups = queued;
   unsigned char *at = out;
   while (size - done >= readable && block_count < most) {
+    // ASCII blocks in a loop of their own, not recorded: they need no lookup, and a queued
+    // value is written as its two bytes exactly, so no block's output waits for the pass.
+    while (convert_block.direct_ascii(from + done, at)) {
+      done += KERNEL_BLOCK;
+      if (size - done < readable) break;
+    }
+    if (size - done < readable) break;
     record_block(convert_block.queue, block_count, done, static_cast<size_t>(at - chunk_out),
                  lookups);
     const size_t used = convert_block(from + done, at, chunk_out, lookups);
@@ -131,6 +146,21 @@ AVX512_TARGET inline __m512i sums_before(__m512i values) {
 struct queued_encode_block {
   encode_block direct; // its byte order, stops and table
   lookup_queue &queue;
+
+  // Narrows a block of ASCII that holds no stop; false for any other block.
+  [[gnu::always_inline]] AVX512_TARGET bool direct_ascii(const unsigned char *block,
+                                                         unsigned char *&out) const {
+    __m512i units = _mm512_loadu_si512(block);
+    if (!direct.little) units = swap_bytes(units);
+    if (_mm512_cmpge_epu16_mask(units, _mm512_set1_epi16(0x80)) != 0) return false;
+    for (unsigned k = 0; k < direct.stops.count; ++k)
+      if (_mm512_cmpeq_epi16_mask(units,
+                                  _mm512_set1_epi16(static_cast<short>(direct.stops.unit[k]))) != 0)
+        return false;
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm512_cvtepi16_epi8(units));
+    out += 32;
+    return true;
+  }
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out,
