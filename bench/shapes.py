@@ -5,10 +5,14 @@ codes the kernels must leave to the rules (unmapped codes, invalid bytes, surrog
 many spacings, one-byte codes that come from a table lookup, short ASCII runs between two-byte
 characters, and each variant letter on text full of the characters it changes.
 
-Usage: shapes.py [--build DIR] [--megabytes N] [--runs N] [--only WORD] [--json FILE]
+Usage: shapes.py [--build DIR] [--megabytes N] [--runs N] [--only WORD] [--json FILE] [--search]
 Prints a Markdown table: the time of each tier and its ratio to the portable tier. The tiers
 run in turn in one process (varnok_race, dostrel_race), round after round, and each keeps its
 median round.
+
+--search goes through periodic shapes instead: a run of one class of character (ASCII, kanji,
+kana...) of every period from 1 to 256 bytes, each followed by one character of another class,
+in every direction and form, and reports the worst shape it finds for each tier.
 """
 import argparse
 import json
@@ -131,6 +135,106 @@ def shapes(megabytes):
     return out
 
 
+# The classes of character the periodic shapes mix, as text (or, for what only the rules take,
+# the bytes themselves), for CP932 input and for Unicode input.
+CP932_CLASSES = {
+    "ASCII": "abcdefgh", "kanji": KANJI, "kana": HIRAGANA + KATAKANA, "halfwidth": "ｱｲｳｴｵ",
+    "backslash": "\\", "unmapped F040": b"\xF0\x40", "invalid 0x80": b"\x80",
+}
+UNICODE_CLASSES = {
+    "ASCII": "abcdefgh", "kanji": KANJI, "kana": HIRAGANA + KATAKANA, "halfwidth": "ｱｲｳｴｵ",
+    "Greek": "αβγδ", "backslash": "\\", "unmapped U+00A9": "\u00A9", "beyond the BMP": "\U0001F600",
+}
+PERIODS = (1, 2, 3, 5, 8, 13, 21, 32, 48, 64, 96, 128, 192, 256)
+# (program, letters, classes, encode): each direction and form, the letters that change ASCII
+# among them.
+DIRECTIONS = (
+    ("varnok", "", CP932_CLASSES, "cp932"),
+    ("varnok", "-u", CP932_CLASSES, "cp932"),
+    ("varnok", "-uy", CP932_CLASSES, "cp932"),
+    ("dostrel", "", UNICODE_CLASSES, "utf-16-be"),
+    ("dostrel", "-u", UNICODE_CLASSES, "utf-8"),
+)
+
+
+def periodic_shapes(megabytes):
+    """(name, program, options, bytes): a run of one class `period` bytes long, then one
+    character of another class, over and over; the runs are of ASCII or kanji, the classes of
+    Japanese text."""
+    size = int(megabytes * 1e6)
+    out = []
+    for program, letters, classes, encoding in DIRECTIONS:
+        def encoded(item, k):
+            if isinstance(item, bytes):
+                return item
+            return item[k % len(item)].encode(encoding)
+
+        for run_class in ("ASCII", "kanji"):
+            for item_class in classes:
+                if item_class == run_class:
+                    continue
+                for period in PERIODS:
+                    unit = b""
+                    k = 0
+                    while len(unit) < period:
+                        unit += encoded(classes[run_class], k)
+                        k += 1
+                    unit += encoded(classes[item_class], period)
+                    data = (unit * (size // len(unit) + 1))[:size]
+                    name = f"{letters or '-'} {run_class} {period} bytes, then {item_class}"
+                    out.append((name, program, letters, data))
+    return out
+
+
+def race(build, program, path, letters, runs):
+    """Each tier's median time on the input at `path`: the tiers take turns on it in one process
+    (varnok_race, dostrel_race), as whole processes of a few milliseconds vary by more than the
+    tiers differ."""
+    command = [str(build / "bench" / f"{program}_race"), str(path), str(runs)] + letters.split()
+    report = subprocess.run(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True,
+                            check=True).stderr
+    return {line.split()[0]: float(line.split()[1]) / 1e3 for line in report.splitlines()}
+
+
+def same_output(build, names, program, path, letters):
+    """True when every tier's output is the same."""
+    outputs = set()
+    for tier in names:
+        with open(path, "rb") as source:
+            outputs.add(subprocess.run([str(build / "bench" / f"{program}_tier"), tier] +
+                                       letters.split(), stdin=source,
+                                       capture_output=True).stdout)
+    return len(outputs) == 1
+
+
+def search(build, names, megabytes, runs, only):
+    """Times the periodic shapes and prints the worst for each tier (its ratio to the portable
+    tier), then every shape where a tier took more than 1.03 times the portable tier's time."""
+    worst = {n: (0.0, "") for n in names if n != "portable"}
+    losing = []
+    with tempfile.TemporaryDirectory() as scratch:
+        path = Path(scratch) / "input"
+        for name, program, letters, data in periodic_shapes(megabytes):
+            if only and only not in name:
+                continue
+            path.write_bytes(data)
+            if not same_output(build, names, program, path, letters):
+                sys.exit(f"{program} {name}: the tiers' outputs differ")
+            times = race(build, program, path, letters, runs)
+            for tier in worst:
+                ratio = times[tier] / times["portable"]
+                if ratio > worst[tier][0]:
+                    worst[tier] = (ratio, f"{program} {name}")
+                if ratio > 1.03:
+                    losing.append((ratio, tier, f"{program} {name}"))
+    print("| tier | worst shape | tier/portable |\n|---|---|---:|")
+    for tier, (ratio, shape) in worst.items():
+        print(f"| {tier} | {shape} | {ratio:.2f} |")
+    print(f"\n{len(losing)} shape and tier pairs above 1.03 of the portable tier")
+    for ratio, tier, shape in sorted(losing, reverse=True):
+        print(f"- {tier}: {shape}: {ratio:.2f}")
+
+
 def tiers(build):
     report = subprocess.run([str(build / "bench" / "kernel_report"), "--all"], capture_output=True,
                             text=True, check=True).stdout.split()
@@ -144,9 +248,13 @@ def main():
     parser.add_argument("--runs", type=int, default=11)
     parser.add_argument("--only", default="")
     parser.add_argument("--json", default=str(HERE / "out" / "shapes.json"))
+    parser.add_argument("--search", action="store_true")
     options = parser.parse_args()
     build = Path(options.build)
     names = tiers(build)
+    if options.search:
+        search(build, names, options.megabytes, options.runs, options.only)
+        return
     print(f"| program | shape | {' | '.join(n + ' s' for n in names)} | "
           f"{' | '.join(n + '/portable' for n in names if n != 'portable')} |")
     print("|---|---|" + "---:|" * (2 * len(names) - 1))
@@ -157,21 +265,9 @@ def main():
                 continue
             path = Path(scratch) / "input"
             path.write_bytes(data)
-            runner = build / "bench" / f"{program}_tier"
-            commands = [[str(runner), tier] + letters.split() for tier in names]
-            outputs = set()
-            for command in commands:
-                with open(path, "rb") as source:
-                    outputs.add(subprocess.run(command, stdin=source, capture_output=True).stdout)
-            if len(outputs) != 1:
+            if not same_output(build, names, program, path, letters):
                 sys.exit(f"{program} {name}: the tiers' outputs differ")
-            # The tiers take turns on the input in one process (varnok_race, dostrel_race):
-            # whole processes of a few milliseconds vary by more than the tiers differ.
-            race = [str(build / "bench" / f"{program}_race"), str(path), str(options.runs)]
-            report = subprocess.run(race + letters.split(), stdout=subprocess.DEVNULL,
-                                    stderr=subprocess.PIPE, text=True, check=True).stderr
-            medians = {line.split()[0]: float(line.split()[1]) / 1e3
-                       for line in report.splitlines()}
+            medians = race(build, program, path, letters, options.runs)
             times = [medians[n] for n in names]
             by_tier = dict(zip(names, times))
             ratios = [by_tier[n] / by_tier["portable"] for n in names if n != "portable"]
