@@ -72,16 +72,18 @@ struct decode_block {
   kernel_state &state;
   lookup_queue &queue;
 
-  // ASCII with at most SPARSE_CHARACTERS two-byte characters (mostly ASCII text with a word or
-  // two of Japanese): widened whole, its trail bytes squeezed out, the few codes looked up one
-  // by one.
+  // ASCII with at most SPARSE_CHARACTERS others, two-byte or halfwidth katakana (`others`:
+  // mostly ASCII text with a word or two of Japanese): widened whole, its trail bytes squeezed
+  // out, the few codes looked up one by one (halfwidth katakana by arithmetic).
   AVX2_TARGET size_t put_sparse(const unsigned char *block, const block_characters &c,
-                                unsigned char *&out) const {
+                                uint64_t others, unsigned char *&out) const {
     uint16_t found[SPARSE_CHARACTERS];
     unsigned pairs = 0;
-    for (uint64_t rest = c.leads; rest != 0; rest &= rest - 1, ++pairs) {
+    for (uint64_t rest = others; rest != 0; rest &= rest - 1, ++pairs) {
       const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
-      found[pairs] = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
+      found[pairs] = (c.leads >> at & 1) != 0
+                         ? table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST]
+                         : static_cast<uint16_t>(block[at] + (0xFF61 - 0xA1));
       if (found[pairs] == 0xFFFF) return 0;
     }
     const uint64_t keep = c.in_block & ~(c.leads << 1);
@@ -90,7 +92,7 @@ struct decode_block {
       count += put_lanes(widen(block + 16 * k, little, patches),
                          static_cast<unsigned>(keep >> (16 * k) & 0xFFFF), out + 2 * count);
     pairs = 0;
-    for (uint64_t rest = c.leads; rest != 0; rest &= rest - 1, ++pairs) {
+    for (uint64_t rest = others; rest != 0; rest &= rest - 1, ++pairs) {
       const auto place =
           static_cast<unsigned>(__builtin_popcountll(keep & ((rest & (0 - rest)) - 1)));
       const uint16_t unit = little ? found[pairs] : byte_swapped(found[pairs]);
@@ -158,11 +160,12 @@ struct decode_block {
                                    bytes_between(low, high, 0xE0, 0xFC),
                                trail_ok, ~non_ascii | bytes_between(low, high, 0xA1, 0xDF), c))
       return 0;
-    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & non_ascii) == 0) {
+    const uint64_t others = c.leads | (c.singles & non_ascii);
+    if (__builtin_popcountll(others) <= SPARSE_CHARACTERS) {
       // Looked up one by one where such blocks come between denser ones (Japanese prose with
       // Latin words); in a long stretch of them the portable kernel's SSE2 runs are faster.
       if (++state.sparse_run > SPARSE_RUN) return 0;
-      return put_sparse(block, c, out);
+      return put_sparse(block, c, others, out);
     }
     state.sparse_run = 0;
     const auto base = static_cast<short>(out - chunk_out);

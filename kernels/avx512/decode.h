@@ -85,21 +85,29 @@ AVX512_TARGET inline void block_codes(__m512i bytes, const unsigned char *block,
 // a word or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out,
 // the few codes looked up one by one.
 
+// Sparse blocks in a row before the tier refuses the next: in a long stretch of them the
+// portable kernel's SSE2 runs are faster.
+constexpr unsigned SPARSE_RUN = 4;
+
 struct decode_block {
   bool little;
   const ascii_patches patches; // a copy, kept in registers across the blocks
   const uint16_t *table;       // the two-byte codes' characters, 0xFFFF for none
+  kernel_state *state;         // counts the sparse blocks in a row (null: not here)
 
+  // `others`: the lead bytes, and any halfwidth katakana (by arithmetic).
   AVX512_TARGET size_t put_sparse_pairs(__m512i bytes, const unsigned char *block, uint64_t leads,
-                                        uint64_t trails, uint64_t in_block,
+                                        uint64_t others, uint64_t in_block,
                                         unsigned char *&out) const {
     uint16_t found[SPARSE_CHARACTERS];
     int pairs = 0;
-    for (uint64_t rest = leads; rest != 0; rest &= rest - 1, ++pairs) {
+    for (uint64_t rest = others; rest != 0; rest &= rest - 1, ++pairs) {
       const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
-      found[pairs] = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
+      found[pairs] = (leads >> at & 1) != 0 ? table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST]
+                                            : static_cast<uint16_t>(block[at] + (0xFF61 - 0xA1));
       if (found[pairs] == 0xFFFF) return 0;
     }
+    const uint64_t trails = leads << 1;
     __m512i low_units = _mm512_cvtepu8_epi16(_mm512_castsi512_si256(bytes));
     __m512i high_units = _mm512_cvtepu8_epi16(_mm512_extracti64x4_epi64(bytes, 1));
     if (patches.count != 0) { // only ASCII lanes can match; trail lanes are squeezed out
@@ -114,7 +122,7 @@ struct decode_block {
     _mm512_storeu_si512(out, _mm512_maskz_compress_epi16(keep_low, low_units));
     _mm512_storeu_si512(out + 2 * low_count, _mm512_maskz_compress_epi16(keep_high, high_units));
     pairs = 0;
-    for (uint64_t rest = leads; rest != 0; rest &= rest - 1, ++pairs) {
+    for (uint64_t rest = others; rest != 0; rest &= rest - 1, ++pairs) {
       const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
       const auto lane = static_cast<unsigned>(__builtin_popcountll(keep & ((1ULL << at) - 1)));
       const uint16_t unit = little ? found[pairs] : byte_swapped(found[pairs]);
@@ -151,9 +159,12 @@ struct decode_block {
       out += 64;
       return 64;
     }
-    const uint64_t trails = c.leads << 1;
-    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0)
-      return put_sparse_pairs(bytes, block, c.leads, trails, c.in_block, out);
+    const uint64_t others = c.leads | (c.singles & high);
+    if (__builtin_popcountll(others) <= SPARSE_CHARACTERS) {
+      if (state != nullptr && ++state->sparse_run > SPARSE_RUN) return 0;
+      return put_sparse_pairs(bytes, block, c.leads, others, c.in_block, out);
+    }
+    if (state != nullptr) state->sparse_run = 0;
     // Kana by arithmetic only where the block may hold some: a lead byte 0x82 or 0x83 (hiragana,
     // katakana), or a single byte 0xA1-0xDF (halfwidth katakana).
     const bool with_kana = ((c.leads & bytes_between(bytes, 0x82, 0x83)) | (c.singles & high)) != 0;
@@ -270,14 +281,20 @@ struct decode_utf8_block {
       if (!classify_block(bytes, high, c)) return 0;
       if (patches.count != 0) patched = patched_bytes(bytes, c.singles);
     }
-    const uint64_t sparse = c.leads | patched;
-    if (__builtin_popcountll(sparse) <= SPARSE_CHARACTERS && (c.singles & high) == 0) {
+    const uint64_t sparse = c.leads | (c.singles & high) | patched;
+    if (__builtin_popcountll(sparse) <= SPARSE_CHARACTERS) {
       sparse_character characters[SPARSE_CHARACTERS];
       int count = 0;
       for (uint64_t rest = sparse; rest != 0; rest &= rest - 1, ++count) {
         const auto at = static_cast<unsigned>(__builtin_ctzll(rest));
         if ((patched >> at & 1) != 0) {
           characters[count] = patched_character(at, block[at]);
+          continue;
+        }
+        if ((high >> at & 1) != 0 && (c.singles >> at & 1) != 0) { // halfwidth katakana
+          const unsigned unit = block[at] + (0xFF61 - 0xA1);
+          characters[count] = {
+              at, 1, 0xEF | (0x80 | (unit >> 6 & 0x3F)) << 8 | (0x80 | (unit & 0x3F)) << 16, 3};
           continue;
         }
         const uint32_t word = table[(block[at] << 8 | block[at + 1]) - DOUBLE_FIRST];
@@ -330,8 +347,8 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   }
   constexpr bool LITTLE = traits_of(FORM).little;
   auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    return convert_simd_blocks(at, left, BLOCK_READABLE, decode_block{LITTLE, setup.patches, table},
-                               out, refused);
+    return convert_simd_blocks(at, left, BLOCK_READABLE,
+                               decode_block{LITTLE, setup.patches, table, &state}, out, refused);
   };
   return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                   portable::TIER.decode[FORM]);

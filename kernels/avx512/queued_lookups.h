@@ -13,8 +13,6 @@
 namespace avx512 {
 namespace {
 
-constexpr unsigned SPARSE_RUN = 4; // sparse blocks in a row before the tier refuses the next
-
 // 0, 1, 2, ... 31 in the 16-bit lanes.
 AVX512_TARGET inline __m512i lane_numbers() {
   return _mm512_set_epi16(31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14,
@@ -66,12 +64,13 @@ struct queued_decode_block {
     if (high == 0) return direct(block, out);
     block_characters c;
     if (!classify_block(bytes, high, c)) return 0;
-    if (__builtin_popcountll(c.leads) <= SPARSE_CHARACTERS && (c.singles & high) == 0) {
-      // ASCII with a few two-byte characters: looked up one by one where such blocks come
-      // between denser ones (Japanese prose with Latin words); in a long stretch of them (runs
-      // of 30 or more ASCII between kanji) the portable kernel's SSE2 runs are faster.
+    const uint64_t others = c.leads | (c.singles & high);
+    if (__builtin_popcountll(others) <= SPARSE_CHARACTERS) {
+      // ASCII with a few others: looked up one by one where such blocks come between denser
+      // ones (Japanese prose with Latin words); in a long stretch of them (runs of 30 or more
+      // ASCII between kanji) the portable kernel's SSE2 runs are faster.
       if (++state.sparse_run > SPARSE_RUN) return 0;
-      return direct.put_sparse_pairs(bytes, block, c.leads, c.leads << 1, c.in_block, out);
+      return direct.put_sparse_pairs(bytes, block, c.leads, others, c.in_block, out);
     }
     state.sparse_run = 0;
     const auto place = static_cast<unsigned>(out - chunk_out);
@@ -230,7 +229,7 @@ inline size_t decode_cp932_queued(const unsigned char *from, size_t size, size_t
   const auto *table = reinterpret_cast<const uint16_t *>(setup.double_table);
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   const queued_decode_block block{
-      {traits_of(FORM).little, setup.patches, table}, state, *state.queue};
+      {traits_of(FORM).little, setup.patches, table, nullptr}, state, *state.queue};
   const queued_values values{table, traits_of(FORM).little, 0};
   auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
   return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,
