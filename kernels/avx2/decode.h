@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // CP932 to UTF-16 in blocks of 64 bytes (63 when the 64th is a lead byte, so that no character
-// is cut): ASCII and kana by arithmetic in the vectors, packed to the characters' order by
-// shuffles; the other characters queued for the table (lookup_queue.h). The tier refuses a
-// block that holds an invalid byte or a bad trail byte, and one whose lookups find a code
-// without a character.
+// is cut): ASCII blocks widened in a loop of their own, ASCII with a few other characters
+// (sparse) with their units looked up one by one, and blocks of 32 two-byte characters with
+// kana by arithmetic and the other characters queued for the table (lookup_queue.h). The tier
+// refuses a block that holds an invalid byte or a bad trail byte, one whose lookups find a code
+// without a character, and any other block: the portable kernel takes them.
 // Only tier.cpp files include this: what it defines is internal to them, so that the compiler
 // specialises and inlines it freely there.
 #pragma once
@@ -184,42 +185,10 @@ struct decode_block {
       out += 64;
       return 64;
     }
-    // Each byte's code (a lead byte's with its trail byte), 16 at a time, packed in the
-    // characters' order; then their units, 16 at a time: ASCII and kana by arithmetic, the
-    // others queued.
-    const uint64_t characters = c.leads | c.singles;
-    alignas(32) uint16_t codes[64 + 16]; // whole vectors are stored and loaded
-    unsigned count = 0;
-    for (int k = 0; k < 4; ++k) {
-      const __m256i bytes =
-          _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k)));
-      const __m256i next = _mm256_cvtepu8_epi16(
-          _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + 16 * k + 1)));
-      const __m256i pairs = _mm256_or_si256(_mm256_slli_epi16(bytes, 8), next);
-      const auto lead_bits = static_cast<unsigned>(c.leads >> (16 * k) & 0xFFFF);
-      count += put_lanes(_mm256_blendv_epi8(bytes, pairs, lanes_of_bits(lead_bits)),
-                         static_cast<unsigned>(characters >> (16 * k) & 0xFFFF),
-                         reinterpret_cast<unsigned char *>(codes + count));
-    }
-    for (unsigned first = 0; first < count; first += 16) {
-      const __m256i code = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(codes + first));
-      const unsigned lanes = count - first >= 16 ? 0xFFFF : (1u << (count - first)) - 1;
-      __m256i kana;
-      __m256i units = move_kana<true>(code, kana);
-      if (patches.count != 0) units = patch_ascii(units, patches);
-      const __m256i ascii =
-          _mm256_cmpeq_epi16(_mm256_and_si256(code, _mm256_set1_epi16(static_cast<short>(0xFF80))),
-                             _mm256_setzero_si256());
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 2 * first),
-                          little ? units : swap_bytes(units));
-      const __m256i places =
-          _mm256_add_epi16(_mm256_slli_epi16(lane_numbers(), 1),
-                           _mm256_set1_epi16(static_cast<short>(base + 2 * first)));
-      queue_lanes(queue, table_index(code), places,
-                  lanes & ~bits_of_lanes(_mm256_or_si256(ascii, kana)), queued);
-    }
-    out += 2 * count;
-    return c.in_block == ~0ULL ? 64 : 63;
+    // Any other block goes to the portable kernel: its scalar loop measured faster on such
+    // blocks than packing their codes and queuing them (real Japanese text the same, kanji with
+    // an ASCII letter every 32 bytes 0.64 of the time).
+    return 0;
   }
 };
 
