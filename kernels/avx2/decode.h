@@ -105,7 +105,7 @@ struct decode_block {
 
   static constexpr size_t BYTES = 64;
 
-  [[gnu::always_inline]] AVX2_TARGET static bool ends_chunk(const unsigned char *block) {
+  [[gnu::always_inline]] AVX2_TARGET static bool ends_chunk(const unsigned char *block, size_t) {
     return takes_directly(block, 0);
   }
   [[gnu::always_inline]] AVX2_TARGET static bool takes_directly(const unsigned char *block,
@@ -209,7 +209,7 @@ AVX2_TARGET inline size_t convert_chunk(const BLOCK convert_block, const unsigne
     // value may be written with a byte or two after it, which the output after it then
     // overwrites. After recorded ones, ASCII ends the chunk, and the others are queued.
     if (recorded != blocks) {
-      if (convert_block.ends_chunk(from + done)) break;
+      if (convert_block.ends_chunk(from + done, size - done)) break;
     } else {
       const size_t ascii =
           convert_block.direct_blocks(from + done, size - done, readable, most - taken, at);
