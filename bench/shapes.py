@@ -158,11 +158,10 @@ DIRECTIONS = (
 
 
 def periodic_shapes(megabytes):
-    """(name, program, options, bytes): a run of one class `period` bytes long, then one
+    """Yields (name, program, options, bytes): a run of one class `period` bytes long, then one
     character of another class, over and over; the runs are of ASCII or kanji, the classes of
     Japanese text."""
     size = int(megabytes * 1e6)
-    out = []
     for program, letters, classes, encoding in DIRECTIONS:
         def encoded(item, k):
             if isinstance(item, bytes):
@@ -182,8 +181,7 @@ def periodic_shapes(megabytes):
                     unit += encoded(classes[item_class], period)
                     data = (unit * (size // len(unit) + 1))[:size]
                     name = f"{letters or '-'} {run_class} {period} bytes, then {item_class}"
-                    out.append((name, program, letters, data))
-    return out
+                    yield name, program, letters, data
 
 
 def race(build, program, path, letters, runs):

@@ -343,6 +343,27 @@ TEST_F(kernels_encode, queued_chunks_stop_at_their_bound) {
     expect_pieces(encode_stream, {{hex("4E 9C"), hex("88 9F"), 0}}, {}, "", blocks * 32, 1);
 }
 
+// Runs of kanji broken by a unit of one byte (ASCII, halfwidth katakana) every so often, in
+// UTF-16 and UTF-8: runs go straight through, the blocks around the unit are queued or left to
+// the portable kernel, and long runs end a chunk; every tier writes what the portable one does.
+TEST_F(kernels_encode, kanji_runs_broken_by_one_byte_units) {
+  for (const char *options : {"", "-u"}) {
+    reset_dostrel_state();
+    ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING);
+    const unicode_form form = *options == '\0' ? BE : U8;
+    for (size_t period : {31, 32, 33, 64, 65, 96, 127, 128, 129, 160, 257})
+      for (unsigned one_byte : {0x41u, 0xFF71u}) {
+        std::string input;
+        while (input.size() < 40000) {
+          for (size_t k = 0; k < period; ++k) input += character_bytes(0x4E9C, form);
+          input += character_bytes(one_byte, form);
+        }
+        EXPECT_TRUE(same_on_every_tier(encode_stream, input)) << options << " " << period;
+        EXPECT_TRUE(same_on_every_tier(encode_stream, input, 4093)) << options << " " << period;
+      }
+  }
+}
+
 // The longest output of each kind for an input byte, after a clean start that half fills the
 // output buffer: each input must give its expansion whole, on every tier.
 TEST(kernels, the_longest_expansion_fits_the_output_room) {
