@@ -113,6 +113,11 @@ inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char 
     for (unsigned p = 1; p < patches.count; ++p)
       patched |= static_cast<unsigned>(_mm_movemask_epi8(
           _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[p])))));
+    if ((beyond | patched) == 0) { // ASCII that no letter changed: the common case
+      out += 16;
+      done += 16;
+      continue;
+    }
     patched &= (1u << ascii) - 1;
     // A block with at most two patched bytes takes no branch on how many it has: each one's
     // character is stored, then the rest of the block again after it by one 16-byte load
