@@ -226,12 +226,15 @@ AVX512_TARGET inline unsigned char *put_utf8_words(__m512i words, unsigned char 
 // varnok's UTF-8: a block's characters become their UTF-8 at once, the two-byte codes' from the
 // ready-made table, the ASCII bytes that letters change (y, o) from their patches. The tier
 // refuses a block that holds an invalid byte, a bad trail byte or a code without a character.
-struct decode_utf8_block {
+// PATCHED: a letter changes ASCII (without one, no block pays for looking).
+constexpr ascii_patches NO_PATCHES = {};
+template <bool PATCHED> struct decode_utf8_block {
   const uint32_t *table;       // decode_setup::utf8_double
   const ascii_patches patches; // a copy, kept in registers across the blocks
 
   // The ASCII bytes of `bytes` among `singles` that a letter changed.
   AVX512_TARGET uint64_t patched_bytes(__m512i bytes, uint64_t singles) const {
+    if constexpr (!PATCHED) return 0;
     uint64_t patched = 0;
     for (unsigned p = 0; p < patches.count; ++p)
       patched |=
@@ -267,7 +270,7 @@ struct decode_utf8_block {
     block_characters c;
     uint64_t patched = 0;
     if (high == 0) { // ASCII only: the same bytes, but for the patched ones
-      if (patches.count == 0 || (patched = patched_bytes(bytes, ~0ULL)) == 0) {
+      if (!PATCHED || (patched = patched_bytes(bytes, ~0ULL)) == 0) {
         _mm512_storeu_si512(out, bytes);
         out += 64;
         return 64;
@@ -279,7 +282,7 @@ struct decode_utf8_block {
       c = {0, ~0ULL, ~0ULL};
     } else {
       if (!classify_block(bytes, high, c)) return 0;
-      if (patches.count != 0) patched = patched_bytes(bytes, c.singles);
+      patched = patched_bytes(bytes, c.singles);
     }
     const uint64_t sparse = c.leads | (c.singles & high) | patched;
     if (__builtin_popcountll(sparse) <= SPARSE_CHARACTERS) {
@@ -320,7 +323,8 @@ struct decode_utf8_block {
       const __m256i codes = k % 2 == 0 ? _mm512_castsi512_si256(halves[k / 2])
                                        : _mm512_extracti64x4_epi64(halves[k / 2], 1);
       __mmask16 missing;
-      words[k] = utf8_words(_mm512_cvtepu16_epi32(codes), lanes, table, patches, missing);
+      words[k] = utf8_words(_mm512_cvtepu16_epi32(codes), lanes, table,
+                            PATCHED ? patches : NO_PATCHES, missing);
       unmapped |= missing;
     }
     if (unmapped != 0) return 0;
@@ -339,8 +343,13 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 1;
   if constexpr (FORM == unicode_form::utf8) {
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-      return convert_simd_blocks(at, left, BLOCK_READABLE,
-                                 decode_utf8_block{setup.utf8_double, setup.patches}, out, refused);
+      const uint32_t *const table = setup.utf8_double;
+      return setup.patches.count != 0
+                 ? convert_simd_blocks(at, left, BLOCK_READABLE,
+                                       decode_utf8_block<true>{table, setup.patches}, out, refused)
+                 : convert_simd_blocks(at, left, BLOCK_READABLE,
+                                       decode_utf8_block<false>{table, setup.patches}, out,
+                                       refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::TIER.decode[FORM]);
