@@ -85,10 +85,6 @@ AVX512_TARGET inline void block_codes(__m512i bytes, const unsigned char *block,
 // a word or two of Japanese) goes the cheap way: widened whole, its trail bytes squeezed out,
 // the few codes looked up one by one.
 
-// Sparse blocks in a row before the tier refuses the next: in a long stretch of them the
-// portable kernel's SSE2 runs are faster.
-constexpr unsigned SPARSE_RUN = 4;
-
 struct decode_block {
   bool little;
   const ascii_patches patches; // a copy, kept in registers across the blocks

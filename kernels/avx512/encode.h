@@ -76,6 +76,7 @@ struct encode_block {
 struct utf8_block {
   const ascii_stops stops; // a copy, kept in registers across the blocks
   const uint16_t *table;
+  kernel_state &state; // counts the sparse blocks in a row
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
                                                          unsigned char *&out) const {
     const __m512i bytes = _mm512_loadu_si512(block);
@@ -107,6 +108,8 @@ struct utf8_block {
     if (((continuation & (in_block | expected)) ^ expected) != 0) return 0;
     const uint64_t starts = ~continuation & in_block;
     if (__builtin_popcountll(starts & high) <= SPARSE_CHARACTERS) {
+      // In a long stretch of sparse blocks the portable kernel's SSE2 runs are faster.
+      if (++state.sparse_run > SPARSE_RUN) return 0;
       sparse_character others[SPARSE_CHARACTERS];
       int count = 0;
       for (uint64_t rest = starts & high; rest != 0; rest &= rest - 1, ++count) {
@@ -125,6 +128,7 @@ struct utf8_block {
       out = put_sparse(bytes, block_bytes, others, count, out);
       return block_bytes;
     }
+    state.sparse_run = 0;
     // At most 32 characters, so that their units fit one vector: the block ends before the
     // 33rd.
     uint64_t characters = starts;
@@ -173,8 +177,8 @@ inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readab
     // A block reads two bytes past itself, for the rest of a sequence that begins at its end.
     constexpr size_t BLOCK_READABLE = KERNEL_BLOCK + 2;
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-      return convert_simd_blocks(at, left, BLOCK_READABLE, utf8_block{setup.stops, setup.table},
-                                 out, refused);
+      return convert_simd_blocks(at, left, BLOCK_READABLE,
+                                 utf8_block{setup.stops, setup.table, state}, out, refused);
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::TIER.encode[FORM]);
