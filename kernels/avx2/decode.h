@@ -162,7 +162,7 @@ struct decode_block {
                                trail_ok, ~non_ascii | bytes_between(low, high, 0xA1, 0xDF), c))
       return 0;
     const uint64_t others = c.leads | (c.singles & non_ascii);
-    if (__builtin_popcountll(others) <= SPARSE_CHARACTERS) {
+    if (static_cast<unsigned>(__builtin_popcountll(others)) <= SPARSE_CHARACTERS) {
       // Looked up one by one where such blocks come between denser ones (Japanese prose with
       // Latin words); in a long stretch of them the portable kernel's SSE2 runs are faster.
       if (++state.sparse_run > SPARSE_RUN) return 0;

@@ -247,8 +247,11 @@ template <bool PATCHED> struct decode_utf8_block {
   // Writes a block of ASCII at `out`, 16 bytes at a time as UTF-8 words, and returns where it
   // ends.
   AVX512_TARGET unsigned char *put_patched_ascii(__m512i bytes, unsigned char *out) const {
-    for (unsigned k = 0; k < 4; ++k) {
-      const __m512i codes = _mm512_cvtepu8_epi32(_mm512_extracti32x4_epi32(bytes, k));
+    const __m128i quarters[4] = {
+        _mm512_extracti32x4_epi32(bytes, 0), _mm512_extracti32x4_epi32(bytes, 1),
+        _mm512_extracti32x4_epi32(bytes, 2), _mm512_extracti32x4_epi32(bytes, 3)};
+    for (const __m128i quarter : quarters) {
+      const __m512i codes = _mm512_cvtepu8_epi32(quarter);
       __m512i words = _mm512_or_si512(codes, _mm512_set1_epi32(0x01000000));
       for (unsigned p = 0; p < patches.count; ++p)
         words = _mm512_mask_mov_epi32(
