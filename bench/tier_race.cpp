@@ -5,6 +5,7 @@
 // shared machine falls on all tiers alike; the last column is the tier against the portable
 // tier. PROFILE names the program's profile, PROFILE_HEADER its header.
 //   usage: varnok_race FILE ROUNDS [options]
+#include "messages.h"
 #include "options.h"
 #include "output.h"
 #include "tiers.h"
@@ -32,8 +33,9 @@ std::vector<unsigned char> read_whole(const char *path) {
 double seconds_of_one_run(const std::vector<unsigned char> &input) {
   const auto start = std::chrono::steady_clock::now();
   input_stream in = memory_input(input.data(), input.size());
-  PROFILE.convert(in);
-  output_flush();
+  program_io &io = program_streams();
+  PROFILE.convert(in, io);
+  output_flush(io.out);
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -50,7 +52,7 @@ int main(int argc, char **argv) {
   int first_file = 0;
   if (scan_options(argc - 2, argv + 2, PROFILE, first_file) != KEEP_RUNNING) return 1;
   PROFILE.prepare_conversion();
-  output_start();
+  output_start(program_streams().out);
   std::vector<const kernel_tier *> tiers;
   for (size_t k = 0; k < KERNEL_TIER_COUNT; ++k)
     if (KERNEL_TIERS[k]->supported()) tiers.push_back(KERNEL_TIERS[k]);

@@ -207,13 +207,14 @@ void convert_one(const char *name, const program_profile &profile) {
     }
   }
   target = {&file, 0, 0, 0, 0};
-  output_to_writer(write_conversion);
+  program_io &io = program_streams();
+  output_to_writer(io.out, write_conversion);
   in.consumed = 0;
   if (in.error == 0) {
-    if (profile.before_conversion != nullptr) profile.before_conversion();
-    const int status = profile.convert(in);
-    audit_flush();
-    if (output_flush() && in.error == 0 && file.state == replacement_state::opened &&
+    if (profile.before_conversion != nullptr) profile.before_conversion(io.out);
+    const int status = profile.convert(in, io);
+    audit_flush(io.log);
+    if (output_flush(io.out) && in.error == 0 && file.state == replacement_state::opened &&
         target.matched != file.facts.size)
       start_new_file(); // the conversion is shorter than the original, and its start
     run_status |= status;
@@ -238,7 +239,7 @@ void convert_one(const char *name, const program_profile &profile) {
     leave_unchanged(name, "changed while being converted");
     return discard_replacement(file);
   }
-  if (const uint64_t dropped = audit_dropped(); dropped != 0) {
+  if (const uint64_t dropped = profile.dropped(); dropped != 0) {
     char count[32];
     std::snprintf(count, sizeof count, "%" PRIu64 " dropped", dropped);
     leave_unchanged(name, count);
@@ -267,6 +268,6 @@ int convert_in_place(int first_file, int argc, char **argv, const program_profil
   // The files written so far are complete: they replace theirs even after a problem of the disk.
   commit_replacements(report_commit_problem, true);
   forget_file_identities();
-  output_to_descriptor(STDOUT_FD);
+  output_to_descriptor(program_streams().out, STDOUT_FD);
   return run_status;
 }

@@ -8,10 +8,16 @@
 
 const char *program_name = "";
 
+program_io &program_streams() {
+  static program_io streams;
+  return streams;
+}
+
 void print_message(std::initializer_list<const char *> parts) {
   // After the audit's lines of what came before, through the same buffer.
-  for (const char *part : parts) audit_append_message(part);
-  audit_flush();
+  error_log &log = program_streams().log;
+  for (const char *part : parts) audit_append_message(log, part);
+  audit_flush(log);
 }
 
 void report_file_error(const char *name, const char *description) {

@@ -2,7 +2,13 @@
 // The messages of the front end, on standard error.
 #pragma once
 
+#include "block_loop.h"
+
 #include <initializer_list>
+
+// The program's own output and standard error (one for the process), which the front end hands
+// to the conversions.
+program_io &program_streams();
 
 // The name the process was started by (argument 0, unchanged), at the head of messages.
 extern const char *program_name;

@@ -25,23 +25,26 @@ bool starts_option_group(const char *arg) {
 
 // Writes what is buffered for standard output; a failure is reported as in a conversion.
 int flush_standard_output(const char *program, int status) {
-  if (output_flush()) return status;
-  print_message({program, ": write error: ", error_description(output_error()), "\n"});
+  output_stream &out = program_streams().out;
+  if (output_flush(out)) return status;
+  print_message({program, ": write error: ", error_description(output_error(out)), "\n"});
   return STATUS_FAILURE;
 }
 
 // "NAME VERSION": the name is the usage text's first word.
 int show_version(const char *program, const program_profile &profile) {
-  output_start();
+  output_stream &out = program_streams().out;
+  output_start(out);
   const char *name_end = std::strchr(profile.usage, ' ');
-  output_bytes(profile.usage, static_cast<size_t>(name_end - profile.usage));
-  output_text(" " PROGRAM_VERSION "\n");
+  output_bytes(out, profile.usage, static_cast<size_t>(name_end - profile.usage));
+  output_text(out, " " PROGRAM_VERSION "\n");
   return flush_standard_output(program, STATUS_SUCCESS);
 }
 
 int show_usage(const char *program, const program_profile &profile) {
-  output_start();
-  output_text(profile.usage);
+  output_stream &out = program_streams().out;
+  output_start(out);
+  output_text(out, profile.usage);
   return flush_standard_output(program, STATUS_FAILURE);
 }
 

@@ -2,6 +2,7 @@
 // What makes one program out of the shared front end.
 #pragma once
 
+#include "block_loop.h"
 #include "input.h"
 
 #include <cstdint>
@@ -20,8 +21,11 @@ struct program_profile {
   // Run once when the options are scanned: makes what the conversion reads from the tables
   // and settings, so that nothing on the way checks whether they changed.
   void (*prepare_conversion)();
-  void (*before_conversion)(); // run once before the first input is opened; may be null
-  int (*convert)(input_stream &in);
+  // Run once before the first input is opened, writing to `out`; may be null.
+  void (*before_conversion)(output_stream &out);
+  // Converts one input onto io's output; the status bits.
+  int (*convert)(input_stream &in, program_io &io);
+  uint64_t (*dropped)(); // the losses of the last input converted
   // --in-place: why a file must stay as it is (reads it; the driver rewinds it), or null for a
   // file to convert. May be null.
   const char *(*in_place_refusal)(input_stream &in);

@@ -18,8 +18,9 @@ namespace {
 // error.
 int convert_input(input_stream &in, const char *name, const program_profile &profile) {
   in.name = name;
-  int status = profile.convert(in);
-  audit_flush();
+  program_io &io = program_streams();
+  int status = profile.convert(in, io);
+  audit_flush(io.log);
   if (in.error == 0) return status;
   report_file_error(name, error_description(in.error));
   return STATUS_FAILURE;
@@ -30,7 +31,7 @@ int convert_input(input_stream &in, const char *name, const program_profile &pro
 // first, so that output already written to the file counts too.
 bool input_is_output(int fd) {
   if (!same_regular_file(fd, STDOUT_FD)) return false;
-  output_flush();
+  output_flush(program_streams().out);
   return read_position_before_end(fd);
 }
 
@@ -47,7 +48,7 @@ int convert_all(int first_file, int argc, char **argv, const program_profile &pr
     return convert_input(in, "-", profile);
   }
   for (int index = first_file; index < argc; ++index) {
-    if (output_error() != 0) return STATUS_FAILURE; // nothing more can be written
+    if (output_error(program_streams().out) != 0) return STATUS_FAILURE; // nothing can be written
     int fd = open_for_reading(argv[index]);
     if (fd < 0) {
       report_file_error(argv[index], error_description(errno));
@@ -75,12 +76,13 @@ int run(int argc, char **argv, const program_profile &profile) {
   if (in_place) return convert_in_place(first_file, argc, argv, profile);
 
   set_binary_mode(STDOUT_FD);
-  output_start();
-  if (profile.before_conversion != nullptr) profile.before_conversion();
+  output_stream &out = program_streams().out;
+  output_start(out);
+  if (profile.before_conversion != nullptr) profile.before_conversion(out);
   status = convert_all(first_file, argc, argv, profile);
-  if (!output_flush()) {
+  if (!output_flush(out)) {
     print_message(
-        {argc > 0 ? argv[0] : "", ": write error: ", error_description(output_error()), "\n"});
+        {argc > 0 ? argv[0] : "", ": write error: ", error_description(output_error(out)), "\n"});
     return STATUS_FAILURE;
   }
   return status;

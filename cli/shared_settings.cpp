@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "shared_settings.h"
 
-#include "audit.h"
-
 bool replace_enabled = false;
 int32_t replace_code = 0;
 const char *replace_text = nullptr;
 bool in_place = false;
+bool audit_enabled = false;
 
 void reset_shared_settings() {
   replace_enabled = false;

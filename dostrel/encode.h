@@ -2,6 +2,7 @@
 // dostrel's encoder made from its options, and its inputs converted with it.
 #pragma once
 
+#include "block_loop.h"
 #include "dostrel_settings.h"
 #include "encode_rules.h"
 #include "encoder.h"
@@ -14,13 +15,11 @@
 // once after the options are scanned (and by reset_dostrel_state).
 void prepare_encode_stream();
 
-// Converts `in` from its position to its end onto standard output with the program's encoder,
+// Converts `in` from its position to its end onto io's output with the program's encoder,
 // made from its options: 0, or the bits STATUS_TRUNCATED (it ends inside a code unit, right
 // after a high surrogate, or inside a UTF-8 sequence) and STATUS_INVALID (ill-formed UTF-8).
-int encode_stream(input_stream &in);
-
-// The same with encoder `e`.
-int encode_with(encoder &e, input_stream &in);
+// Its losses in `in` are then counted in program_encoder().audit.dropped.
+int encode_stream(input_stream &in, program_io &io);
 
 // The encoder the program made from its options (tests read its table).
 const encoder &program_encoder();

@@ -79,7 +79,7 @@ inline bool start_fuzz_run(const uint8_t *data, size_t size, const char *alphabe
 // Converts the case's input whole, checking that every kernel tier and reads of the case's
 // size give the same; with w, that the output and status are those without it, and that a
 // status never comes without an audit line.
-inline converted convert_checked(int (*convert)(input_stream &), const fuzz_case &c) {
+inline converted convert_checked(stream_converter convert, const fuzz_case &c) {
   const converted whole = convert_in_memory(convert, c.input);
   if (!same_on_every_tier(convert, c.input))
     property_failed("a kernel tier converted differently from the portable one");

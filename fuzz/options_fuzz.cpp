@@ -24,11 +24,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   for (std::string &w : words) argv.push_back(w.data());
   argv.push_back(nullptr);
   std::string usage;
-  output_to_memory(&usage);
+  output_to_memory(program_streams().out, &usage);
   int first_file = -1;
   const int argc = static_cast<int>(words.size());
   const int result = scan_options(argc, argv.data(), profile, first_file);
-  output_to_memory(nullptr);
+  output_to_memory(program_streams().out, nullptr);
   if (result == KEEP_RUNNING) {
     if (first_file < 1 || first_file > argc) property_failed("first file outside the vector");
     if (replace_enabled && replace_code >= profile.replace_bound)

@@ -68,7 +68,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
   add(classes.pad, ""); // an item cut short at the end would be cut, not ill-formed
   reset_process_state();
   scan_option_words(f.decoding ? varnok_profile : dostrel_profile, f.options);
-  int (*const convert)(input_stream &) = f.decoding ? decode_stream : encode_stream;
+  const stream_converter convert = f.decoding ? decode_stream : encode_stream;
   for (const kernel_tier *tier : available_tiers()) {
     const tier_pin pin(*tier);
     for (size_t largest_read : {size_t{0}, 1 + size % 7}) {

@@ -5,36 +5,27 @@
 
 #include <cstring>
 
-bool audit_enabled = false;
-
 namespace {
 
-constexpr size_t AUDIT_BUFFER_SIZE = 64 * 1024;
-
-char buffer[AUDIT_BUFFER_SIZE];
-size_t buffered = 0;
-std::string *memory_sink = nullptr;
-uint64_t program_dropped = 0; // in the programs' current input
-
-void append(const char *text, size_t size) {
+void append(error_log &log, const char *text, size_t size) {
   while (size > 0) {
-    if (buffered == AUDIT_BUFFER_SIZE) audit_flush();
-    const size_t part = size < AUDIT_BUFFER_SIZE - buffered ? size : AUDIT_BUFFER_SIZE - buffered;
-    std::memcpy(buffer + buffered, text, part);
-    buffered += part;
+    if (log.buffered == ERROR_LOG_SIZE) audit_flush(log);
+    const size_t part = size < ERROR_LOG_SIZE - log.buffered ? size : ERROR_LOG_SIZE - log.buffered;
+    std::memcpy(log.buffer + log.buffered, text, part);
+    log.buffered += part;
     text += part;
     size -= part;
   }
 }
 
-void append_decimal(uint64_t value) {
+void append_decimal(error_log &log, uint64_t value) {
   char digits[20];
   size_t count = 0;
   do {
     digits[sizeof digits - ++count] = static_cast<char>('0' + value % 10);
     value /= 10;
   } while (value != 0);
-  append(digits + sizeof digits - count, count);
+  append(log, digits + sizeof digits - count, count);
 }
 
 // `value` in at least `digits` upper-case hexadecimal digits at `to`: their count.
@@ -111,45 +102,38 @@ size_t describe_item(const audit_item &item, char *to, size_t room) {
   return length;
 }
 
-void audit_line(void *, const audit_item &item) {
-  append(item.input_name, std::strlen(item.input_name));
-  append(":", 1);
-  append_decimal(item.line);
-  append(":", 1);
-  append_decimal(item.column);
-  append(": ", 2);
+void audit_line(void *context, const audit_item &item) {
+  error_log &log = *static_cast<error_log *>(context);
+  append(log, item.input_name, std::strlen(item.input_name));
+  append(log, ":", 1);
+  append_decimal(log, item.line);
+  append(log, ":", 1);
+  append_decimal(log, item.column);
+  append(log, ": ", 2);
   char description[256];
-  append(description, describe_item(item, description, sizeof description));
+  append(log, description, describe_item(item, description, sizeof description));
   static const char REPLACED[] = ": replaced\n";
   static const char DROPPED[] = ": dropped\n";
   if (item.replaced)
-    append(REPLACED, sizeof REPLACED - 1);
+    append(log, REPLACED, sizeof REPLACED - 1);
   else
-    append(DROPPED, sizeof DROPPED - 1);
+    append(log, DROPPED, sizeof DROPPED - 1);
 }
 
-uint64_t audit_dropped() {
-  return program_dropped;
+void audit_append_message(error_log &log, const char *text) {
+  append(log, text, std::strlen(text));
 }
 
-void audit_set_dropped(uint64_t dropped) {
-  program_dropped = dropped;
-}
-
-void audit_append_message(const char *text) {
-  append(text, std::strlen(text));
-}
-
-void audit_flush() {
-  if (buffered == 0) return;
-  if (memory_sink != nullptr)
-    memory_sink->append(buffer, buffered);
+void audit_flush(error_log &log) {
+  if (log.buffered == 0) return;
+  if (log.memory != nullptr)
+    log.memory->append(log.buffer, log.buffered);
   else
-    write_to_standard_error(reinterpret_cast<const unsigned char *>(buffer), buffered);
-  buffered = 0;
+    write_to_standard_error(reinterpret_cast<const unsigned char *>(log.buffer), log.buffered);
+  log.buffered = 0;
 }
 
-void audit_to_memory(std::string *sink) {
-  buffered = 0;
-  memory_sink = sink;
+void audit_to_memory(error_log &log, std::string *sink) {
+  log.buffered = 0;
+  log.memory = sink;
 }

@@ -16,8 +16,6 @@
 #include <initializer_list>
 #include <string>
 
-extern bool audit_enabled; // w
-
 // A piece of an item's description: `text`, then `value` in at least `digits` upper-case
 // hexadecimal digits (no number when `digits` is 0).
 struct audit_piece {
@@ -76,22 +74,25 @@ inline void audit_loss(audit_state &audit, const unsigned char *at, size_t lengt
 // bytes with a final null byte: its length (without the null byte).
 size_t describe_item(const audit_item &item, char *to, size_t room);
 
-// The programs' sink: each item as a line on standard error,
+// The programs' standard error: the audit's lines and the front end's messages, gathered in a
+// buffer and written in large pieces, in the order they came.
+constexpr size_t ERROR_LOG_SIZE = 64 * 1024;
+struct error_log {
+  size_t buffered = 0;
+  std::string *memory = nullptr; // tests: the lines are gathered here instead
+  char buffer[ERROR_LOG_SIZE];
+};
+
+// The programs' sink (`context`: their error_log): each item as a line,
 //   NAME:LINE:COLUMN: DESCRIPTION: ACTION
-// gathered in a buffer and written in large pieces (context unused).
 void audit_line(void *context, const audit_item &item);
 
-// Adds a message of the front end to what goes to standard error, after the lines gathered so
-// far.
-void audit_append_message(const char *text);
-
-// Items dropped in the programs' current input (counted whenever the audit runs).
-uint64_t audit_dropped();
-void audit_set_dropped(uint64_t dropped);
+// Adds a message of the front end after the lines gathered so far.
+void audit_append_message(error_log &log, const char *text);
 
 // Writes out the lines gathered so far (before any other message, and after each input).
-void audit_flush();
+void audit_flush(error_log &log);
 
 // Tests: gather the lines in `sink` instead of writing them to standard error (nullptr
 // restores standard error).
-void audit_to_memory(std::string *sink);
+void audit_to_memory(error_log &log, std::string *sink);

@@ -20,6 +20,14 @@
 
 constexpr size_t INPUT_BLOCK_SIZE = 64 * 1024;
 
+// What a program's conversions read through and write to: the block its inputs are read into,
+// its output and its standard error. The programs hold one; tests make their own.
+struct program_io {
+  unsigned char input_block[INPUT_BLOCK_SIZE];
+  output_stream out;
+  error_log log;
+};
+
 // What a converter keeps of its input between chunks.
 struct chunk_state {
   static constexpr size_t MOST = 8;
@@ -106,27 +114,27 @@ size_t convert_chunk(chunk_state &chunks, audit_state *audit, const unsigned cha
   return taken;
 }
 
-// The programs' loop: reads `in` in large blocks and hands each to `convert_chunk(block, size,
-// final, to, room)`, a converter's chunk function (at least `LEAST` bytes of room; it returns
-// the bytes it took), with the output buffer's room; after the end of the input one more call
-// with `final`. Stops reading as soon as a write has failed (what follows would be lost, and an
-// endless input would never end), or at a read error.
+// The programs' loop: reads `in` in large blocks into `io` and hands each to
+// `convert_chunk(block, size, final, to, room)`, a converter's chunk function (at least `LEAST`
+// bytes of room; it returns the bytes it took), with the room of io's output buffer; after the end
+// of the input one more call with `final`. Stops reading as soon as a write has failed (what
+// follows would be lost, and an endless input would never end), or at a read error.
 template <size_t LEAST, typename CONVERT_CHUNK>
-void convert_blocks(input_stream &in, CONVERT_CHUNK &&convert_chunk) {
+void convert_blocks(input_stream &in, program_io &io, CONVERT_CHUNK &&convert_chunk) {
   // output_begin leaves at least half the buffer free.
   static_assert(OUTPUT_BUFFER_SIZE / 2 >= LEAST,
                 "the output buffer is too small for this converter");
-  static unsigned char block[INPUT_BLOCK_SIZE];
+  unsigned char *const block = io.input_block;
   for (;;) {
-    if (output_error() != 0) return;
+    if (output_error(io.out) != 0) return;
     const size_t got = read_input(in, block, INPUT_BLOCK_SIZE);
     if (got == 0 && in.error != 0) return;
     size_t done = 0;
     do {
       size_t room;
-      unsigned char *to = output_begin(room);
+      unsigned char *to = output_begin(io.out, room);
       done += convert_chunk(block + done, got - done, got == 0, to, room);
-      output_commit(to);
+      output_commit(io.out, to);
     } while (done < got);
     if (got == 0) return;
   }

@@ -6,83 +6,81 @@
 #include <cerrno>
 #include <cstring>
 
+static_assert(STDOUT_FD == 1, "a fresh output writes to standard output");
+
 namespace {
 
-unsigned char buffer[OUTPUT_BUFFER_SIZE];
-size_t used = 0;
-int first_error = 0;
-int target = STDOUT_FD;
-bool (*target_writer)(const unsigned char *, size_t) = nullptr;
-std::string *memory_sink = nullptr;
+bool write_out(output_stream &out, const unsigned char *data, size_t size) {
+  return out.writer != nullptr ? out.writer(data, size) : write_all(out.target, data, size);
+}
 
-bool write_out(const unsigned char *data, size_t size) {
-  return target_writer != nullptr ? target_writer(data, size) : write_all(target, data, size);
+// What is buffered is dropped, and any remembered error forgotten.
+void start_over(output_stream &out) {
+  out.used = 0;
+  out.first_error = 0;
 }
 
 } // namespace
 
-bool output_flush() {
-  if (used > 0 && first_error == 0) {
-    if (memory_sink != nullptr)
-      memory_sink->append(reinterpret_cast<const char *>(buffer), used);
-    else if (!write_out(buffer, used))
-      first_error = errno != 0 ? errno : EIO;
+bool output_flush(output_stream &out) {
+  if (out.used > 0 && out.first_error == 0) {
+    if (out.memory != nullptr)
+      out.memory->append(reinterpret_cast<const char *>(out.buffer), out.used);
+    else if (!write_out(out, out.buffer, out.used))
+      out.first_error = errno != 0 ? errno : EIO;
   }
-  used = 0;
-  return first_error == 0;
+  out.used = 0;
+  return out.first_error == 0;
 }
 
-void output_start() {
-  if (memory_sink == nullptr && first_error == 0 && standard_descriptor_was_closed(STDOUT_FD))
-    first_error = EBADF;
+void output_start(output_stream &out) {
+  if (out.memory == nullptr && out.first_error == 0 && standard_descriptor_was_closed(STDOUT_FD))
+    out.first_error = EBADF;
 }
 
-unsigned char *output_begin(size_t &room) {
-  if (OUTPUT_BUFFER_SIZE - used < OUTPUT_BUFFER_SIZE / 2) output_flush();
-  room = OUTPUT_BUFFER_SIZE - used;
-  return buffer + used;
+unsigned char *output_begin(output_stream &out, size_t &room) {
+  if (OUTPUT_BUFFER_SIZE - out.used < OUTPUT_BUFFER_SIZE / 2) output_flush(out);
+  room = OUTPUT_BUFFER_SIZE - out.used;
+  return out.buffer + out.used;
 }
 
-void output_commit(unsigned char *end) {
-  used = static_cast<size_t>(end - buffer);
+void output_commit(output_stream &out, unsigned char *end) {
+  out.used = static_cast<size_t>(end - out.buffer);
 }
 
-void output_bytes(const void *data, size_t size) {
+void output_bytes(output_stream &out, const void *data, size_t size) {
   const unsigned char *bytes = static_cast<const unsigned char *>(data);
   while (size > 0) {
     size_t room;
-    unsigned char *to = output_begin(room);
+    unsigned char *to = output_begin(out, room);
     size_t count = size < room ? size : room;
     std::memcpy(to, bytes, count);
-    output_commit(to + count);
+    output_commit(out, to + count);
     bytes += count;
     size -= count;
   }
 }
 
-void output_text(const char *text) {
-  output_bytes(text, std::strlen(text));
+void output_text(output_stream &out, const char *text) {
+  output_bytes(out, text, std::strlen(text));
 }
 
-int output_error() {
-  return first_error;
+int output_error(const output_stream &out) {
+  return out.first_error;
 }
 
-void output_to_descriptor(int fd) {
-  target = fd;
-  target_writer = nullptr;
-  used = 0;
-  first_error = 0;
+void output_to_descriptor(output_stream &out, int fd) {
+  out.target = fd;
+  out.writer = nullptr;
+  start_over(out);
 }
 
-void output_to_writer(bool (*writer)(const unsigned char *data, size_t size)) {
-  target_writer = writer;
-  used = 0;
-  first_error = 0;
+void output_to_writer(output_stream &out, bool (*writer)(const unsigned char *data, size_t size)) {
+  out.writer = writer;
+  start_over(out);
 }
 
-void output_to_memory(std::string *sink) {
-  memory_sink = sink;
-  used = 0;
-  first_error = 0;
+void output_to_memory(output_stream &out, std::string *sink) {
+  out.memory = sink;
+  start_over(out);
 }

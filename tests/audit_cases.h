@@ -48,9 +48,8 @@ inline std::string shifted_lines(const std::string &lines, size_t mark, size_t t
 // Converts the case with and without w, whole, read 1 to 5 bytes at a time and split at every
 // position, on each kernel tier, and again with a long line of text in front (after any mark):
 // w must not change the output or status, and must write exactly the expected lines.
-inline void expect_audit(const program_profile &profile, int (*convert)(input_stream &),
-                         void (*reset)(), const audit_case &c,
-                         audit_layout (*layout)(const audit_case &c)) {
+inline void expect_audit(const program_profile &profile, stream_converter convert, void (*reset)(),
+                         const audit_case &c, audit_layout (*layout)(const audit_case &c)) {
   SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
   const audit_layout form = layout(c);
   std::string padded = hex(c.input), pad;

@@ -24,7 +24,7 @@ using case_padding = void (*)(const conversion_case &c, std::string &input, std:
 // Scans the case's options on fresh tables and settings, then converts its input whole, read 1 to 5
 // bytes at a time, and split at every position, on each kernel tier, and all of it again after
 // the padding: every way must give the expected bytes and status.
-inline void expect_conversion(const program_profile &profile, int (*convert)(input_stream &),
+inline void expect_conversion(const program_profile &profile, stream_converter convert,
                               void (*reset)(), const conversion_case &c, case_padding pad) {
   SCOPED_TRACE(std::string(c.options) + " [" + c.input + "]");
   reset(); // the tables and settings of a fresh process

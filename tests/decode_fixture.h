@@ -5,6 +5,7 @@
 
 #include "cp932_decode.h"
 #include "decode.h"
+#include "messages.h"
 #include "output.h"
 
 #include <gtest/gtest.h>
@@ -14,6 +15,6 @@ protected:
   void SetUp() override { reset_varnok_state(); } // prepared as the program prepares it
   void TearDown() override {
     reset_varnok_state();
-    output_to_memory(nullptr);
+    output_to_memory(program_streams().out, nullptr);
   }
 };

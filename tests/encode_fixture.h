@@ -5,6 +5,7 @@
 
 #include "encode.h"
 #include "in_memory.h"
+#include "messages.h"
 #include "output.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,7 @@ protected:
   void TearDown() override { reset(); }
   void reset() {
     reset_dostrel_state();
-    output_to_memory(nullptr);
+    output_to_memory(program_streams().out, nullptr);
   }
 };
 

@@ -248,12 +248,9 @@ TEST_F(encoder, decoded_codes_come_back_but_the_non_chosen_ones) {
       if (!is_cp932_trail_byte(code & 0xFF)) continue;
       bytes = {static_cast<char>(code >> 8), static_cast<char>(code & 0xFF)};
     }
-    std::string utf16;
-    output_to_memory(&utf16);
-    input_stream decode_in = memory_input(bytes.data(), bytes.size());
-    ASSERT_EQ(decode_stream(decode_in), 0);
-    output_flush();
-    converted back = convert_in_memory(encode_stream, utf16);
+    const converted utf16 = convert_in_memory(decode_stream, bytes);
+    ASSERT_EQ(utf16.status, 0);
+    converted back = convert_in_memory(encode_stream, utf16.out);
     ASSERT_EQ(back.status, 0);
     if (back.out == bytes) {
       ++round_trips;

@@ -5,11 +5,15 @@
 #include "argument_vector.h"
 #include "audit.h"
 #include "input.h"
+#include "messages.h"
 #include "options.h"
 #include "output.h"
 
 #include <string>
 #include <vector>
+
+// A program's converter of one input (decode_stream, encode_stream).
+using stream_converter = int (*)(input_stream &, program_io &);
 
 struct converted {
   std::string out;
@@ -19,19 +23,20 @@ struct converted {
 
 // Runs `convert` over `input`; reads return at most `largest_read` bytes and never cross
 // `split_at` when those are not 0, as a pipe might deliver them.
-inline converted convert_in_memory(int (*convert)(input_stream &), const std::string &input,
+inline converted convert_in_memory(stream_converter convert, const std::string &input,
                                    size_t largest_read = 0, size_t split_at = 0) {
   std::string out, audit;
-  output_to_memory(&out);
-  audit_to_memory(&audit);
+  program_io &io = program_streams();
+  output_to_memory(io.out, &out);
+  audit_to_memory(io.log, &audit);
   input_stream in = memory_input(input.data(), input.size());
   in.largest_read = largest_read;
   in.split_at = split_at;
-  const int status = convert(in);
-  output_flush();
-  output_to_memory(nullptr);
-  audit_flush();
-  audit_to_memory(nullptr);
+  const int status = convert(in, io);
+  output_flush(io.out);
+  output_to_memory(io.out, nullptr);
+  audit_flush(io.log);
+  audit_to_memory(io.log, nullptr);
   return {out, status, audit};
 }
 

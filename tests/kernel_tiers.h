@@ -28,7 +28,7 @@ struct tier_pin {
 
 // True when every tier converts `input` (in reads of at most `largest_read` bytes when not 0)
 // as the portable tier does, audit lines included.
-inline bool same_on_every_tier(int (*convert)(input_stream &), const std::string &input,
+inline bool same_on_every_tier(stream_converter convert, const std::string &input,
                                size_t largest_read = 0) {
   converted reference;
   {

@@ -24,7 +24,7 @@ namespace {
 
 // Texts of `count` pieces, one in `rare_every` from `rare`, the rest from `common`: each must
 // give the concatenated outputs on every tier.
-void expect_pieces(int (*convert)(input_stream &), const std::vector<piece> &common,
+void expect_pieces(stream_converter convert, const std::vector<piece> &common,
                    const std::vector<piece> &rare, const std::string &head, size_t count,
                    unsigned seed) {
   std::mt19937 random(seed);
@@ -57,7 +57,7 @@ void expect_pieces(int (*convert)(input_stream &), const std::vector<piece> &com
 // A long clean text with one loss at its end: with w, every tier, whole and in reads of 4,093
 // bytes, must report just that loss, at the line and column counted here from the pieces
 // (pieces that give nothing, which letters may make, are left out).
-void expect_loss_at_end(int (*convert)(input_stream &), const std::vector<piece> &common,
+void expect_loss_at_end(stream_converter convert, const std::vector<piece> &common,
                         const std::string &head, const std::string &line_feed,
                         const std::string &loss, const std::string &description) {
   std::mt19937 random(7);
@@ -255,7 +255,7 @@ TEST_F(kernels_encode, ill_formed_utf8_before_a_lead_byte_at_a_block_end) {
 // characters in its block; dense text; a mix of one- and two-byte characters, more than 32 to
 // a block), before followers of each kind: every tier must give the output, status and audit
 // lines built from the pieces, whole and in reads of 7 bytes.
-void expect_shapes(int (*convert)(input_stream &), const shape_classes &classes) {
+void expect_shapes(stream_converter convert, const shape_classes &classes) {
   const piece &pad = classes.pad;
   std::mt19937 random(11);
   audit_enabled = true;
@@ -369,7 +369,7 @@ TEST_F(kernels_encode, kanji_runs_broken_by_one_byte_units) {
 TEST(kernels, the_longest_expansion_fits_the_output_room) {
   struct expansion {
     const program_profile &profile;
-    int (*convert)(input_stream &);
+    stream_converter convert;
     const char *options;
     std::string clean, clean_output, item, output;
   };

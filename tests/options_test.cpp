@@ -86,7 +86,7 @@ TEST_F(options, scan_follows_the_rules) {
     std::vector<char *> argv = argument_vector(words);
 
     std::string out;
-    output_to_memory(&out);
+    output_to_memory(program_streams().out, &out);
     testing::internal::CaptureStderr();
     int first_file = 0;
     int result =

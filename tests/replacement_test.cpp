@@ -376,7 +376,7 @@ TEST_P(in_place_calls, keeps_each_file_whole) {
   ASSERT_EQ(scan_options(argc, argv.data(), varnok_profile, first_file), KEEP_RUNNING);
   varnok_profile.prepare_conversion();
   std::string err;
-  audit_to_memory(&err);
+  audit_to_memory(program_streams().log, &err);
   int status = -1;
   if (killed) {
     const pid_t child = fork();
@@ -388,7 +388,7 @@ TEST_P(in_place_calls, keeps_each_file_whole) {
   } else {
     status = convert_in_place(first_file, argc, argv.data(), varnok_profile);
   }
-  audit_to_memory(nullptr);
+  audit_to_memory(program_streams().log, nullptr);
   system_calls = real_calls;
 
   EXPECT_EQ(err, c.err);

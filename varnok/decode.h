@@ -2,6 +2,7 @@
 // varnok's converter: CP932 bytes in, UTF-16 or UTF-8 out.
 #pragma once
 
+#include "block_loop.h"
 #include "decoder.h"
 #include "input.h"
 #include "status.h"
@@ -17,12 +18,10 @@
 // once after the options are scanned (and by reset_varnok_state).
 void prepare_decode_stream();
 
-// Converts `in` from its position to its end onto standard output with the program's decoder,
-// made from its options; returns the status bits.
-int decode_stream(input_stream &in);
-
-// The same with decoder `d`.
-int decode_with(decoder &d, input_stream &in);
+// Converts `in` from its position to its end onto io's output with the program's decoder,
+// made from its options; returns the status bits. Its losses in `in` are then counted in
+// program_decoder().audit.dropped.
+int decode_stream(input_stream &in, program_io &io);
 
 // The decoder the program made from its options (tests read its tables).
 const decoder &program_decoder();

@@ -1,6 +1,5 @@
 // SPDX-License-Identifier: MIT
 // varnok's options: b, l, u, w and the variant letters; p, h and ? belong to the shared front end.
-#include "audit.h"
 #include "cp932_decode.h"
 #include "decode.h"
 #include "output.h"
@@ -25,11 +24,15 @@ bool replacement_fits_output() {
 // Under --in-place UTF-16 always begins with a mark: UTF-16 with no 00 byte (kanji and kana
 // alone, no line feed) can also be read as CP932, and only the mark tells a second run that
 // the file is converted already.
-void put_byte_order_mark() {
+void put_byte_order_mark(output_stream &out) {
   const unicode_form form = varnok_options.form;
   if (!varnok_options.mark && !(in_place && form != unicode_form::utf8)) return;
   const unicode_form_traits &traits = traits_of(form);
-  output_bytes(traits.mark, traits.mark_bytes);
+  output_bytes(out, traits.mark, traits.mark_bytes);
+}
+
+uint64_t decoder_dropped() {
+  return program_decoder().audit.dropped;
 }
 
 constexpr char USAGE[] = "varnok [-p code] [-bcluwyovzedfjsak] [--in-place] [files...]\n";
@@ -45,5 +48,6 @@ const program_profile varnok_profile = {
     prepare_decode_stream,
     put_byte_order_mark,
     decode_stream,
+    decoder_dropped,
     varnok_in_place_refusal,
 };
