@@ -82,9 +82,10 @@ const unsigned char *encode_run(encoder &e, const unsigned char *from, const uns
                                 int &status) {
   const encode_kernel kernel = active_kernel_tier().encode[FORM];
   const encode_kernel portable = portable_kernel_tier().encode[FORM];
+  size_t portable_left = state.portable_left;
   while (from < stop) {
     from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
-                       static_cast<size_t>(end - from), to, state, e.setup);
+                       static_cast<size_t>(end - from), to, state, portable_left, e.setup);
     if (from >= stop) break;
     const unsigned char *next;
     if constexpr (FORM == unicode_form::utf8)
@@ -94,6 +95,7 @@ const unsigned char *encode_run(encoder &e, const unsigned char *from, const uns
     if (next == from) break;
     from = next;
   }
+  state.portable_left = portable_left;
   return from;
 }
 

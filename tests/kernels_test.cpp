@@ -463,12 +463,12 @@ TEST(kernels, a_portable_stretch_may_finish_a_unit_past_its_range) {
   };
   for (const size_t size : {size_t{3}, size_t{4}}) {
     kernel_state state;
-    state.portable_left = 64;
+    size_t portable_left = 64;
     unsigned char out[8];
     unsigned char *to = out;
     EXPECT_EQ(run_kernel(tier, portable_kernel_tier().encode[BE],
                          reinterpret_cast<const unsigned char *>(input.data()), size, 4, to, state,
-                         setup),
+                         portable_left, setup),
               4u);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out), 2), "ab");
   }
