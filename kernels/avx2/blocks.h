@@ -69,14 +69,6 @@ AVX2_TARGET inline unsigned bits_of_lanes(__m256i lanes) {
       _mm_packs_epi16(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1))));
 }
 
-// 0xFFFF in each 16-bit lane k whose bit k of `bits` is set.
-AVX2_TARGET inline __m256i lanes_of_bits(unsigned bits) {
-  const __m256i bit = _mm256_setr_epi16(1, 2, 4, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096,
-                                        8192, 16384, static_cast<short>(0x8000));
-  return _mm256_cmpeq_epi16(_mm256_and_si256(_mm256_set1_epi16(static_cast<short>(bits)), bit),
-                            bit);
-}
-
 AVX2_TARGET inline __m256i swap_bytes(__m256i units) {
   return _mm256_or_si256(_mm256_slli_epi16(units, 8), _mm256_srli_epi16(units, 8));
 }
