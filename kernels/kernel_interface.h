@@ -130,10 +130,13 @@ inline size_t run_kernel(KERNEL kernel, KERNEL portable, const unsigned char *fr
   if (portable_left != 0) {
     const size_t span = portable_left < size ? portable_left : size;
     used = portable(from, span, readable, to, state, setup);
+    if (used < span) { // it stopped short at a character for the rules: the common case
+      portable_left -= used;
+      return used;
+    }
+    // It may go on past the range's end to finish a character that began in it.
     portable_left -= used < portable_left ? used : portable_left;
-    // It stops short at a character for the rules, and may go on past the range's end to
-    // finish a character that began in it.
-    if (used < span || used >= size) return used;
+    if (used >= size) return used;
   }
   state.portable_left = 0;
   used += kernel(from + used, size - used, readable - used, to, state, setup);
