@@ -123,31 +123,33 @@ TEST(ascii_runs, copy_counts_and_writes_exactly_the_ascii_prefix) {
 
 // CP932 to UTF-8 with y and o (varnok -uyo): the patched bytes written as their characters'
 // UTF-8 inside the run, which stops only at a byte beyond ASCII (or short of a last block);
-// with input that ends at the run, and with input readable past it.
+// with input that ends at the run, and with input readable past it; patched bytes dense, and
+// a few to a block.
 TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
-  for (const ascii_kernel_set &kernel : KERNELS) {
-    SCOPED_TRACE(kernel.name);
-    for (size_t length = 0; length <= 48; ++length)
-      for (size_t bad = 0; bad <= length; ++bad) {
-        const size_t readable = length + (bad % 2 == 0 ? 0 : 48);
-        std::vector<unsigned char> in(readable, 0x5C);
-        for (size_t k = 0; k < length; ++k) in[k] = "ab\\c~~d"[k % 7];
-        if (bad < length) in[bad] = 0x82;
-        std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
-        unsigned char *to = out.data();
-        const size_t count =
-            kernel.copy_patched(in.data(), in.data() + length, in.data() + readable, to, PATCHES);
-        const size_t whole_blocks = length / 16 * 16;
-        ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
-        std::string expected;
-        for (size_t k = 0; k < count; ++k)
-          expected += in[k] == 0x5C   ? "\xC2\xA5"
-                      : in[k] == 0x7E ? "\xE2\x80\xBE"
-                                      : std::string(1, in[k]);
-        EXPECT_EQ(std::string(reinterpret_cast<char *>(out.data()), to - out.data()), expected)
-            << length << " " << bad;
-      }
-  }
+  for (const ascii_kernel_set &kernel : KERNELS)
+    for (const std::string fill : {"ab\\c~~d", "abcdefghijklmnopqrstuvw~xyzabcdefghijklm\\"}) {
+      SCOPED_TRACE(kernel.name);
+      for (size_t length = 0; length <= 80; ++length)
+        for (size_t bad = 0; bad <= length; ++bad) {
+          const size_t readable = length + (bad % 2 == 0 ? 0 : 80);
+          std::vector<unsigned char> in(readable, 0x5C);
+          for (size_t k = 0; k < length; ++k) in[k] = fill[k % fill.size()];
+          if (bad < length) in[bad] = 0x82;
+          std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
+          unsigned char *to = out.data();
+          const size_t count =
+              kernel.copy_patched(in.data(), in.data() + length, in.data() + readable, to, PATCHES);
+          const size_t whole_blocks = length / 16 * 16;
+          ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
+          std::string expected;
+          for (size_t k = 0; k < count; ++k)
+            expected += in[k] == 0x5C   ? "\xC2\xA5"
+                        : in[k] == 0x7E ? "\xE2\x80\xBE"
+                                        : std::string(1, in[k]);
+          EXPECT_EQ(std::string(reinterpret_cast<char *>(out.data()), to - out.data()), expected)
+              << length << " " << bad;
+        }
+    }
 }
 
 } // namespace

@@ -94,70 +94,102 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
   return done;
 }
 
-// As scalar::copy_patched_ascii: 16 bytes a step; a block with patched bytes is stored whole and
-// then, from each patched byte on, again after its character's bytes. It may read up to
-// `readable_end` (at least `stop`) and write up to 48 bytes past the bytes it counts.
+// WIDTH bytes (16 or 32) of `block`, as vectors of 16.
+template <unsigned WIDTH> struct byte_block {
+  __m128i part[WIDTH / 16];
+
+  explicit byte_block(const unsigned char *at) {
+    for (unsigned k = 0; k < WIDTH / 16; ++k)
+      part[k] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 16 * k));
+  }
+  void store(unsigned char *at) const {
+    for (unsigned k = 0; k < WIDTH / 16; ++k)
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(at + 16 * k), part[k]);
+  }
+  // A bit a byte: those beyond ASCII, and those equal to `byte`.
+  uint32_t beyond() const {
+    uint32_t bits = 0;
+    for (unsigned k = 0; k < WIDTH / 16; ++k)
+      bits |= static_cast<uint32_t>(_mm_movemask_epi8(part[k])) << 16 * k;
+    return bits;
+  }
+  uint32_t equal_to(unsigned byte) const {
+    uint32_t bits = 0;
+    for (unsigned k = 0; k < WIDTH / 16; ++k)
+      bits |= static_cast<uint32_t>(_mm_movemask_epi8(
+                  _mm_cmpeq_epi8(part[k], _mm_set1_epi8(static_cast<char>(byte)))))
+              << 16 * k;
+    return bits;
+  }
+};
+
+// One block of copy_patched_ascii: WIDTH bytes stored whole and then, from each patched byte
+// on, again after its character's bytes. Returns the ASCII bytes of the block copied (WIDTH
+// when the run goes on); `out` is advanced past them.
+template <unsigned WIDTH>
+inline unsigned copy_patched_block(const unsigned char *block, const unsigned char *readable_end,
+                                   unsigned char *&out, const ascii_patches &patches) {
+  constexpr uint64_t PAST = 1ULL << WIDTH; // a bit past the block's bytes
+  const byte_block<WIDTH> bytes(block);
+  bytes.store(out);
+  const uint32_t beyond = bytes.beyond();
+  uint32_t patched = bytes.equal_to(patches.byte[0]);
+  for (unsigned p = 1; p < patches.count; ++p) patched |= bytes.equal_to(patches.byte[p]);
+  if ((beyond | patched) == 0) { // ASCII that no letter changed: the common case
+    out += WIDTH;
+    return WIDTH;
+  }
+  const auto ascii = static_cast<unsigned>(__builtin_ctzll(beyond | PAST));
+  patched &= static_cast<uint32_t>((1ULL << ascii) - 1);
+  // A block with at most two patched bytes takes no branch on how many it has: each one's
+  // character is stored, then the rest of the block again after it by whole-vector loads
+  // (where the input reaches that far: a copy of a variable length costs a call). A missing
+  // one lies past the block's bytes, where the next block's store covers what it wrote.
+  const uint32_t second_on = patched & (patched - 1);
+  if ((second_on & (second_on - 1)) == 0 && readable_end - block > 2 * WIDTH) {
+    unsigned shift = 0; // output bytes beyond the input bytes so far
+    for (const uint32_t one : {patched, second_on}) {
+      const auto place = static_cast<unsigned>(__builtin_ctzll(one | PAST));
+      const uint32_t character = patches.count == 1
+                                     ? patches.utf8[0]
+                                     : patches.utf8[scalar::patch_of(patches, block[place])];
+      const unsigned length = character >> 24;
+      std::memcpy(out + place + shift, &character, 4);
+      byte_block<WIDTH>(block + place + 1).store(out + place + shift + length);
+      shift += (length - 1) * static_cast<unsigned>(one != 0); // nothing for a missing one
+    }
+    out += ascii + shift;
+    return ascii;
+  }
+  unsigned written = 0; // bytes of the block in the output so far
+  for (; patched != 0; patched &= patched - 1) {
+    const auto place = static_cast<unsigned>(__builtin_ctz(patched));
+    out += place - written;
+    out = scalar::put_patched_byte(out, patches, block[place]);
+    written = place + 1;
+    if (readable_end - block >= 2 * WIDTH)
+      byte_block<WIDTH>(block + written).store(out);
+    else
+      std::memcpy(out, block + written, WIDTH - written);
+  }
+  out += ascii - written;
+  return ascii;
+}
+
+// As scalar::copy_patched_ascii: 32 bytes a step, then 16. It may read up to `readable_end`
+// (at least `stop`) and write up to 48 bytes past the bytes it counts.
 inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
                                  const unsigned char *readable_end, unsigned char *&to,
                                  const ascii_patches &patches) {
   size_t done = 0;
   unsigned char *out = to;
-  while (static_cast<size_t>(stop - from) - done >= 16) {
-    const unsigned char *const block = from + done;
-    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i *>(block));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), bytes);
-    const auto beyond = static_cast<unsigned>(_mm_movemask_epi8(bytes));
-    const auto ascii = static_cast<unsigned>(__builtin_ctz(beyond | 1u << 16));
-    unsigned patched = static_cast<unsigned>(_mm_movemask_epi8(
-        _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[0])))));
-    for (unsigned p = 1; p < patches.count; ++p)
-      patched |= static_cast<unsigned>(_mm_movemask_epi8(
-          _mm_cmpeq_epi8(bytes, _mm_set1_epi8(static_cast<char>(patches.byte[p])))));
-    if ((beyond | patched) == 0) { // ASCII that no letter changed: the common case
-      out += 16;
-      done += 16;
-      continue;
+  for (unsigned step; static_cast<size_t>(stop - from) - done >= 32; done += step)
+    if ((step = copy_patched_block<32>(from + done, readable_end, out, patches)) < 32) {
+      to = out;
+      return done + step;
     }
-    patched &= (1u << ascii) - 1;
-    // A block with at most two patched bytes takes no branch on how many it has: each one's
-    // character is stored, then the rest of the block again after it by one 16-byte load
-    // (where the input reaches that far: a copy of a variable length costs a call). A missing
-    // one lies past the block's bytes, where the next block's store covers what it wrote.
-    const unsigned second_on = patched & (patched - 1);
-    if ((second_on & (second_on - 1)) == 0 && readable_end - block >= 48) {
-      unsigned shift = 0; // output bytes beyond the input bytes so far
-      for (const unsigned one : {patched, second_on}) {
-        const auto place = static_cast<unsigned>(__builtin_ctz(one | 1u << 16));
-        const uint32_t character = patches.count == 1
-                                       ? patches.utf8[0]
-                                       : patches.utf8[scalar::patch_of(patches, block[place])];
-        const unsigned length = character >> 24;
-        std::memcpy(out + place + shift, &character, 4);
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + place + shift + length),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + place + 1)));
-        shift += (length - 1) * ((one + 0xFFFFu) >> 16); // nothing for a missing one
-      }
-      out += ascii + shift;
-      done += ascii;
-      if (ascii < 16) break;
-      continue;
-    }
-    unsigned written = 0; // bytes of the block in the output so far
-    for (; patched != 0; patched &= patched - 1) {
-      const auto place = static_cast<unsigned>(__builtin_ctz(patched));
-      out += place - written;
-      out = scalar::put_patched_byte(out, patches, block[place]);
-      written = place + 1;
-      if (readable_end - block >= 32)
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(out),
-                         _mm_loadu_si128(reinterpret_cast<const __m128i *>(block + written)));
-      else
-        std::memcpy(out, block + written, 16 - written);
-    }
-    out += ascii - written;
-    done += ascii;
-    if (ascii < 16) break;
-  }
+  if (static_cast<size_t>(stop - from) - done >= 16)
+    done += copy_patched_block<16>(from + done, readable_end, out, patches);
   to = out;
   return done;
 }
