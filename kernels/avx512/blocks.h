@@ -83,13 +83,17 @@ struct sparse_character {
 // Writes the first `block_bytes` bytes of the block `bytes` at `out` with each of the `count`
 // characters (in order) replaced by what it gives; returns the end of the output (whole vectors
 // are stored). A run is moved down to the start of a vector by a byte permute.
+AVX512_TARGET inline __m512i byte_numbers() {
+  return _mm512_set_epi8(63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45,
+                         44, 43, 42, 41, 40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26,
+                         25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6,
+                         5, 4, 3, 2, 1, 0);
+}
+
 AVX512_TARGET inline unsigned char *put_sparse(__m512i bytes, unsigned block_bytes,
                                                const sparse_character *characters, int count,
                                                unsigned char *out) {
-  const __m512i numbers = _mm512_set_epi8(
-      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41,
-      40, 39, 38, 37, 36, 35, 34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18,
-      17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  const __m512i numbers = byte_numbers();
   _mm512_storeu_si512(out, bytes); // the run before the first character is in place
   unsigned from = 0;
   for (int k = 0; k < count; ++k) {

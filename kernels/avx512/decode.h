@@ -8,6 +8,7 @@
 
 #include "blocks.h"
 #include "cp932_blocks.h"
+#include "patched_ascii.h"
 #include "portable/portable.h"
 #include "scalar/ascii_runs.h"
 #include "unicode_units.h"
@@ -222,44 +223,28 @@ AVX512_TARGET inline unsigned char *put_utf8_words(__m512i words, unsigned char 
 // varnok's UTF-8: a block's characters become their UTF-8 at once, the two-byte codes' from the
 // ready-made table, the ASCII bytes that letters change (y, o) from their patches. The tier
 // refuses a block that holds an invalid byte, a bad trail byte or a code without a character.
-// PATCHED: a letter changes ASCII (without one, no block pays for looking).
+// PLACES: the bytes of the longest character a letter puts for an ASCII byte, 0 for none
+// (without such a letter, no block pays for looking).
 constexpr ascii_patches NO_PATCHES = {};
-template <bool PATCHED> struct decode_utf8_block {
-  const uint32_t *table;       // decode_setup::utf8_double
-  const ascii_patches patches; // a copy, kept in registers across the blocks
+template <unsigned PLACES> struct decode_utf8_block {
+  static constexpr bool PATCHED = PLACES != 0;
+  const uint32_t *table;                           // decode_setup::utf8_double
+  const patched_ascii<PATCHED ? PLACES : 1> ascii; // kept in registers across the blocks
 
   // The ASCII bytes of `bytes` among `singles` that a letter changed.
   AVX512_TARGET uint64_t patched_bytes(__m512i bytes, uint64_t singles) const {
     if constexpr (!PATCHED) return 0;
     uint64_t patched = 0;
-    for (unsigned p = 0; p < patches.count; ++p)
+    for (unsigned p = 0; p < ascii.patches.count; ++p)
       patched |=
-          _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(patches.byte[p])));
+          _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(ascii.patches.byte[p])));
     return patched & singles;
   }
 
   // The UTF-8 of a patched byte, as a sparse character of the block.
   sparse_character patched_character(unsigned at, unsigned byte) const {
-    const uint32_t word = patches.utf8[scalar::patch_of(patches, byte)];
+    const uint32_t word = ascii.patches.utf8[scalar::patch_of(ascii.patches, byte)];
     return {at, 1, word, word >> 24};
-  }
-
-  // Writes a block of ASCII at `out`, 16 bytes at a time as UTF-8 words, and returns where it
-  // ends.
-  AVX512_TARGET unsigned char *put_patched_ascii(__m512i bytes, unsigned char *out) const {
-    const __m128i quarters[4] = {
-        _mm512_extracti32x4_epi32(bytes, 0), _mm512_extracti32x4_epi32(bytes, 1),
-        _mm512_extracti32x4_epi32(bytes, 2), _mm512_extracti32x4_epi32(bytes, 3)};
-    for (const __m128i quarter : quarters) {
-      const __m512i codes = _mm512_cvtepu8_epi32(quarter);
-      __m512i words = _mm512_or_si512(codes, _mm512_set1_epi32(0x01000000));
-      for (unsigned p = 0; p < patches.count; ++p)
-        words = _mm512_mask_mov_epi32(
-            words, _mm512_cmpeq_epi32_mask(codes, _mm512_set1_epi32(patches.byte[p])),
-            _mm512_set1_epi32(static_cast<int>(patches.utf8[p])));
-      out = put_utf8_words(words, out);
-    }
-    return out;
   }
 
   [[gnu::always_inline]] AVX512_TARGET size_t operator()(const unsigned char *block,
@@ -269,16 +254,18 @@ template <bool PATCHED> struct decode_utf8_block {
     block_characters c;
     uint64_t patched = 0;
     if (high == 0) { // ASCII only: the same bytes, but for the patched ones
-      if (!PATCHED || (patched = patched_bytes(bytes, ~0ULL)) == 0) {
-        _mm512_storeu_si512(out, bytes);
-        out += 64;
-        return 64;
+      if constexpr (PATCHED) {
+        uint64_t hits[MOST_ASCII_PATCHES];
+        ascii.find(bytes, hits);
+        for (unsigned p = 0; p < ascii.patches.count; ++p) patched |= hits[p];
+        if (patched != 0) {
+          out = ascii.put(block, bytes, 64, hits, out);
+          return 64;
+        }
       }
-      if (__builtin_popcountll(patched) > SPARSE_CHARACTERS) {
-        out = put_patched_ascii(bytes, out);
-        return 64;
-      }
-      c = {0, ~0ULL, ~0ULL};
+      _mm512_storeu_si512(out, bytes);
+      out += 64;
+      return 64;
     } else {
       if (!classify_block(bytes, high, c)) return 0;
       patched = patched_bytes(bytes, c.singles);
@@ -323,7 +310,7 @@ template <bool PATCHED> struct decode_utf8_block {
                                        : _mm512_extracti64x4_epi64(halves[k / 2], 1);
       __mmask16 missing;
       words[k] = utf8_words(_mm512_cvtepu16_epi32(codes), lanes, table,
-                            PATCHED ? patches : NO_PATCHES, missing);
+                            PATCHED ? ascii.patches : NO_PATCHES, missing);
       unmapped |= missing;
     }
     if (unmapped != 0) return 0;
@@ -343,12 +330,20 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   if constexpr (FORM == unicode_form::utf8) {
     auto simd = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
       const uint32_t *const table = setup.utf8_double;
-      return setup.patches.count != 0
-                 ? convert_simd_blocks(at, left, BLOCK_READABLE,
-                                       decode_utf8_block<true>{table, setup.patches}, out, refused)
-                 : convert_simd_blocks(at, left, BLOCK_READABLE,
-                                       decode_utf8_block<false>{table, setup.patches}, out,
-                                       refused);
+      auto with = [&](auto places) {
+        return convert_simd_blocks(at, left, BLOCK_READABLE,
+                                   decode_utf8_block<places.value>{table, {setup.patches}}, out,
+                                   refused);
+      };
+      if (setup.patches.count == 0) return with(std::integral_constant<unsigned, 0>{});
+      switch (places_of(setup.patches)) {
+      case 1:
+        return with(std::integral_constant<unsigned, 1>{});
+      case 2:
+        return with(std::integral_constant<unsigned, 2>{});
+      default:
+        return with(std::integral_constant<unsigned, 3>{});
+      }
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::TIER.decode[FORM]);
