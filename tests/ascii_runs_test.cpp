@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "ascii_runs.h"
+#if defined(__x86_64__) && defined(__GNUC__)
+#include "avx2/ascii_runs.h"
+#endif
 
 #include <gtest/gtest.h>
 
@@ -126,9 +129,15 @@ TEST(ascii_runs, copy_counts_and_writes_exactly_the_ascii_prefix) {
 // with input that ends at the run, and with input readable past it; patched bytes dense, and
 // a few to a block.
 TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
+  std::vector<std::pair<const char *, copy_patched_run>> kernels;
   for (const ascii_kernel_set &kernel : KERNELS)
+    kernels.emplace_back(kernel.name, kernel.copy_patched);
+#if defined(AVX2_TIER_BUILT)
+  if (__builtin_cpu_supports("avx2")) kernels.emplace_back("avx2", avx2::patched_runs::copy);
+#endif
+  for (const auto &[name, copy_patched] : kernels)
     for (const std::string fill : {"ab\\c~~d", "abcdefghijklmnopqrstuvw~xyzabcdefghijklm\\"}) {
-      SCOPED_TRACE(kernel.name);
+      SCOPED_TRACE(name);
       for (size_t length = 0; length <= 80; ++length)
         for (size_t bad = 0; bad <= length; ++bad) {
           const size_t readable = length + (bad % 2 == 0 ? 0 : 80);
@@ -138,7 +147,7 @@ TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
           std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
           unsigned char *to = out.data();
           const size_t count =
-              kernel.copy_patched(in.data(), in.data() + length, in.data() + readable, to, PATCHES);
+              copy_patched(in.data(), in.data() + length, in.data() + readable, to, PATCHES);
           const size_t whole_blocks = length / 16 * 16;
           ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
           std::string expected;

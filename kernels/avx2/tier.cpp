@@ -3,6 +3,7 @@
 #include "portable/portable.h"
 
 #if defined(AVX2_TIER_BUILT)
+#include "ascii_runs.h"
 #include "decode.h"
 #include "encode.h"
 #endif
@@ -39,7 +40,7 @@ const kernel_tier TIER = {
     always,
     form_kernels<decode_kernel>([](auto form) {
       if constexpr (form.value == unicode_form::utf8)
-        return portable::TIER.decode[unicode_form::utf8];
+        return &decode_utf8;
       else
         return &decode_cp932<form.value>;
     }),

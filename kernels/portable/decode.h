@@ -56,7 +56,17 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
   return from;
 }
 
-template <unicode_form FORM>
+// The kernel's runs of ASCII with letters that change it, for UTF-8; a tier may run the kernel
+// with runs of its own (a struct with the same member).
+struct patched_runs {
+  static size_t copy(const unsigned char *from, const unsigned char *stop,
+                     const unsigned char *readable_end, unsigned char *&to,
+                     const ascii_patches &patches) {
+    return ascii_kernel::copy_patched_ascii(from, stop, readable_end, to, patches);
+  }
+};
+
+template <unicode_form FORM, typename PATCHED_RUNS = patched_runs>
 inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &, const decode_setup &setup) {
   const unsigned char *at = from;
@@ -71,7 +81,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
           count = ascii_kernel::copy_ascii(at, stop, out, setup.utf8_stops);
           out += count;
         } else { // their characters written in the run (y, o), not by leaving it
-          count = ascii_kernel::copy_patched_ascii(at, stop, end, out, setup.patches);
+          count = PATCHED_RUNS::copy(at, stop, end, out, setup.patches);
         }
       } else {
         count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);

@@ -94,8 +94,10 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
   return done;
 }
 
-// WIDTH bytes (16 or 32) of `block`, as vectors of 16.
-template <unsigned WIDTH> struct byte_block {
+// WIDTH bytes (16 or 32) of `block`, as vectors of 16. (A tier with wider vectors brings a
+// block of its own with the same members to the functions below.)
+template <unsigned WIDTH_> struct byte_block {
+  static constexpr unsigned WIDTH = WIDTH_;
   __m128i part[WIDTH / 16];
 
   explicit byte_block(const unsigned char *at) {
@@ -123,14 +125,15 @@ template <unsigned WIDTH> struct byte_block {
   }
 };
 
-// One block of copy_patched_ascii: WIDTH bytes stored whole and then, from each patched byte
-// on, again after its character's bytes. Returns the ASCII bytes of the block copied (WIDTH
+// One block of copy_patched_ascii: its bytes stored whole and then, from each patched byte on,
+// again after its character's bytes. Returns the ASCII bytes of the block copied (its width
 // when the run goes on); `out` is advanced past them.
-template <unsigned WIDTH>
+template <typename BLOCK>
 inline unsigned copy_patched_block(const unsigned char *block, const unsigned char *readable_end,
                                    unsigned char *&out, const ascii_patches &patches) {
+  constexpr unsigned WIDTH = BLOCK::WIDTH;
   constexpr uint64_t PAST = 1ULL << WIDTH; // a bit past the block's bytes
-  const byte_block<WIDTH> bytes(block);
+  const BLOCK bytes(block);
   bytes.store(out);
   const uint32_t beyond = bytes.beyond();
   uint32_t patched = bytes.equal_to(patches.byte[0]);
@@ -155,7 +158,7 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
                                      : patches.utf8[scalar::patch_of(patches, block[place])];
       const unsigned length = character >> 24;
       std::memcpy(out + place + shift, &character, 4);
-      byte_block<WIDTH>(block + place + 1).store(out + place + shift + length);
+      BLOCK(block + place + 1).store(out + place + shift + length);
       shift += (length - 1) * static_cast<unsigned>(one != 0); // nothing for a missing one
     }
     out += ascii + shift;
@@ -168,7 +171,7 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
     out = scalar::put_patched_byte(out, patches, block[place]);
     written = place + 1;
     if (readable_end - block >= 2 * WIDTH)
-      byte_block<WIDTH>(block + written).store(out);
+      BLOCK(block + written).store(out);
     else
       std::memcpy(out, block + written, WIDTH - written);
   }
@@ -176,22 +179,30 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
   return ascii;
 }
 
-// As scalar::copy_patched_ascii: 32 bytes a step, then 16. It may read up to `readable_end`
-// (at least `stop`) and write up to 48 bytes past the bytes it counts.
-inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
-                                 const unsigned char *readable_end, unsigned char *&to,
-                                 const ascii_patches &patches) {
+// As scalar::copy_patched_ascii, with blocks of WIDE (32 bytes), then one of 16. It may read
+// up to `readable_end` (at least `stop`) and write up to 48 bytes past the bytes it counts.
+template <typename WIDE>
+inline size_t copy_patched_runs(const unsigned char *from, const unsigned char *stop,
+                                const unsigned char *readable_end, unsigned char *&to,
+                                const ascii_patches &patches) {
+  static_assert(WIDE::WIDTH == 32);
   size_t done = 0;
   unsigned char *out = to;
   for (unsigned step; static_cast<size_t>(stop - from) - done >= 32; done += step)
-    if ((step = copy_patched_block<32>(from + done, readable_end, out, patches)) < 32) {
+    if ((step = copy_patched_block<WIDE>(from + done, readable_end, out, patches)) < 32) {
       to = out;
       return done + step;
     }
   if (static_cast<size_t>(stop - from) - done >= 16)
-    done += copy_patched_block<16>(from + done, readable_end, out, patches);
+    done += copy_patched_block<byte_block<16>>(from + done, readable_end, out, patches);
   to = out;
   return done;
+}
+
+inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
+                                 const unsigned char *readable_end, unsigned char *&to,
+                                 const ascii_patches &patches) {
+  return copy_patched_runs<byte_block<32>>(from, stop, readable_end, to, patches);
 }
 
 } // namespace sse2
