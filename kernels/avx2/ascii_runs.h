@@ -37,10 +37,9 @@ struct patched_runs {
 
 // varnok's UTF-8 by the portable kernel with the runs above, compiled whole for this tier so
 // that the runs are inlined, not called.
-[[gnu::flatten]] AVX2_TARGET inline size_t decode_utf8(const unsigned char *from, size_t size,
-                                                       size_t readable, unsigned char *&to,
-                                                       kernel_state &state,
-                                                       const decode_setup &setup) {
+[[gnu::flatten]] AVX2_TARGET inline size_t
+decode_utf8_in_tier(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                    kernel_state &state, const decode_setup &setup) {
   return portable::decode_cp932<unicode_form::utf8, patched_runs>(from, size, readable, to, state,
                                                                   setup);
 }

@@ -29,6 +29,11 @@ bool always() {
 } // namespace
 
 #if defined(AVX2_TIER_BUILT)
+size_t decode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+                   kernel_state &state, const decode_setup &setup) {
+  return decode_utf8_in_tier(from, size, readable, to, state, setup);
+}
+
 size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
                    kernel_state &state, const encode_setup &setup) {
   return encode_cp932<unicode_form::utf8>(from, size, readable, to, state, setup);
@@ -40,7 +45,7 @@ const kernel_tier TIER = {
     always,
     form_kernels<decode_kernel>([](auto form) {
       if constexpr (form.value == unicode_form::utf8)
-        return &decode_utf8;
+        return &decode_utf8_in_tier;
       else
         return &decode_cp932<form.value>;
     }),

@@ -70,15 +70,16 @@ const kernel_tier TIER = {
     form_kernels<decode_kernel>([](auto form) { return &decode_cp932<form.value>; }),
     form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
 };
-// UTF-8 has no queued design here: varnok -u runs the portable kernel, dostrel -u the AVX2
-// tier's, which measured faster on these processors (two-byte text 0.6 times the portable one).
+// UTF-8 has no queued design here: it runs the AVX2 tier's kernels (varnok -u the portable
+// kernel with that tier's patched ASCII runs; dostrel -u measured faster on these processors,
+// two-byte text 0.6 times the portable one).
 const kernel_tier AMD_TIER = {
     "avx512_amd",
     supported,
     gathers_are_slow,
     form_kernels<decode_kernel>([](auto form) {
       if constexpr (form.value == unicode_form::utf8)
-        return portable::TIER.decode[unicode_form::utf8];
+        return &avx2::decode_utf8;
       else
         return &decode_cp932_queued<form.value>;
     }),
