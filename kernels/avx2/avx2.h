@@ -21,9 +21,8 @@ namespace avx2 {
 extern const kernel_tier TIER;
 
 #if defined(AVX2_TIER_BUILT)
-// Its UTF-8 kernels, which the AMD AVX-512 tier runs too.
-size_t decode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
-                   kernel_state &state, const decode_setup &setup);
+// Its UTF-8 encode kernel, which the AMD AVX-512 tier runs too (and its decode kernel,
+// ascii_runs.h).
 size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
                    kernel_state &state, const encode_setup &setup);
 #endif

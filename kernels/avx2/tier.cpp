@@ -29,11 +29,6 @@ bool always() {
 } // namespace
 
 #if defined(AVX2_TIER_BUILT)
-size_t decode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
-                   kernel_state &state, const decode_setup &setup) {
-  return decode_utf8_in_tier(from, size, readable, to, state, setup);
-}
-
 size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
                    kernel_state &state, const encode_setup &setup) {
   return encode_cp932<unicode_form::utf8>(from, size, readable, to, state, setup);

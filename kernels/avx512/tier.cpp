@@ -8,6 +8,7 @@
 // GCC 12's own AVX-512 headers trip this warning (their "undefined" registers).
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 #endif
+#include "avx2/ascii_runs.h"
 #include "decode.h"
 #include "encode.h"
 #include "queued_lookups.h"
@@ -79,7 +80,7 @@ const kernel_tier AMD_TIER = {
     gathers_are_slow,
     form_kernels<decode_kernel>([](auto form) {
       if constexpr (form.value == unicode_form::utf8)
-        return &avx2::decode_utf8;
+        return &avx2::decode_utf8_in_tier;
       else
         return &decode_cp932_queued<form.value>;
     }),
