@@ -335,15 +335,10 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
                                    decode_utf8_block<places.value>{table, {setup.patches}}, out,
                                    refused);
       };
+      // (y gives two bytes, o three; a patch of one byte fits two places as well.)
       if (setup.patches.count == 0) return with(std::integral_constant<unsigned, 0>{});
-      switch (places_of(setup.patches)) {
-      case 1:
-        return with(std::integral_constant<unsigned, 1>{});
-      case 2:
-        return with(std::integral_constant<unsigned, 2>{});
-      default:
-        return with(std::integral_constant<unsigned, 3>{});
-      }
+      if (places_of(setup.patches) <= 2) return with(std::integral_constant<unsigned, 2>{});
+      return with(std::integral_constant<unsigned, 3>{});
     };
     return run_tier(from, size, readable, to, state, setup, BLOCK_READABLE, simd,
                     portable::TIER.decode[FORM]);
