@@ -112,7 +112,18 @@ struct kernel_tier {
   bool (*suits)();
   form_kernels<decode_kernel> decode;
   form_kernels<encode_kernel> encode;
+  // varnok's UTF-8 where a letter changes ASCII (y, o), if the tier has a kernel of its own
+  // for it; else decode[utf8]. (Choosing it once per chunk keeps a test off every call.)
+  decode_kernel decode_patched_utf8;
 };
+
+// The kernel `tier` decodes to `form` with, given the letters in `setup`.
+inline decode_kernel decode_kernel_for(const kernel_tier &tier, unicode_form form,
+                                       const decode_setup &setup) {
+  if (form == unicode_form::utf8 && setup.patches.count != 0 && tier.decode_patched_utf8 != nullptr)
+    return tier.decode_patched_utf8;
+  return tier.decode[form];
+}
 
 // Converts with a tier's `kernel`, or, while that tier's portable stretch lasts (see
 // kernel_state), with the portable tier's own kernel for the same direction and form

@@ -92,7 +92,7 @@ const unsigned char *decode_one(decoder &d, const unsigned char *from, const uns
 template <unicode_form FORM>
 size_t decode_chunk_as(decoder &d, const unsigned char *in, size_t size, bool final,
                        unsigned char *&to, size_t room) {
-  const decode_kernel kernel = active_kernel_tier().decode[FORM];
+  const decode_kernel kernel = decode_kernel_for(active_kernel_tier(), FORM, d.setup);
   const decode_kernel portable = portable_kernel_tier().decode[FORM];
   // Local copies that the output's stores cannot alias.
   kernel_state state = d.kernel;

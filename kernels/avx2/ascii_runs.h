@@ -6,7 +6,6 @@
 
 #include "blocks.h"
 #include "portable/decode.h"
-#include "portable/portable.h"
 #include "sse2/ascii_runs.h"
 
 namespace avx2 {
@@ -36,15 +35,11 @@ struct patched_runs {
   }
 };
 
-// varnok's UTF-8 by the portable kernel with the runs above, compiled whole for this tier so
-// that the runs are inlined, not called. Without a letter that changes ASCII, the portable
-// kernel as it is: compiled for this tier it lost on short runs (ASCII runs of 256 bytes, an
-// invalid byte after each: 1.3 times).
+// varnok's UTF-8 where a letter changes ASCII: the portable kernel with the runs above,
+// compiled whole for this tier so that the runs are inlined, not called.
 [[gnu::flatten]] AVX2_TARGET inline size_t
-decode_utf8_in_tier(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
+decode_patched_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
                     kernel_state &state, const decode_setup &setup) {
-  if (setup.patches.count == 0)
-    return portable::TIER.decode[unicode_form::utf8](from, size, readable, to, state, setup);
   return portable::decode_cp932<unicode_form::utf8, patched_runs>(from, size, readable, to, state,
                                                                   setup);
 }

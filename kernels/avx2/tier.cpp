@@ -40,7 +40,7 @@ const kernel_tier TIER = {
     always,
     form_kernels<decode_kernel>([](auto form) {
       if constexpr (form.value == unicode_form::utf8)
-        return &decode_utf8_in_tier;
+        return portable::TIER.decode[unicode_form::utf8];
       else
         return &decode_cp932<form.value>;
     }),
@@ -50,10 +50,11 @@ const kernel_tier TIER = {
       else
         return &encode_cp932<form.value>;
     }),
+    &decode_patched_utf8,
 };
 #else // never supported: the portable kernels stand in
-const kernel_tier TIER = {"avx2", supported, supported, portable::TIER.decode,
-                          portable::TIER.encode};
+const kernel_tier TIER = {
+    "avx2", supported, supported, portable::TIER.decode, portable::TIER.encode, nullptr};
 #endif
 
 } // namespace avx2

@@ -70,6 +70,7 @@ const kernel_tier TIER = {
     gathers_are_fast,
     form_kernels<decode_kernel>([](auto form) { return &decode_cp932<form.value>; }),
     form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
+    nullptr,
 };
 // UTF-8 has no queued design here: it runs the AVX2 tier's kernels (varnok -u the portable
 // kernel with that tier's patched ASCII runs; dostrel -u measured faster on these processors,
@@ -80,7 +81,7 @@ const kernel_tier AMD_TIER = {
     gathers_are_slow,
     form_kernels<decode_kernel>([](auto form) {
       if constexpr (form.value == unicode_form::utf8)
-        return &avx2::decode_utf8_in_tier;
+        return portable::TIER.decode[unicode_form::utf8];
       else
         return &decode_cp932_queued<form.value>;
     }),
@@ -90,12 +91,13 @@ const kernel_tier AMD_TIER = {
       else
         return &encode_cp932_queued<form.value>;
     }),
+    &avx2::decode_patched_utf8,
 };
 #else // never supported: the portable kernels stand in
-const kernel_tier TIER = {"avx512", supported, supported, portable::TIER.decode,
-                          portable::TIER.encode};
-const kernel_tier AMD_TIER = {"avx512_amd", supported, supported, portable::TIER.decode,
-                              portable::TIER.encode};
+const kernel_tier TIER = {
+    "avx512", supported, supported, portable::TIER.decode, portable::TIER.encode, nullptr};
+const kernel_tier AMD_TIER = {"avx512_amd",          supported, supported, portable::TIER.decode,
+                              portable::TIER.encode, nullptr};
 #endif
 
 } // namespace avx512

@@ -16,6 +16,7 @@ constinit const kernel_tier TIER = {
     always,
     form_kernels<decode_kernel>([](auto form) { return &decode_cp932<form.value>; }),
     form_kernels<encode_kernel>([](auto form) { return &encode_cp932<form.value>; }),
+    nullptr,
 };
 
 } // namespace portable
