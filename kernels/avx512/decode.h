@@ -231,16 +231,6 @@ template <unsigned PLACES> struct decode_utf8_block {
   const uint32_t *table;                           // decode_setup::utf8_double
   const patched_ascii<PATCHED ? PLACES : 1> ascii; // kept in registers across the blocks
 
-  // The ASCII bytes of `bytes` among `singles` that a letter changed.
-  AVX512_TARGET uint64_t patched_bytes(__m512i bytes, uint64_t singles) const {
-    if constexpr (!PATCHED) return 0;
-    uint64_t patched = 0;
-    for (unsigned p = 0; p < ascii.patches.count; ++p)
-      patched |=
-          _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(ascii.patches.byte[p])));
-    return patched & singles;
-  }
-
   // The UTF-8 of a patched byte, as a sparse character of the block.
   sparse_character patched_character(unsigned at, unsigned byte) const {
     const uint32_t word = ascii.patches.utf8[scalar::patch_of(ascii.patches, byte)];
@@ -251,25 +241,20 @@ template <unsigned PLACES> struct decode_utf8_block {
                                                          unsigned char *&out) const {
     const __m512i bytes = _mm512_loadu_si512(block);
     const uint64_t high = _mm512_movepi8_mask(bytes);
-    block_characters c;
-    uint64_t patched = 0;
+    uint64_t hits[MOST_ASCII_PATCHES];
     if (high == 0) { // ASCII only: the same bytes, but for the patched ones
-      if constexpr (PATCHED) {
-        uint64_t hits[MOST_ASCII_PATCHES];
-        ascii.find(bytes, hits);
-        for (unsigned p = 0; p < ascii.patches.count; ++p) patched |= hits[p];
-        if (patched != 0) {
-          out = ascii.put(block, bytes, 64, hits, out);
-          return 64;
-        }
+      if (PATCHED && ascii.find(bytes, hits) != 0) {
+        out = ascii.put(block, bytes, hits, out);
+        return 64;
       }
       _mm512_storeu_si512(out, bytes);
       out += 64;
       return 64;
-    } else {
-      if (!classify_block(bytes, high, c)) return 0;
-      patched = patched_bytes(bytes, c.singles);
     }
+    block_characters c;
+    if (!classify_block(bytes, high, c)) return 0;
+    uint64_t patched = 0;
+    if constexpr (PATCHED) patched = ascii.find(bytes, hits) & c.singles; // not trail bytes
     const uint64_t sparse = c.leads | (c.singles & high) | patched;
     if (__builtin_popcountll(sparse) <= SPARSE_CHARACTERS) {
       sparse_character characters[SPARSE_CHARACTERS];

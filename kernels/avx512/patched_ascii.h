@@ -24,24 +24,28 @@ template <unsigned PLACES> struct patched_ascii {
 
   ascii_patches patches;
 
-  // The bytes of `bytes` that a letter changed, one mask a patch.
-  AVX512_TARGET void find(__m512i bytes, uint64_t (&hits)[MOST_ASCII_PATCHES]) const {
-    for (unsigned p = 0; p < patches.count; ++p)
+  // The bytes of `bytes` that a letter changed, one mask a patch in `hits`; returns them all.
+  AVX512_TARGET uint64_t find(__m512i bytes, uint64_t (&hits)[MOST_ASCII_PATCHES]) const {
+    uint64_t all = 0;
+    for (unsigned p = 0; p < patches.count; ++p) {
       hits[p] = _mm512_cmpeq_epi8_mask(bytes, _mm512_set1_epi8(static_cast<char>(patches.byte[p])));
+      all |= hits[p];
+    }
+    return all;
   }
 
-  // Writes the first `count` bytes of the block at `block` (ASCII, 64 bytes readable; `bytes`
-  // holds them, `hits` as find gives them) at `out`, whole vectors stored, and returns where
-  // they end.
-  AVX512_TARGET unsigned char *put(const unsigned char *block, __m512i bytes, unsigned count,
+  // Writes the block of 64 ASCII bytes at `block` (`bytes` holds them, `hits` as find gives
+  // them) at `out`, whole vectors stored, and returns where it ends.
+  AVX512_TARGET unsigned char *put(const unsigned char *block, __m512i bytes,
                                    const uint64_t (&hits)[MOST_ASCII_PATCHES],
                                    unsigned char *out) const {
     // The spread leaves the first patch's second byte in every place not kept; the other
     // bytes of the characters are set by masks.
     const __m512i gap = _mm512_set1_epi8(static_cast<char>(patches.utf8[0] >> 8));
-    for (unsigned start = 0; start < count; start += PIECE) {
+    for (unsigned start = 0; start < 64; start += PIECE) {
+      // A piece is whole but for the last of three places a byte (64 = 3 * 21 + 1).
       const uint64_t mine =
-          count - start >= PIECE ? FIRSTS : _pdep_u64((1ULL << (count - start)) - 1, FIRSTS);
+          64 - start >= PIECE ? FIRSTS : _pdep_u64((1ULL << (64 - start)) - 1, FIRSTS);
       uint64_t leads[MOST_ASCII_PATCHES];
       uint64_t taken = mine;
       for (unsigned p = 0; p < patches.count; ++p) {
