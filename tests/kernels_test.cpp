@@ -343,20 +343,21 @@ TEST_F(kernels_encode, queued_chunks_stop_at_their_bound) {
     expect_pieces(encode_stream, {{hex("4E 9C"), hex("88 9F"), 0}}, {}, "", blocks * 32, 1);
 }
 
-// Runs of kanji broken by a unit of one byte (ASCII, halfwidth katakana) every so often, in
-// UTF-16 and UTF-8: runs go straight through, the blocks around the unit are queued or left to
-// the portable kernel, and long runs end a chunk; every tier writes what the portable one does.
-TEST_F(kernels_encode, kanji_runs_broken_by_one_byte_units) {
+// Runs of kanji broken by a unit of one byte (ASCII, halfwidth katakana) or a kanji without a
+// code every so often, in UTF-16 and UTF-8: runs go straight through, the blocks or steps
+// around the unit are queued or left to the portable kernel, and long runs end a chunk; every
+// tier writes what the portable one does.
+TEST_F(kernels_encode, kanji_runs_broken_every_so_often) {
   for (const char *options : {"", "-u"}) {
     reset_dostrel_state();
     ASSERT_EQ(scan_option_words(dostrel_profile, options), KEEP_RUNNING);
     const unicode_form form = *options == '\0' ? BE : U8;
     for (size_t period : {31, 32, 33, 64, 65, 96, 127, 128, 129, 160, 257})
-      for (unsigned one_byte : {0x41u, 0xFF71u}) {
+      for (unsigned breaker : {0x41u, 0xFF71u, 0x4E02u}) {
         std::string input;
         while (input.size() < 40000) {
           for (size_t k = 0; k < period; ++k) input += character_bytes(0x4E9C, form);
-          input += character_bytes(one_byte, form);
+          input += character_bytes(breaker, form);
         }
         EXPECT_TRUE(same_on_every_tier(encode_stream, input)) << options << " " << period;
         EXPECT_TRUE(same_on_every_tier(encode_stream, input, 4093)) << options << " " << period;
@@ -472,6 +473,28 @@ TEST(kernels, a_portable_stretch_may_finish_a_unit_past_its_range) {
               4u);
     EXPECT_EQ(std::string(reinterpret_cast<char *>(out), 2), "ab");
   }
+}
+
+// A range that ends inside a long run of kanji in UTF-8: every tier takes no character that
+// begins past it (one that begins in it may end past it), and writes each one it takes.
+TEST(kernels, no_character_is_taken_past_the_range) {
+  std::vector<uint32_t> steps(0x10000);
+  const encode_setup setup = make_encode_setup(unicode_to_cp932.data(), nullptr, 0, steps.data());
+  std::string kanji;
+  for (int k = 0; k < 100; ++k) kanji += character_bytes(0x4E9C, U8);
+  const auto queue = std::make_unique<lookup_queue>();
+  for (const kernel_tier *tier : available_tiers())
+    for (size_t size = 1; size <= 120; ++size) {
+      kernel_state state;
+      state.queue = queue.get();
+      unsigned char out[256];
+      unsigned char *to = out;
+      const size_t used = tier->encode[U8](reinterpret_cast<const unsigned char *>(kanji.data()),
+                                           size, kanji.size(), to, state, setup);
+      EXPECT_TRUE(used % 3 == 0 && used <= size + 2 && used + 3 > size)
+          << tier->name << ": " << used << " of " << size;
+      EXPECT_EQ(static_cast<size_t>(to - out), used / 3 * 2) << tier->name;
+    }
 }
 
 // The last entries of each table (U+FFFE, U+FFFF; the code 0xFCFC), dense and sparse, reach

@@ -1,17 +1,15 @@
 // SPDX-License-Identifier: MIT
-// UTF-16 (blocks of 32 units) and UTF-8 (blocks of 32 bytes) to CP932, as whole blocks:
-// - ASCII blocks narrowed or copied in a loop of their own, and blocks of ASCII with a few other
+// UTF-16 to CP932 in blocks of 32 units:
+// - ASCII blocks narrowed in a loop of their own, and blocks of ASCII with a few other
 //   characters (sparse) with the others' codes written between the runs;
 // - runs of UTF-16 units that all take two bytes (kana, kanji) by the portable kernel's loop;
 // - any other UTF-16 block: each character made a 16-bit unit in the vectors and queued with
 //   the place of its code (one byte for ASCII and halfwidth katakana, two for the others), and
 //   written after its chunk by the portable tier's steps (portable/encode_steps.h), with no
-//   branch on what the unit is;
-// - UTF-8 blocks of ten three-byte characters (kana, kanji), queued two bytes apart.
+//   branch on what the unit is.
 // The tier refuses a block that holds a unit the rules must write (no code, a surrogate, markup
-// with m), a unit whose code has another length than its kind, ill-formed or rare UTF-8 (the
-// E0 and ED lead bytes, four-byte sequences), and any other UTF-8 block: the portable kernel
-// takes them.
+// with m) or a unit whose code has another length than its kind: the portable kernel takes
+// them.
 // Only tier.cpp files include this: what it defines is internal to them, so that the compiler
 // specialises and inlines it freely there.
 #pragma once
@@ -21,14 +19,12 @@
 #include "portable/encode_steps.h"
 
 #include <cstdint>
-#include <type_traits>
 
 namespace avx2 {
 namespace {
 
-// Characters of a sparse block besides its ASCII, at most: a UTF-16 one costs less (its runs
-// are narrowed from where they lie), a UTF-8 one more (it is decoded first).
-constexpr int SPARSE_UNITS = 6, SPARSE_UTF8_CHARACTERS = 4;
+// Units of a sparse block besides its ASCII, at most.
+constexpr int SPARSE_UNITS = 6;
 
 // 1 in each 16-bit lane of `units` whose code takes one byte by its kind (ASCII, halfwidth
 // katakana), else 2: where the codes go is known before they are looked up.
@@ -40,8 +36,8 @@ AVX2_TARGET inline __m256i kind_lengths(__m256i units) {
   return _mm256_add_epi16(_mm256_set1_epi16(2), one_byte);
 }
 
-// True when a 16-bit lane of `first` or `second` (UTF-16), or a byte of them (UTF-8: give the
-// same bytes twice), holds one of `stops`: units below 0x80 have the same low byte and zero.
+// True when a 16-bit lane of `first` or `second` holds one of `stops`: units below 0x80 have
+// the same low byte and zero.
 AVX2_TARGET inline bool any_stop(__m256i first, __m256i second, const ascii_stops &stops) {
   __m256i hit = _mm256_setzero_si256();
   for (unsigned k = 0; k < stops.count; ++k) {
@@ -230,209 +226,16 @@ struct encode_block {
   }
 };
 
-// Copies the pairs of 32-byte blocks of ASCII at `from` that hold none of `stops`, up to `most`
-// of them, to `to`, in a loop of their own; the pairs copied.
-AVX2_TARGET inline size_t copy_ascii_pairs(const unsigned char *from, size_t most,
-                                           const ascii_stops &stops, unsigned char *&to) {
-  size_t pairs = 0;
-  unsigned char *at = to;
-  for (; pairs < most; ++pairs, from += 64, at += 64) {
-    const __m256i first = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from));
-    const __m256i second = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + 32));
-    if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) != 0 || any_stop(first, second, stops))
-      break;
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), first);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at + 32), second);
-  }
-  to = at;
-  return pairs;
-}
-
-// One block of up to 32 bytes of UTF-8: shorter when a character would be cut at its end. It
-// takes ASCII and well-formed two- and three-byte sequences with lead bytes C2-DF, E1-EC, EE,
-// EF (so no overlong form and no surrogate).
-struct utf8_block {
-  const ascii_stops stops; // a copy, kept in registers across the blocks
-  const uint32_t *steps;
-  kernel_state &state;
-  lookup_queue &queue;
-
-  static constexpr size_t BYTES = 32;
-  // A sparse block moves its runs of ASCII with loads that reach this far.
-  static constexpr size_t SPARSE_READABLE = 64 + 2;
-
-  // Where a block's characters begin and what they are (bit k for byte k).
-  struct layout {
-    uint32_t high, lead2, lead3, starts;
-    unsigned block_bytes; // 32, or where a character that the block would cut begins
-  };
-
-  // Lays out a block of ASCII and well-formed two- and three-byte sequences with lead bytes
-  // C2-DF, E1-EC, EE, EF; false for anything else.
-  AVX2_TARGET static bool lay_out(__m256i bytes, layout &l) {
-    l.high = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
-    const auto continuation =
-        static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0x80, 0xBF)));
-    l.lead2 = static_cast<uint32_t>(_mm256_movemask_epi8(between(bytes, 0xC2, 0xDF)));
-    l.lead3 = static_cast<uint32_t>(_mm256_movemask_epi8(
-        _mm256_or_si256(between(bytes, 0xE1, 0xEC), between(bytes, 0xEE, 0xEF))));
-    if ((l.high & ~(continuation | l.lead2 | l.lead3)) != 0) return false;
-    // A sequence whose lead byte is among the last two bytes may go on past the block: the
-    // block ends before it, and its bytes there are no part of it.
-    const uint32_t cut = (l.lead2 & 1u << 31) | (l.lead3 & 3u << 30);
-    l.block_bytes = cut != 0 ? static_cast<unsigned>(__builtin_ctz(cut)) : 32;
-    const uint32_t in_block = l.block_bytes == 32 ? ~0u : (1u << l.block_bytes) - 1;
-    const uint32_t expected =
-        (l.lead2 & in_block) << 1 | (l.lead3 & in_block) << 1 | (l.lead3 & in_block) << 2;
-    l.starts = ~continuation & in_block;
-    return (continuation & in_block) == expected;
-  }
-
-  // A block of ASCII that no letter changed.
-  [[gnu::always_inline]] AVX2_TARGET bool ends_chunk(const unsigned char *block, size_t) const {
-    const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block));
-    return _mm256_movemask_epi8(bytes) == 0 && !any_stop(bytes, bytes, stops);
-  }
-
-  // Writes a sparse block (ASCII with at most SPARSE_UTF8_CHARACTERS others) at `out`: its runs
-  // of ASCII moved as they are, each other character's code between them by its step. False
-  // (and `out` as it was) when a character needs the rules.
-  AVX2_TARGET bool put_sparse(const unsigned char *block, const layout &l,
-                              unsigned char *&out) const {
-    unsigned char *at = out;
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
-                        _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block)));
-    unsigned from = 0;
-    for (uint32_t rest = l.starts & l.high; rest != 0; rest &= rest - 1) {
-      const auto place = static_cast<unsigned>(__builtin_ctz(rest));
-      at += place - from;
-      const bool two = (l.lead2 >> place & 1) != 0;
-      const unsigned unit = two ? (block[place] & 0x1Fu) << 6 | (block[place + 1] & 0x3Fu)
-                                : (block[place] & 0x0Fu) << 12 | (block[place + 1] & 0x3Fu) << 6 |
-                                      (block[place + 2] & 0x3Fu);
-      const uint32_t step = steps[unit];
-      if ((step & portable::ENCODE_STEP_RULES) != 0) return false;
-      __builtin_memcpy(at, &step, 4);
-      at += step >> 16 & 3;
-      from = place + (two ? 2 : 3);
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(at),
-                          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + from)));
-    }
-    out = at + (l.block_bytes - from);
-    return true;
-  }
-
-  // Writes the blocks at `from` that the tier writes directly (ASCII that no letter changed,
-  // sparse blocks), up to `most` of them; the bytes consumed.
-  [[gnu::always_inline]] AVX2_TARGET size_t direct_blocks(const unsigned char *from, size_t size,
-                                                          size_t readable, size_t most,
-                                                          unsigned char *&out) const {
-    size_t done = 0, blocks = 0;
-    unsigned char *at = out;
-    while (blocks < most && size - done >= readable) {
-      // ASCII, two blocks a step while there are.
-      if (blocks + 2 <= most && size - done >= BYTES + readable) {
-        const size_t pairs = copy_ascii_pairs(
-            from + done, std::min((most - blocks) / 2, (size - done - readable - BYTES) / 64 + 1),
-            stops, at);
-        done += 64 * pairs, blocks += 2 * pairs;
-        if (blocks == most || size - done < readable) break;
-      }
-      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
-      if (any_stop(bytes, bytes, stops)) break;
-      if (_mm256_movemask_epi8(bytes) == 0) {
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), bytes);
-        at += BYTES, done += BYTES, ++blocks;
-        continue;
-      }
-      // In a long stretch of sparse blocks the portable kernel's SSE2 runs are faster: the
-      // queue refuses the next one (see sparse_refused).
-      layout l;
-      if (size - done < SPARSE_READABLE || !lay_out(bytes, l) ||
-          __builtin_popcount(l.starts & l.high) > SPARSE_UTF8_CHARACTERS ||
-          ++state.sparse_run > SPARSE_RUN || !put_sparse(from + done, l, at))
-        break;
-      done += l.block_bytes, ++blocks;
-    }
-    out = at;
-    return done;
-  }
-
-  // Japanese text is mostly three-byte sequences: a block of 30 bytes of them (the 31st begins
-  // the next) has its ten characters taken by fixed shuffles, five from each half, and queued
-  // two bytes apart; 0 (nothing queued) when one of them is halfwidth katakana.
-  static constexpr uint32_t THREE_BYTE_LEADS = 0x49249249; // bytes 0, 3, ... 30
-  AVX2_TARGET size_t queue_three_byte_characters(const unsigned char *block, unsigned char *&out,
-                                                 unsigned char *chunk_out, size_t &queued) const {
-    const __m256i bytes = _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(block + 15),
-                                              reinterpret_cast<const __m128i *>(block));
-    // Lanes 0-4 of each half: the first, second and third bytes of its five characters.
-    const __m256i first = _mm256_shuffle_epi8(
-        bytes, _mm256_setr_epi8(0, -1, 3, -1, 6, -1, 9, -1, 12, -1, -1, -1, -1, -1, -1, -1, 0, -1,
-                                3, -1, 6, -1, 9, -1, 12, -1, -1, -1, -1, -1, -1, -1));
-    const __m256i second = _mm256_shuffle_epi8(
-        bytes, _mm256_setr_epi8(1, -1, 4, -1, 7, -1, 10, -1, 13, -1, -1, -1, -1, -1, -1, -1, 1, -1,
-                                4, -1, 7, -1, 10, -1, 13, -1, -1, -1, -1, -1, -1, -1));
-    const __m256i third = _mm256_shuffle_epi8(
-        bytes, _mm256_setr_epi8(2, -1, 5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1, 2, -1,
-                                5, -1, 8, -1, 11, -1, 14, -1, -1, -1, -1, -1, -1, -1));
-    const __m256i units = _mm256_or_si256(
-        _mm256_or_si256(_mm256_slli_epi16(first, 12),
-                        _mm256_slli_epi16(_mm256_and_si256(second, _mm256_set1_epi16(0x3F)), 6)),
-        _mm256_and_si256(third, _mm256_set1_epi16(0x3F)));
-    const __m256i characters =
-        _mm256_setr_epi16(-1, -1, -1, -1, -1, 0, 0, 0, -1, -1, -1, -1, -1, 0, 0, 0);
-    if (!_mm256_testz_si256(units_between(units, 0xFF61, 0xFF9F), characters)) return 0;
-    const __m256i starts =
-        _mm256_add_epi16(_mm256_setr_epi16(0, 2, 4, 6, 8, 0, 0, 0, 10, 12, 14, 16, 18, 0, 0, 0),
-                         _mm256_set1_epi16(static_cast<short>(out - chunk_out)));
-    // Lanes 0-4 and 8-12, side by side.
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.index + queued),
-                     _mm256_castsi256_si128(units));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.index + queued + 5),
-                     _mm256_extracti128_si256(units, 1));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.place + queued),
-                     _mm256_castsi256_si128(starts));
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(queue.place + queued + 5),
-                     _mm256_extracti128_si256(starts, 1));
-    queued += 10;
-    out += 20;
-    return 30;
-  }
-
-  // A block that is not all ASCII (or that follows a run of ASCII blocks): ten three-byte
-  // characters queued. The tier refuses any other: on real Japanese text, where half the blocks
-  // mix ASCII with other characters, the portable kernel's scalar loop took 0.83 of the time
-  // that queuing each character took, on kanji with Greek 0.75, on two-byte text the same.
-  [[gnu::always_inline]] AVX2_TARGET size_t operator()(const unsigned char *block,
-                                                       unsigned char *&out,
-                                                       unsigned char *chunk_out,
-                                                       size_t &queued) const {
-    layout l;
-    if (!lay_out(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(block)), l)) return 0;
-    if (__builtin_popcount(l.starts & l.high) > SPARSE_UTF8_CHARACTERS) state.sparse_run = 0;
-    if (l.lead3 != THREE_BYTE_LEADS || l.block_bytes != 30) return 0;
-    return queue_three_byte_characters(block, out, chunk_out, queued);
-  }
-};
-
+// The UTF-16 forms only: UTF-8 has a kernel of its own (utf8_runs.h).
 template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const encode_setup &setup) {
+  static_assert(FORM != unicode_form::utf8);
   const queued_steps values{setup.steps,
                             portable::ENCODE_STEP_RULES | portable::ENCODE_STEP_OTHER_LENGTH};
-  using block_type = std::conditional_t<FORM == unicode_form::utf8, utf8_block, encode_block>;
-  // A UTF-8 block reads two bytes past itself, for the rest of a sequence that begins at its
-  // end.
-  constexpr size_t BLOCK_READABLE = block_type::BYTES + (FORM == unicode_form::utf8 ? 2 : 0);
-  const block_type block = [&] {
-    if constexpr (FORM == unicode_form::utf8)
-      return utf8_block{setup.stops, setup.steps, state, *state.queue};
-    else
-      return encode_block{traits_of(FORM).little, setup.stops, &setup, *state.queue};
-  }();
+  const encode_block block{traits_of(FORM).little, setup.stops, &setup, *state.queue};
   auto chunk = [&](auto &&...arguments) { return convert_chunk(block, arguments...); };
-  return run_queued_tier(from, size, readable, to, state, setup, BLOCK_READABLE, chunk, values,
+  return run_queued_tier(from, size, readable, to, state, setup, encode_block::BYTES, chunk, values,
                          portable::TIER.encode[FORM]);
 }
 

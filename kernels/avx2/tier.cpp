@@ -6,6 +6,7 @@
 #include "ascii_runs.h"
 #include "decode.h"
 #include "encode.h"
+#include "utf8_runs.h"
 #endif
 
 namespace avx2 {
@@ -22,16 +23,27 @@ bool supported() {
 #endif
 }
 
-bool always() {
+[[maybe_unused]] bool always() { // unused where the tier is not built
   return true;
 }
 
 } // namespace
 
 #if defined(AVX2_TIER_BUILT)
+// dostrel's UTF-8: the portable kernel with the tier's runs, in the tier's frame: where the
+// runs refuse (they are short) or the kernel stops at a character for the rules, the portable
+// kernel itself takes a stretch.
 size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
                    kernel_state &state, const encode_setup &setup) {
-  return encode_cp932<unicode_form::utf8>(from, size, readable, to, state, setup);
+  auto runs_of_ten = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+    utf8_runs runs;
+    const size_t used = portable::encode_from_utf8(
+        at, left, readable - static_cast<size_t>(at - from), out, setup, runs);
+    refused = used < left;
+    return used;
+  };
+  return tier_frame::run_tier(from, size, readable, to, state, setup, utf8_runs::READABLE,
+                              runs_of_ten, portable::TIER.encode[unicode_form::utf8]);
 }
 
 const kernel_tier TIER = {
