@@ -18,18 +18,6 @@ namespace tier_frame {
 constexpr size_t MOST_STRETCH = 512 * KERNEL_BLOCK;
 constexpr size_t GOOD_RUN = 32 * KERNEL_BLOCK;
 
-// Counts `used` bytes converted by a tier and, where it then `refused` a block, starts the
-// portable stretch after it (see kernel_state).
-inline void count_gain(kernel_state &state, size_t used, bool refused) {
-  state.gained += used;
-  if (!refused) return;
-  state.stretch = state.gained >= GOOD_RUN
-                      ? KERNEL_BLOCK
-                      : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
-  state.portable_left = state.stretch;
-  state.gained = 0;
-}
-
 // A tier kernel: the SIMD blocks (`simd(at, left, out, refused)`: the bytes it consumed, and
 // whether a block was refused) while they are taken, the portable tier's own kernel
 // (`portable`: the very code that tier runs, not a copy compiled into the tier, which measured
@@ -56,7 +44,14 @@ inline size_t run_tier(const unsigned char *from, size_t size, size_t readable, 
     bool refused = false;
     const size_t used = simd(from + done, std::min(size, readable) - done, to, refused);
     done += used;
-    count_gain(state, used, refused);
+    state.gained += used;
+    if (refused) {
+      state.stretch = state.gained >= GOOD_RUN
+                          ? KERNEL_BLOCK
+                          : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
+      state.portable_left = state.stretch;
+      state.gained = 0;
+    }
   }
   return done;
 }

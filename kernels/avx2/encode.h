@@ -226,7 +226,7 @@ struct encode_block {
   }
 };
 
-// The UTF-16 forms only: UTF-8 has a kernel of its own (utf8_runs.h).
+// The UTF-16 forms only: UTF-8 has a kernel of its own (utf8_blocks.h).
 template <unicode_form FORM>
 inline size_t encode_cp932(const unsigned char *from, size_t size, size_t readable,
                            unsigned char *&to, kernel_state &state, const encode_setup &setup) {

@@ -6,7 +6,7 @@
 #include "ascii_runs.h"
 #include "decode.h"
 #include "encode.h"
-#include "utf8_runs.h"
+#include "utf8_blocks.h"
 #endif
 
 namespace avx2 {
@@ -30,20 +30,12 @@ bool supported() {
 } // namespace
 
 #if defined(AVX2_TIER_BUILT)
-// dostrel's UTF-8: the portable kernel with the tier's runs, in the tier's frame: where the
-// runs refuse (they are short) or the kernel stops at a character for the rules, the portable
-// kernel itself takes a stretch.
+// dostrel's UTF-8: the blocks of utf8_blocks.h in the tier's frame.
 size_t encode_utf8(const unsigned char *from, size_t size, size_t readable, unsigned char *&to,
                    kernel_state &state, const encode_setup &setup) {
-  auto runs_of_ten = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
-    utf8_runs runs;
-    const size_t used = portable::encode_from_utf8(
-        at, left, readable - static_cast<size_t>(at - from), out, setup, runs);
-    refused = used < left;
-    return used;
-  };
-  return tier_frame::run_tier(from, size, readable, to, state, setup, utf8_runs::READABLE,
-                              runs_of_ten, portable::TIER.encode[unicode_form::utf8]);
+  return tier_frame::run_tier(from, size, readable, to, state, setup, utf8_blocks::READABLE,
+                              utf8_blocks{setup.stops, setup.steps, state},
+                              portable::TIER.encode[unicode_form::utf8]);
 }
 
 const kernel_tier TIER = {

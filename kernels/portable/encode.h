@@ -97,49 +97,11 @@ inline const unsigned char *encode_singles(const unsigned char *from, const unsi
   return from;
 }
 
-// Encodes the three-byte sequences (kana, kanji) that begin at `from` before `last` one at a
-// time, while they are well-formed and their steps need no rules; returns where it stopped.
-inline const unsigned char *encode_three_byte_singles(const unsigned char *from,
-                                                      const unsigned char *last, unsigned char *&to,
-                                                      const uint32_t *steps) {
-  unsigned char *out = to; // a local copy the byte stores cannot alias
-  while (from < last) {
-    const unsigned first = from[0], second = from[1], third = from[2];
-    if (first < 0xE0 || first >= 0xF0 || (second & 0xC0) != 0x80 || (third & 0xC0) != 0x80 ||
-        (first == 0xE0 && second < 0xA0) || (first == 0xED && second > 0x9F))
-      break;
-    const uint32_t step = steps[(first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)];
-    if ((step & ENCODE_STEP_RULES) != 0) break;
-    out = put_step(out, step);
-    from += 3;
-  }
-  to = out;
-  return from;
-}
-
-// The runs of the UTF-8 kernel: ASCII 16 bytes a step, three-byte sequences one at a time. A
-// tier may run the kernel with runs of its own (a type with the same members, which may keep
-// what it learns from one run for the next): `three_byte` encodes the sequences from `from` as
-// encode_three_byte_singles does, reading no further than `end`; where it takes none, the
-// kernel returns there.
-struct utf8_runs {
-  size_t ascii(const unsigned char *from, const unsigned char *stop, unsigned char *to,
-               const ascii_stops &stops) const {
-    return ascii_kernel::copy_ascii(from, stop, to, stops);
-  }
-  const unsigned char *three_byte(const unsigned char *from, const unsigned char *last,
-                                  const unsigned char *, unsigned char *&to,
-                                  const uint32_t *steps) {
-    return encode_three_byte_singles(from, last, to, steps);
-  }
-};
-
 // From UTF-8: ASCII 16 bytes a step, then one well-formed two- or three-byte sequence at a
 // time by its step; four-byte sequences (beyond the BMP), ill-formed and cut ones go to the
 // rules.
-template <typename RUNS>
 inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t readable,
-                               unsigned char *&to, const encode_setup &setup, RUNS &runs) {
+                               unsigned char *&to, const encode_setup &setup) {
   const unsigned char *at = from;
   const unsigned char *const stop = from + size, *const end = from + readable;
   unsigned char *out = to;
@@ -148,7 +110,7 @@ inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t re
     const unsigned lead = *at;
     unsigned unit, length;
     if (lead < 0x80) {
-      const size_t ascii = runs.ascii(at, stop, out, setup.stops);
+      const size_t ascii = ascii_kernel::copy_ascii(at, stop, out, setup.stops);
       at += ascii;
       out += ascii;
       if (ascii != 0) continue;
@@ -158,7 +120,16 @@ inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t re
       // keeps its branches predictable.
       const unsigned char *const run_start = at;
       const unsigned char *const last = end - at >= 3 ? std::min(stop, end - 2) : at;
-      at = runs.three_byte(at, last, end, out, steps);
+      while (at < last) {
+        const unsigned first = at[0], second = at[1], third = at[2];
+        if (first < 0xE0 || first >= 0xF0 || (second & 0xC0) != 0x80 || (third & 0xC0) != 0x80 ||
+            (first == 0xE0 && second < 0xA0) || (first == 0xED && second > 0x9F))
+          break;
+        const uint32_t step = steps[(first & 0x0F) << 12 | (second & 0x3F) << 6 | (third & 0x3F)];
+        if ((step & ENCODE_STEP_RULES) != 0) break;
+        out = put_step(out, step);
+        at += 3;
+      }
       if (at == run_start) break;
       continue;
     } else if (lead >= 0xC2 && lead < 0xE0) {
@@ -174,12 +145,6 @@ inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t re
   }
   to = out;
   return static_cast<size_t>(at - from);
-}
-
-inline size_t encode_from_utf8(const unsigned char *from, size_t size, size_t readable,
-                               unsigned char *&to, const encode_setup &setup) {
-  utf8_runs runs;
-  return encode_from_utf8(from, size, readable, to, setup, runs);
 }
 
 template <unicode_form FORM>

@@ -205,30 +205,6 @@ inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char 
   return copy_patched_runs<byte_block<32>>(from, stop, readable_end, to, patches);
 }
 
-// The bytes of `bytes` (a block) beyond ASCII or equal to one of `stops`, a bit each.
-template <typename BLOCK> inline uint32_t not_copied(const BLOCK &bytes, const ascii_stops &stops) {
-  uint32_t bits = bytes.beyond();
-  for (unsigned s = 0; s < stops.count; ++s) bits |= bytes.equal_to(stops.unit[s]);
-  return bits;
-}
-
-// As copy_ascii, two blocks of WIDE (32 bytes) a step with one branch, then blocks of 16; it
-// may write up to 64 bytes past the bytes it counts.
-template <typename WIDE>
-inline size_t copy_ascii_pairs(const unsigned char *from, const unsigned char *stop,
-                               unsigned char *to, const ascii_stops &stops) {
-  static_assert(WIDE::WIDTH == 32);
-  size_t done = 0;
-  for (; static_cast<size_t>(stop - from) - done >= 64; done += 64) {
-    const WIDE first(from + done), second(from + done + 32);
-    first.store(to + done), second.store(to + done + 32);
-    const uint64_t bits =
-        not_copied(first, stops) | static_cast<uint64_t>(not_copied(second, stops)) << 32;
-    if (bits != 0) return done + static_cast<size_t>(__builtin_ctzll(bits));
-  }
-  return done + copy_ascii(from + done, stop, to + done, stops);
-}
-
 } // namespace sse2
 
 #endif
