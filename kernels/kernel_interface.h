@@ -27,6 +27,10 @@ constexpr size_t QUEUED_CHUNK_BLOCKS = 256;
 
 struct lookup_queue;
 
+// Sparse blocks (ASCII with a few other characters) in a row before a tier refuses the next: in
+// a long stretch of them the portable kernel's SSE2 runs are faster.
+constexpr unsigned SPARSE_RUN = 4;
+
 struct kernel_state {
   size_t portable_left = 0; // input bytes still to convert the portable way
   size_t stretch = 0;       // the portable stretch after the next refusal

@@ -475,25 +475,35 @@ TEST(kernels, a_portable_stretch_may_finish_a_unit_past_its_range) {
   }
 }
 
-// A range that ends inside a long run of kanji in UTF-8: every tier takes no character that
-// begins past it (one that begins in it may end past it), and writes each one it takes.
-TEST(kernels, no_character_is_taken_past_the_range) {
+// A range that ends anywhere in UTF-8 kanji alone, kanji with ASCII, or ASCII with a kanji now
+// and then: every tier takes what the portable one takes (every character that begins in the
+// range, none that begins past it) and writes what it writes.
+TEST(kernels, ranges_end_where_the_portable_kernel_ends_them) {
   std::vector<uint32_t> steps(0x10000);
   const encode_setup setup = make_encode_setup(unicode_to_cp932.data(), nullptr, 0, steps.data());
-  std::string kanji;
-  for (int k = 0; k < 100; ++k) kanji += character_bytes(0x4E9C, U8);
+  const std::string kanji = character_bytes(0x4E9C, U8);
+  std::string texts[3];
+  for (int k = 0; k < 120; ++k) {
+    texts[0] += kanji;
+    texts[1] += k % 3 == 2 ? "a" : kanji;
+    texts[2] += k % 20 == 19 ? kanji : "a";
+  }
   const auto queue = std::make_unique<lookup_queue>();
-  for (const kernel_tier *tier : available_tiers())
-    for (size_t size = 1; size <= 120; ++size) {
-      kernel_state state;
-      state.queue = queue.get();
-      unsigned char out[256];
-      unsigned char *to = out;
-      const size_t used = tier->encode[U8](reinterpret_cast<const unsigned char *>(kanji.data()),
-                                           size, kanji.size(), to, state, setup);
-      EXPECT_TRUE(used % 3 == 0 && used <= size + 2 && used + 3 > size)
-          << tier->name << ": " << used << " of " << size;
-      EXPECT_EQ(static_cast<size_t>(to - out), used / 3 * 2) << tier->name;
+  auto encode = [&](encode_kernel kernel, const std::string &text, size_t size) {
+    kernel_state state;
+    state.queue = queue.get();
+    unsigned char out[512];
+    unsigned char *to = out;
+    const size_t used = kernel(reinterpret_cast<const unsigned char *>(text.data()), size,
+                               text.size(), to, state, setup);
+    return std::make_pair(used, std::string(reinterpret_cast<char *>(out), to - out));
+  };
+  for (const std::string &text : texts)
+    for (size_t size = 1; size <= 160; ++size) {
+      const auto expected = encode(portable_kernel_tier().encode[U8], text, size);
+      for (const kernel_tier *tier : available_tiers())
+        EXPECT_EQ(encode(tier->encode[U8], text, size), expected)
+            << tier->name << ", " << size << " bytes of " << to_hex(text.substr(0, 12));
     }
 }
 

@@ -69,6 +69,18 @@ AVX2_TARGET inline unsigned bits_of_lanes(__m256i lanes) {
       _mm_packs_epi16(_mm256_castsi256_si128(lanes), _mm256_extracti128_si256(lanes, 1))));
 }
 
+// True when a byte of `first` or `second` is one of `stops` (give one vector twice to test it
+// alone). For UTF-16 it tests the units: those below 0x80 have the same low byte and zero.
+AVX2_TARGET inline bool any_stop(__m256i first, __m256i second, const ascii_stops &stops) {
+  __m256i hit = _mm256_setzero_si256();
+  for (unsigned k = 0; k < stops.count; ++k) {
+    const __m256i unit = _mm256_set1_epi8(static_cast<char>(stops.unit[k]));
+    hit = _mm256_or_si256(
+        hit, _mm256_or_si256(_mm256_cmpeq_epi8(first, unit), _mm256_cmpeq_epi8(second, unit)));
+  }
+  return !_mm256_testz_si256(hit, hit);
+}
+
 AVX2_TARGET inline __m256i swap_bytes(__m256i units) {
   return _mm256_or_si256(_mm256_slli_epi16(units, 8), _mm256_srli_epi16(units, 8));
 }

@@ -19,7 +19,6 @@ namespace {
 
 constexpr unsigned DOUBLE_FIRST = 0x8140;
 constexpr unsigned SPARSE_CHARACTERS = 8; // two-byte characters of a sparse block, at most
-constexpr unsigned SPARSE_RUN = 4;        // sparse blocks in a row before the tier refuses the next
 
 // Patches the lanes of `units` (16-bit, in native order) that hold the ASCII bytes letters
 // changed.

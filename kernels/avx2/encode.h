@@ -36,18 +36,6 @@ AVX2_TARGET inline __m256i kind_lengths(__m256i units) {
   return _mm256_add_epi16(_mm256_set1_epi16(2), one_byte);
 }
 
-// True when a 16-bit lane of `first` or `second` holds one of `stops`: units below 0x80 have
-// the same low byte and zero.
-AVX2_TARGET inline bool any_stop(__m256i first, __m256i second, const ascii_stops &stops) {
-  __m256i hit = _mm256_setzero_si256();
-  for (unsigned k = 0; k < stops.count; ++k) {
-    const __m256i unit = _mm256_set1_epi8(static_cast<char>(stops.unit[k]));
-    hit = _mm256_or_si256(
-        hit, _mm256_or_si256(_mm256_cmpeq_epi8(first, unit), _mm256_cmpeq_epi8(second, unit)));
-  }
-  return !_mm256_testz_si256(hit, hit);
-}
-
 // Narrows the blocks of UTF-16 ASCII at `from` that hold none of `stops`, up to `most` of them,
 // to `to`, in a loop of their own with the byte order fixed; the blocks narrowed.
 template <bool LITTLE>

@@ -40,22 +40,13 @@ struct utf8_blocks {
   // A kanji whose code no letter changes: the unit of the characters that are not there.
   static constexpr uint16_t STAND_IN = 0x4E9C;
   // The most characters of a sparse block: ASCII but for them (see put_sparse).
-  static constexpr int SPARSE_CHARACTERS = 2;
+  static constexpr unsigned SPARSE_CHARACTERS = 2;
 
   AVX2_TARGET static __m256i load(const unsigned char *at) {
     return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(at));
   }
   AVX2_TARGET static void store(unsigned char *at, __m256i bytes) {
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(at), bytes);
-  }
-
-  // True when a byte of `bytes` is one of `stops`.
-  AVX2_TARGET bool any_stop(__m256i bytes) const {
-    __m256i hit = _mm256_setzero_si256();
-    for (unsigned k = 0; k < stops.count; ++k)
-      hit = _mm256_or_si256(
-          hit, _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(stops.unit[k]))));
-    return !_mm256_testz_si256(hit, hit);
   }
 
   // The lead bytes of a block of ASCII and well-formed three-byte sequences (lead bytes E1-EC,
@@ -99,23 +90,23 @@ struct utf8_blocks {
                         _mm256_set1_epi16(static_cast<short>(STAND_IN)));
   }
 
-  // Writes a block of ASCII with the three-byte sequences `leads` at `out` (see the top). The
-  // characters that are not there (past the block's count) stand at bytes 32 on, with
-  // STAND_IN's unit: their places fall at or past the block's output, which the next block
-  // overwrites. False (the output past `out` spoilt) when a character's code is not two bytes
-  // long.
-  AVX2_TARGET bool put_mixed(const unsigned char *block, uint32_t leads, unsigned block_bytes,
-                             unsigned char *&out) const {
-    uint16_t units[48];
-    units_at(block, units);
+  // Writes a block of ASCII with the three-byte sequences `leads` at `out` (see the top), up to
+  // LANES of them, each one's unit from `unit_of(place, j)` (the j-th character, at byte
+  // `place`). The characters that are not there (past the block's count) stand at bytes 32 on,
+  // and unit_of gives them STAND_IN: their places fall at or past the block's output, which the
+  // next block overwrites. False (the output past `out` spoilt) when a character's code is not
+  // two bytes long.
+  template <unsigned LANES, typename UNIT_OF>
+  AVX2_TARGET bool put_characters(const unsigned char *block, uint32_t leads, unsigned block_bytes,
+                                  unsigned char *&out, UNIT_OF unit_of) const {
     unsigned char *const at = out;
     store(at, load(block));
-    uint64_t rest = leads | uint64_t{0x3FF} << 32;
+    uint64_t rest = leads | uint64_t{(1u << LANES) - 1} << 32;
     uint32_t every = ~0u;
 #pragma GCC unroll 10
-    for (unsigned j = 0; j < MOST_CHARACTERS; ++j, rest &= rest - 1) {
+    for (unsigned j = 0; j < LANES; ++j, rest &= rest - 1) {
       const auto place = static_cast<unsigned>(__builtin_ctzll(rest));
-      const uint32_t step = steps[units[place]];
+      const uint32_t step = steps[unit_of(place, j)];
       every &= step;
       __builtin_memcpy(at + place - j, &step, 4);
       store(at + place - j + 2, load(block + place + 3));
@@ -125,28 +116,26 @@ struct utf8_blocks {
     return true;
   }
 
-  // As put_mixed, for a block of at most SPARSE_CHARACTERS characters (none where the block
-  // ends before the lead byte of its only one): their units are made one by one, not for every
-  // byte of the block, which costs more than such a block's characters. Those that are not
-  // there stand at bytes 32 on, their steps not counted.
+  // A block of up to MOST_CHARACTERS characters: the units of all its bytes made at once.
+  AVX2_TARGET bool put_mixed(const unsigned char *block, uint32_t leads, unsigned block_bytes,
+                             unsigned char *&out) const {
+    uint16_t units[48];
+    units_at(block, units);
+    return put_characters<MOST_CHARACTERS>(block, leads, block_bytes, out,
+                                           [&](unsigned place, unsigned) { return units[place]; });
+  }
+
+  // A block of at most SPARSE_CHARACTERS characters (none where the block ends before the lead
+  // byte of its only one): their units made one by one, which costs less than making those of
+  // every byte of the block.
   AVX2_TARGET bool put_sparse(const unsigned char *block, uint32_t leads, unsigned block_bytes,
                               unsigned char *&out) const {
-    unsigned char *const at = out;
-    store(at, load(block));
     const auto count = static_cast<unsigned>(__builtin_popcount(leads));
-    uint64_t rest = leads | uint64_t{(1u << SPARSE_CHARACTERS) - 1} << 32;
-    uint32_t every = ~0u;
-    for (unsigned j = 0; j < SPARSE_CHARACTERS; ++j, rest &= rest - 1) {
-      const auto place = static_cast<unsigned>(__builtin_ctzll(rest));
-      const unsigned char *const c = block + place;
-      const uint32_t step = steps[(c[0] & 0x0Fu) << 12 | (c[1] & 0x3Fu) << 6 | (c[2] & 0x3Fu)];
-      every &= j < count ? step : ~0u;
-      __builtin_memcpy(at + place - j, &step, 4);
-      store(at + place - j + 2, load(c + 3));
-    }
-    if ((every & 2u << 16) == 0) return false;
-    out = at + block_bytes - count;
-    return true;
+    return put_characters<SPARSE_CHARACTERS>(
+        block, leads, block_bytes, out, [&](unsigned place, unsigned j) -> unsigned {
+          const unsigned char *const c = block + place;
+          return j < count ? (c[0] & 0x0Fu) << 12 | (c[1] & 0x3Fu) << 6 | (c[2] & 0x3Fu) : STAND_IN;
+        });
   }
 
   // The units of the ten three-byte characters at `from`, in lanes 0-4 and 8-12, by fixed
@@ -197,7 +186,7 @@ struct utf8_blocks {
     while (left - done >= READABLE) {
       const unsigned char *const block = from + done;
       const __m256i bytes = load(block);
-      if (any_stop(bytes)) {
+      if (any_stop(bytes, bytes, stops)) {
         refused = true;
         break;
       }
@@ -206,8 +195,8 @@ struct utf8_blocks {
         at += BYTES, done += BYTES;
         while (left - done >= READABLE + BYTES) {
           const __m256i first = load(from + done), second = load(from + done + BYTES);
-          if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) != 0 || any_stop(first) ||
-              any_stop(second))
+          if (_mm256_movemask_epi8(_mm256_or_si256(first, second)) != 0 ||
+              any_stop(first, second, stops))
             break;
           store(at, first), store(at + BYTES, second);
           at += 2 * BYTES, done += 2 * BYTES;
@@ -231,11 +220,11 @@ struct utf8_blocks {
       }
       // In a long stretch of sparse blocks the portable kernel's runs of ASCII are faster: the
       // block after SPARSE_RUN of them (and no denser one) is refused.
-      const bool sparse = __builtin_popcount(leads) <= SPARSE_CHARACTERS;
-      state.sparse_run = sparse ? state.sparse_run + 1 : 0;
-      const bool taken =
-          sparse ? state.sparse_run <= SPARSE_RUN && put_sparse(block, leads, block_bytes, at)
-                 : put_mixed(block, leads, block_bytes, at);
+      const bool sparse = static_cast<unsigned>(__builtin_popcount(leads)) <= SPARSE_CHARACTERS;
+      sparse_run = sparse ? sparse_run + 1 : 0;
+      const bool taken = sparse
+                             ? sparse_run <= SPARSE_RUN && put_sparse(block, leads, block_bytes, at)
+                             : put_mixed(block, leads, block_bytes, at);
       if (!taken) {
         refused = true;
         break;

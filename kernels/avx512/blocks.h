@@ -71,9 +71,6 @@ AVX512_TARGET inline __m512i gather_entries(__m512i index, __mmask32 lanes, cons
 // A block that is ASCII but for a few characters, with UTF-8 on one side: its ASCII runs go
 // out as they are, and each character's bytes between them.
 constexpr int SPARSE_CHARACTERS = 4;
-// Sparse blocks in a row before the tier refuses the next: in a long stretch of them the
-// portable kernel's SSE2 runs are faster.
-constexpr unsigned SPARSE_RUN = 4;
 struct sparse_character {
   unsigned at, input_bytes; // where it begins in the block, and its bytes there
   uint32_t output;          // what it gives, from the low byte: `output_bytes` bytes
