@@ -124,41 +124,57 @@ TEST(ascii_runs, copy_counts_and_writes_exactly_the_ascii_prefix) {
   }
 }
 
-// CP932 to UTF-8 with y and o (varnok -uyo): the patched bytes written as their characters'
-// UTF-8 inside the run, which stops only at a byte beyond ASCII (or short of a last block);
-// with input that ends at the run, and with input readable past it; patched bytes dense, and
-// a few to a block.
+// CP932 to UTF-8 with y and o, each alone and both (varnok -uy, -uo, -uyo), and with two
+// letters whose characters differ in their last byte only: the patched bytes written as their
+// characters' UTF-8 inside the run, which stops only at a byte beyond ASCII (or short of a
+// last block); with input that ends at the run, and with input readable past it; patched
+// bytes dense, and a few to a block.
 TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
   std::vector<std::pair<const char *, copy_patched_run>> kernels;
   for (const ascii_kernel_set &kernel : KERNELS)
     kernels.emplace_back(kernel.name, kernel.copy_patched);
 #if defined(AVX2_TIER_BUILT)
-  if (__builtin_cpu_supports("avx2")) kernels.emplace_back("avx2", avx2::patched_runs::copy);
+  if (__builtin_cpu_supports("avx2"))
+    kernels.emplace_back("avx2", [](const unsigned char *from, const unsigned char *stop,
+                                    const unsigned char *readable_end, unsigned char *&to,
+                                    const ascii_patches &patches) {
+      return avx2::patched_runs(patches).copy(from, stop, readable_end, to);
+    });
 #endif
+  constexpr uint32_t YEN = 0xC2 | 0xA5 << 8 | 2 << 24, MACRON = 0xC2 | 0xAF << 8 | 2 << 24;
+  const ascii_patches letter_sets[] = {PATCHES,
+                                       {1, {0x5C}, {0x00A5}, {YEN}},
+                                       {1, {0x7E}, {0x203E}, {PATCHES.utf8[1]}},
+                                       {2, {0x5C, 0x7E}, {0x00A5, 0x00AF}, {YEN, MACRON}}};
   for (const auto &[name, copy_patched] : kernels)
-    for (const std::string fill : {"ab\\c~~d", "abcdefghijklmnopqrstuvw~xyzabcdefghijklm\\"}) {
-      SCOPED_TRACE(name);
-      for (size_t length = 0; length <= 80; ++length)
-        for (size_t bad = 0; bad <= length; ++bad) {
-          const size_t readable = length + (bad % 2 == 0 ? 0 : 80);
-          std::vector<unsigned char> in(readable, 0x5C);
-          for (size_t k = 0; k < length; ++k) in[k] = fill[k % fill.size()];
-          if (bad < length) in[bad] = 0x82;
-          std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
-          unsigned char *to = out.data();
-          const size_t count =
-              copy_patched(in.data(), in.data() + length, in.data() + readable, to, PATCHES);
-          const size_t whole_blocks = length / 16 * 16;
-          ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
-          std::string expected;
-          for (size_t k = 0; k < count; ++k)
-            expected += in[k] == 0x5C   ? "\xC2\xA5"
-                        : in[k] == 0x7E ? "\xE2\x80\xBE"
-                                        : std::string(1, in[k]);
-          EXPECT_EQ(std::string(reinterpret_cast<char *>(out.data()), to - out.data()), expected)
-              << length << " " << bad;
-        }
-    }
+    for (const ascii_patches &letters : letter_sets)
+      for (const std::string fill : {"ab\\c~~d", "abcdefghijklmnopqrstuvw~xyzabcdefghijklm\\"}) {
+        SCOPED_TRACE(std::string(name) + " letters " + std::to_string(letters.count) + " " +
+                     std::to_string(letters.byte[0]));
+        for (size_t length = 0; length <= 80; ++length)
+          for (size_t bad = 0; bad <= length; ++bad) {
+            const size_t readable = length + (bad % 2 == 0 ? 0 : 80);
+            std::vector<unsigned char> in(readable, 0x5C);
+            for (size_t k = 0; k < length; ++k) in[k] = fill[k % fill.size()];
+            if (bad < length) in[bad] = 0x82;
+            std::vector<unsigned char> out(3 * length + ASCII_KERNEL_OVERHANG, 0xEE);
+            unsigned char *to = out.data();
+            const size_t count =
+                copy_patched(in.data(), in.data() + length, in.data() + readable, to, letters);
+            const size_t whole_blocks = length / 16 * 16;
+            ASSERT_EQ(count, bad < whole_blocks ? bad : whole_blocks) << length << " " << bad;
+            std::string expected;
+            for (size_t k = 0; k < count; ++k) {
+              uint32_t character = in[k] | 1u << 24;
+              for (unsigned p = 0; p < letters.count; ++p)
+                if (in[k] == letters.byte[p]) character = letters.utf8[p];
+              for (unsigned b = 0; b < character >> 24; ++b)
+                expected += static_cast<char>(character >> 8 * b);
+            }
+            EXPECT_EQ(std::string(reinterpret_cast<char *>(out.data()), to - out.data()), expected)
+                << length << " " << bad;
+          }
+      }
 }
 
 } // namespace

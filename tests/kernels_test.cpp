@@ -104,6 +104,7 @@ TEST_F(kernels_decode, long_texts_decode_as_the_mapping_says) {
       {"-ld -p 0x1F363", LE, 0x1F363, {{0x8160, 0x301C}, {0x8161, 0x2016}, {0x817C, 0x2212}}},
       {"-u -p 0x1F363", U8, 0x1F363, {}},
       {"-lyu", U8, -1, {{0x5C, 0xA5}}},
+      {"-uo", U8, -1, {{0x7E, 0x203E}}},
       {"-uyo", U8, -1, {{0x5C, 0xA5}, {0x7E, 0x203E}}},
   };
   for (const run &r : runs) {

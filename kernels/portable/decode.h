@@ -56,12 +56,14 @@ inline const unsigned char *decode_pairs(const unsigned char *from, const unsign
   return from;
 }
 
-// The kernel's runs of ASCII with letters that change it, for UTF-8; a tier may run the kernel
-// with runs of its own (a struct with the same member).
+// The kernel's runs of ASCII with letters that change it, for UTF-8, made once a call from the
+// letters; a tier may run the kernel with runs of its own (a type with the same members).
 struct patched_runs {
-  static size_t copy(const unsigned char *from, const unsigned char *stop,
-                     const unsigned char *readable_end, unsigned char *&to,
-                     const ascii_patches &patches) {
+  ascii_patches patches; // a copy, which the output's byte stores cannot alias
+
+  explicit patched_runs(const ascii_patches &letters) : patches(letters) {}
+  size_t copy(const unsigned char *from, const unsigned char *stop,
+              const unsigned char *readable_end, unsigned char *&to) const {
     return ascii_kernel::copy_patched_ascii(from, stop, readable_end, to, patches);
   }
 };
@@ -72,6 +74,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
   const unsigned char *at = from;
   const unsigned char *const stop = from + size, *const end = from + readable;
   unsigned char *out = to;
+  const PATCHED_RUNS runs(setup.patches);
   while (at < stop) {
     const unsigned byte = *at;
     if (byte < 0x80) {
@@ -81,7 +84,7 @@ inline size_t decode_cp932(const unsigned char *from, size_t size, size_t readab
           count = ascii_kernel::copy_ascii(at, stop, out, setup.utf8_stops);
           out += count;
         } else { // their characters written in the run (y, o), not by leaving it
-          count = PATCHED_RUNS::copy(at, stop, end, out, setup.patches);
+          count = runs.copy(at, stop, end, out);
         }
       } else {
         count = ascii_kernel::widen_ascii<FORM>(at, stop, out, setup.patches);

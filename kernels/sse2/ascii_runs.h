@@ -127,8 +127,9 @@ template <unsigned WIDTH_> struct byte_block {
 
 // One block of copy_patched_ascii: its bytes stored whole and then, from each patched byte on,
 // again after its character's bytes. Returns the ASCII bytes of the block copied (its width
-// when the run goes on); `out` is advanced past them.
-template <typename BLOCK>
+// when the run goes on); `out` is advanced past them. ONE_LETTER: `patches` has one byte only
+// (the common case), whose character needs no lookup.
+template <typename BLOCK, bool ONE_LETTER>
 inline unsigned copy_patched_block(const unsigned char *block, const unsigned char *readable_end,
                                    unsigned char *&out, const ascii_patches &patches) {
   constexpr unsigned WIDTH = BLOCK::WIDTH;
@@ -137,13 +138,18 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
   bytes.store(out);
   const uint32_t beyond = bytes.beyond();
   uint32_t patched = bytes.equal_to(patches.byte[0]);
-  for (unsigned p = 1; p < patches.count; ++p) patched |= bytes.equal_to(patches.byte[p]);
+  if constexpr (!ONE_LETTER)
+    for (unsigned p = 1; p < patches.count; ++p) patched |= bytes.equal_to(patches.byte[p]);
   if ((beyond | patched) == 0) { // ASCII that no letter changed: the common case
     out += WIDTH;
     return WIDTH;
   }
+  patched &= beyond ^ (beyond - 1); // those before the first byte beyond ASCII
   const auto ascii = static_cast<unsigned>(__builtin_ctzll(beyond | PAST));
-  patched &= static_cast<uint32_t>((1ULL << ascii) - 1);
+  if (patched == 0) { // a short run that ends before any patched byte: most runs in text
+    out += ascii;
+    return ascii;
+  }
   // A block with at most two patched bytes takes no branch on how many it has: each one's
   // character is stored, then the rest of the block again after it by whole-vector loads
   // (where the input reaches that far: a copy of a variable length costs a call). A missing
@@ -153,13 +159,12 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
     unsigned shift = 0; // output bytes beyond the input bytes so far
     for (const uint32_t one : {patched, second_on}) {
       const auto place = static_cast<unsigned>(__builtin_ctzll(one | PAST));
-      const uint32_t character = patches.count == 1
-                                     ? patches.utf8[0]
-                                     : patches.utf8[scalar::patch_of(patches, block[place])];
-      const unsigned length = character >> 24;
+      const uint32_t character =
+          patches.utf8[ONE_LETTER ? 0 : scalar::patch_of(patches, block[place])];
+      const unsigned grows = (character >> 24) - 1;
       std::memcpy(out + place + shift, &character, 4);
-      BLOCK(block + place + 1).store(out + place + shift + length);
-      shift += (length - 1) * static_cast<unsigned>(one != 0); // nothing for a missing one
+      BLOCK(block + place + 1).store(out + place + shift + grows + 1);
+      shift += one != 0 ? grows : 0; // nothing for a missing one
     }
     out += ascii + shift;
     return ascii;
@@ -179,6 +184,24 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
   return ascii;
 }
 
+template <typename WIDE, bool ONE_LETTER>
+inline size_t copy_patched_blocks(const unsigned char *from, const unsigned char *stop,
+                                  const unsigned char *readable_end, unsigned char *&to,
+                                  const ascii_patches &patches) {
+  size_t done = 0;
+  unsigned char *out = to;
+  for (unsigned step; static_cast<size_t>(stop - from) - done >= 32; done += step)
+    if ((step = copy_patched_block<WIDE, ONE_LETTER>(from + done, readable_end, out, patches)) <
+        32) {
+      to = out;
+      return done + step;
+    }
+  if (static_cast<size_t>(stop - from) - done >= 16)
+    done += copy_patched_block<byte_block<16>, ONE_LETTER>(from + done, readable_end, out, patches);
+  to = out;
+  return done;
+}
+
 // As scalar::copy_patched_ascii, with blocks of WIDE (32 bytes), then one of 16. It may read
 // up to `readable_end` (at least `stop`) and write up to 48 bytes past the bytes it counts.
 template <typename WIDE>
@@ -186,17 +209,9 @@ inline size_t copy_patched_runs(const unsigned char *from, const unsigned char *
                                 const unsigned char *readable_end, unsigned char *&to,
                                 const ascii_patches &patches) {
   static_assert(WIDE::WIDTH == 32);
-  size_t done = 0;
-  unsigned char *out = to;
-  for (unsigned step; static_cast<size_t>(stop - from) - done >= 32; done += step)
-    if ((step = copy_patched_block<WIDE>(from + done, readable_end, out, patches)) < 32) {
-      to = out;
-      return done + step;
-    }
-  if (static_cast<size_t>(stop - from) - done >= 16)
-    done += copy_patched_block<byte_block<16>>(from + done, readable_end, out, patches);
-  to = out;
-  return done;
+  if (patches.count == 1)
+    return copy_patched_blocks<WIDE, true>(from, stop, readable_end, to, patches);
+  return copy_patched_blocks<WIDE, false>(from, stop, readable_end, to, patches);
 }
 
 inline size_t copy_patched_ascii(const unsigned char *from, const unsigned char *stop,
