@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "ascii_runs.h"
+#include "setup.h"
 #if defined(__x86_64__) && defined(__GNUC__)
 #include "avx2/ascii_runs.h"
 #endif
@@ -43,7 +44,8 @@ const ascii_patches PATCHES = {
     2,
     {0x5C, 0x7E},
     {0x00A5, 0x203E},
-    {0xC2 | 0xA5 << 8 | 2 << 24, 0xE2 | 0x80 << 8 | 0xBE << 16 | 3 << 24}};
+    {0xC2 | 0xA5 << 8 | 2 << 24, 0xE2 | 0x80 << 8 | 0xBE << 16 | 3 << 24},
+    0};
 const ascii_stops STOPS = {5, {0x22, 0x26, 0x3C, 0x3E, 0x5C}, {}};
 
 // Runs of every length with one non-ASCII byte or unit at every position: the count must stop
@@ -138,14 +140,16 @@ TEST(ascii_runs, copy_patched_writes_the_patched_bytes_in_the_run) {
     kernels.emplace_back("avx2", [](const unsigned char *from, const unsigned char *stop,
                                     const unsigned char *readable_end, unsigned char *&to,
                                     const ascii_patches &patches) {
-      return avx2::patched_runs(patches).copy(from, stop, readable_end, to);
+      ascii_patches letters = patches;
+      letters.bytes_before = patched_bytes_before(letters);
+      return avx2::patched_runs(letters).copy(from, stop, readable_end, to);
     });
 #endif
   constexpr uint32_t YEN = 0xC2 | 0xA5 << 8 | 2 << 24, MACRON = 0xC2 | 0xAF << 8 | 2 << 24;
   const ascii_patches letter_sets[] = {PATCHES,
-                                       {1, {0x5C}, {0x00A5}, {YEN}},
-                                       {1, {0x7E}, {0x203E}, {PATCHES.utf8[1]}},
-                                       {2, {0x5C, 0x7E}, {0x00A5, 0x00AF}, {YEN, MACRON}}};
+                                       {1, {0x5C}, {0x00A5}, {YEN}, 0},
+                                       {1, {0x7E}, {0x203E}, {PATCHES.utf8[1]}, 0},
+                                       {2, {0x5C, 0x7E}, {0x00A5, 0x00AF}, {YEN, MACRON}, 0}};
   for (const auto &[name, copy_patched] : kernels)
     for (const ascii_patches &letters : letter_sets)
       for (const std::string fill : {"ab\\c~~d", "abcdefghijklmnopqrstuvw~xyzabcdefghijklm\\"}) {
