@@ -19,18 +19,6 @@ decode_setup make_decode_setup(const int16_t *single, const int16_t *double_tabl
     ++setup.patches.count;
     setup.utf8_stops.unit[setup.utf8_stops.count++] = static_cast<uint16_t>(byte);
   }
-  setup.patches.bytes_before = patched_bytes_before(setup.patches);
   setup.utf8_double = utf8_double;
   return setup;
-}
-
-unsigned patched_bytes_before(const ascii_patches &patches) {
-  if (patches.count == 0) return 0;
-  const unsigned length = patches.utf8[0] >> 24;
-  const uint32_t before = patches.utf8[0] & ((1u << 8 * (length - 1)) - 1);
-  for (unsigned p = 1; p < patches.count; ++p)
-    if (patches.utf8[p] >> 24 != length ||
-        (patches.utf8[p] & ((1u << 8 * (length - 1)) - 1)) != before)
-      return 0;
-  return length - 1;
 }

@@ -51,9 +51,6 @@ struct ascii_patches {
   unsigned char byte[MOST_ASCII_PATCHES];
   uint16_t unit[MOST_ASCII_PATCHES];
   uint32_t utf8[MOST_ASCII_PATCHES]; // the unit's UTF-8: its bytes, first lowest, count in 24-25
-  // How many bytes every character has before its last one where all have the same ones (1 for
-  // the yen sign alone, 2 for the overline alone), else 0 (patched_bytes_before).
-  unsigned bytes_before;
 };
 
 // The ASCII units that do not encode to themselves as one byte (letters r, i, s; the markup

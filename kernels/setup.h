@@ -9,9 +9,6 @@
 decode_setup make_decode_setup(const int16_t *single, const int16_t *double_table,
                                const uint32_t *utf8_double);
 
-// The bytes before the last one that every character of `patches` shares (see ascii_patches).
-unsigned patched_bytes_before(const ascii_patches &patches);
-
 // From dostrel's table; `rules_units` lists units that have a code but that the rules must
 // write all the same (the markup characters with m). Also makes the portable tier's steps, in
 // `steps` (0x10000 of them), which the setup points to.

@@ -18,15 +18,6 @@ namespace tier_frame {
 constexpr size_t MOST_STRETCH = 512 * KERNEL_BLOCK;
 constexpr size_t GOOD_RUN = 32 * KERNEL_BLOCK;
 
-// After a refusal: the portable kernel's stretch before the tier tries again.
-inline void start_stretch(kernel_state &state) {
-  state.stretch = state.gained >= GOOD_RUN
-                      ? KERNEL_BLOCK
-                      : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
-  state.portable_left = state.stretch;
-  state.gained = 0;
-}
-
 // A tier kernel: the SIMD blocks (`simd(at, left, out, refused)`: the bytes it consumed, and
 // whether a block was refused) while they are taken, the portable tier's own kernel
 // (`portable`: the very code that tier runs, not a copy compiled into the tier, which measured
@@ -54,7 +45,13 @@ inline size_t run_tier(const unsigned char *from, size_t size, size_t readable, 
     const size_t used = simd(from + done, std::min(size, readable) - done, to, refused);
     done += used;
     state.gained += used;
-    if (refused) start_stretch(state);
+    if (refused) {
+      state.stretch = state.gained >= GOOD_RUN
+                          ? KERNEL_BLOCK
+                          : std::min(std::max(2 * state.stretch, KERNEL_BLOCK), MOST_STRETCH);
+      state.portable_left = state.stretch;
+      state.gained = 0;
+    }
   }
   return done;
 }

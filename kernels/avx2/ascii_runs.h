@@ -6,6 +6,7 @@
 
 #include "blocks.h"
 #include "portable/decode.h"
+#include "portable/portable.h"
 #include "sse2/ascii_runs.h"
 
 namespace avx2 {
@@ -27,14 +28,13 @@ struct wide_block {
   }
 };
 
-// Where every letter's character has the same bytes but for its last one (one letter alone,
-// most often), each patched byte becomes that last byte with the others put before it: GROWS
-// of them (1 for the yen sign, 2 for the overline). The bytes of a block then spread by
-// shuffles, a group of bytes at a time, with no branch on where or how many the patched ones
-// are. A group is 8 / GROWS bytes (its output fits 16), at one of the PLACES in its half of the
-// block; the bytes put before come from lanes of the half that the group does not use (the
-// last ones for a group in the first 8 lanes, else the first ones), where the source vector
-// holds them in place of the block's bytes. For each place and each mask of the group's
+// With one letter, each patched byte becomes its character's last byte with the others put
+// before it: GROWS of them (1 for the yen sign, 2 for the overline). The bytes of a block then
+// spread by shuffles, a group of bytes at a time, with no branch on where or how many the
+// patched ones are. A group is 8 / GROWS bytes (its output fits 16), at one of the PLACES in its
+// half of the block; the bytes put before come from lanes of the half that the group does not
+// use (the last ones for a group in the first 8 lanes, else the first ones), where the source
+// vector holds them in place of the block's bytes. For each place and each mask of the group's
 // patched bytes: the shuffle that spreads them.
 template <unsigned GROWS> struct spreading_shuffles {
   static constexpr unsigned GROUP = 8 / GROWS, PLACES = 16 / GROUP;
@@ -62,100 +62,29 @@ template <unsigned GROWS> constexpr spreading_shuffles<GROWS> make_spreading_shu
 template <unsigned GROWS>
 inline constexpr spreading_shuffles<GROWS> SPREADING = make_spreading_shuffles<GROWS>();
 
-struct patched_runs {
-  ascii_patches patches; // a copy, which the output's byte stores cannot alias
-
-  explicit patched_runs(const ascii_patches &letters) : patches(letters) {}
-
-  AVX2_TARGET size_t copy(const unsigned char *from, const unsigned char *stop,
-                          const unsigned char *readable_end, unsigned char *&to) const {
-    if (patches.bytes_before == 1) return copy_spread<1>(from, stop, readable_end, to);
-    if (patches.bytes_before == 2) return copy_spread<2>(from, stop, readable_end, to);
-    return sse2::copy_patched_runs<wide_block>(from, stop, readable_end, to, patches);
-  }
-
-  // copy_patched_runs with blocks spread by the shuffles above.
-  template <unsigned GROWS>
-  AVX2_TARGET size_t copy_spread(const unsigned char *from, const unsigned char *stop,
-                                 const unsigned char *readable_end, unsigned char *&to) const {
-    size_t done = 0;
-    unsigned char *out = to;
-    while (static_cast<size_t>(stop - from) - done >= 32) {
-      const __m256i bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(from + done));
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), bytes);
-      __m256i hits = _mm256_setzero_si256(), lasts = bytes;
-      for (unsigned p = 0; p < patches.count; ++p) {
-        const __m256i hit =
-            _mm256_cmpeq_epi8(bytes, _mm256_set1_epi8(static_cast<char>(patches.byte[p])));
-        const auto last = static_cast<char>(patches.utf8[p] >> 8 * GROWS);
-        lasts = _mm256_blendv_epi8(lasts, _mm256_set1_epi8(last), hit);
-        hits = _mm256_or_si256(hits, hit);
-      }
-      const auto beyond = static_cast<uint32_t>(_mm256_movemask_epi8(bytes));
-      auto patched = static_cast<uint32_t>(_mm256_movemask_epi8(hits));
-      if ((beyond | patched) == 0) { // ASCII that no letter changed: the common case
-        out += 32, done += 32;
-        continue;
-      }
-      patched &= beyond ^ (beyond - 1); // those before the first byte beyond ASCII
-      if (patched != 0) {
-        const uint32_t second_on = patched & (patched - 1);
-        if ((second_on & (second_on - 1)) == 0 && readable_end - (from + done) >= 65)
-          put_two<GROWS>(from + done, patched, second_on, out);
-        else
-          spread<GROWS>(lasts, patched, out);
-      }
-      const unsigned grown = GROWS * static_cast<unsigned>(__builtin_popcount(patched));
-      if (beyond != 0) { // the run ends in the block
-        const unsigned ascii = _tzcnt_u32(beyond);
-        to = out + ascii + grown;
-        return done + ascii;
-      }
-      // The next block's place depends on no byte of this one: a predicted branch, not an add
-      // of what the block holds, so its load need not wait for this block's masks.
-      out += 32 + grown, done += 32;
-    }
-    if (static_cast<size_t>(stop - from) - done >= 16)
-      done += sse2::copy_patched_block<sse2::byte_block<16>, false>(from + done, readable_end, out,
-                                                                    patches);
-    to = out;
-    return done;
-  }
-
-  // Writes the block at `block` at `out` again from its first patched byte and its second
-  // (bits `first` and `second`; none past the block where `second` is 0), each after its
-  // character: fewer steps than a spread where the patched bytes are few, and a block has one
-  // or two of them most often. It reads 65 bytes from `block`.
-  template <unsigned GROWS>
-  AVX2_TARGET void put_two(const unsigned char *block, uint32_t first, uint32_t second,
-                           unsigned char *out) const {
-    constexpr uint64_t PAST = 1ULL << 32;
-    unsigned shift = 0;
-    for (const uint32_t one : {first, second}) {
-      const auto place = static_cast<unsigned>(__builtin_ctzll(one | PAST));
-      const uint32_t character =
-          patches.utf8[patches.count == 1 ? 0 : scalar::patch_of(patches, block[place])];
-      std::memcpy(out + place + shift, &character, 4);
-      _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + place + shift + GROWS + 1),
-                          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(block + place + 1)));
-      shift += GROWS;
-    }
-  }
-
-  // Writes the 32 bytes of `lasts` at `out`, each patched byte (a bit of `patched`) with the
-  // bytes put before it; up to 16 bytes past them.
-  template <unsigned GROWS>
-  AVX2_TARGET void spread(__m256i lasts, uint32_t patched, unsigned char *out) const {
+// A block with more than two patched bytes, for copy_patched_blocks: spread by the shuffles
+// above (GROWS: the bytes its letter's character puts before the patched byte's last one).
+template <unsigned GROWS> struct patched_spread {
+  // Writes the block's 32 bytes at `out`, each patched byte (a bit of `patched`) with the bytes
+  // put before it, up to 16 bytes past them; returns how many were put before.
+  AVX2_TARGET unsigned operator()(const wide_block &block, const unsigned char *,
+                                  const unsigned char *, uint32_t patched, unsigned char *out,
+                                  const ascii_patches &patches) const {
     using shuffles = spreading_shuffles<GROWS>;
-    // The sources: the bytes put before in the last lanes of each half, and in the first.
+    const uint32_t character = patches.utf8[0];
+    const __m256i hit =
+        _mm256_cmpeq_epi8(block.bytes, _mm256_set1_epi8(static_cast<char>(patches.byte[0])));
+    const __m256i lasts = _mm256_blendv_epi8(
+        block.bytes, _mm256_set1_epi8(static_cast<char>(character >> 8 * GROWS)), hit);
+    // The sources: the bytes put before in the last lanes of each half, and in the first; the
+    // first byte put before in even lanes, the second in odd ones.
+    const uint32_t put = character & ((1u << 8 * GROWS) - 1);
+    const __m256i before = GROWS == 1 ? _mm256_set1_epi8(static_cast<char>(put))
+                                      : _mm256_set1_epi16(static_cast<short>(put));
     const __m256i in_last = _mm256_broadcastsi128_si256(
         _mm_slli_si128(_mm_set1_epi8(static_cast<char>(0xFF)), 16 - GROWS));
     const __m256i in_first = _mm256_broadcastsi128_si256(
         _mm_srli_si128(_mm_set1_epi8(static_cast<char>(0xFF)), 16 - GROWS));
-    // The bytes put before: the first in even lanes, the second in odd ones.
-    const uint32_t bytes_before = patches.utf8[0] & ((1u << 8 * GROWS) - 1);
-    const __m256i before = GROWS == 1 ? _mm256_set1_epi8(static_cast<char>(bytes_before))
-                                      : _mm256_set1_epi16(static_cast<short>(bytes_before));
     const __m256i sources[2] = {_mm256_blendv_epi8(lasts, before, in_last),
                                 _mm256_blendv_epi8(lasts, before, in_first)};
     for (unsigned start = 0; start < 32; start += shuffles::GROUP) {
@@ -169,6 +98,29 @@ struct patched_runs {
       _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm_shuffle_epi8(half, index));
       out += shuffles::GROUP + GROWS * static_cast<unsigned>(__builtin_popcount(mask));
     }
+    return GROWS * static_cast<unsigned>(__builtin_popcount(patched));
+  }
+};
+
+// The portable kernel's runs with 32-byte vectors; with one letter, blocks of more than two
+// patched bytes spread by shuffles.
+struct patched_runs {
+  ascii_patches patches; // a copy, which the output's byte stores cannot alias
+
+  explicit patched_runs(const ascii_patches &letters) : patches(letters) {}
+
+  AVX2_TARGET size_t copy(const unsigned char *from, const unsigned char *stop,
+                          const unsigned char *readable_end, unsigned char *&to) const {
+    if (patches.count == 1) {
+      const unsigned length = patches.utf8[0] >> 24;
+      if (length == 2)
+        return sse2::copy_patched_blocks<wide_block, true>(from, stop, readable_end, to, patches,
+                                                           patched_spread<1>{});
+      if (length == 3)
+        return sse2::copy_patched_blocks<wide_block, true>(from, stop, readable_end, to, patches,
+                                                           patched_spread<2>{});
+    }
+    return sse2::copy_patched_runs<wide_block>(from, stop, readable_end, to, patches);
   }
 };
 
@@ -181,16 +133,20 @@ decode_patched_runs(const unsigned char *from, size_t size, size_t readable, uns
                                                                         state, setup);
 }
 
-// The same in the tier's frame: a character for the rules counts as a refused block, so that
-// text full of them (where each ends a call) goes on with the portable kernel itself, which
-// costs less a call than the tier's registers (1.17 of it where every other byte was invalid).
+// The same in the tier's frame, whose blocks are the runs above: a character for the rules
+// counts as a refused block, so that text full of them (where each ends a call) goes on with
+// the portable kernel itself, which costs less a call than the tier's registers (1.17 of it
+// where every other byte was invalid).
 inline size_t decode_patched_utf8(const unsigned char *from, size_t size, size_t readable,
                                   unsigned char *&to, kernel_state &state,
                                   const decode_setup &setup) {
-  const size_t used = decode_patched_runs(from, size, readable, to, state, setup);
-  state.gained += used;
-  if (used < size) tier_frame::start_stretch(state);
-  return used;
+  auto runs = [&](const unsigned char *at, size_t left, unsigned char *&out, bool &refused) {
+    const size_t used = decode_patched_runs(at, left, readable - (at - from), out, state, setup);
+    refused = used < left;
+    return used;
+  };
+  return tier_frame::run_tier(from, size, readable, to, state, setup, 1, runs,
+                              portable::TIER.decode[unicode_form::utf8]);
 }
 
 } // namespace

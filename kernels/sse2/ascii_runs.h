@@ -125,15 +125,41 @@ template <unsigned WIDTH_> struct byte_block {
   }
 };
 
+// What a block of copy_patched_ascii with more than two patched bytes does (or one whose input
+// ends too soon for whole-vector loads): each patched byte's character is written and then the
+// rest of the block after it, one by one. `out` is where the block's output begins; returns the
+// output bytes beyond the block's input bytes up to the last patched one.
+struct patched_one_by_one {
+  template <typename BLOCK>
+  unsigned operator()(const BLOCK &, const unsigned char *block, const unsigned char *readable_end,
+                      uint32_t patched, unsigned char *out, const ascii_patches &patches) const {
+    constexpr unsigned WIDTH = BLOCK::WIDTH;
+    unsigned char *at = out;
+    unsigned written = 0; // bytes of the block in the output so far
+    for (; patched != 0; patched &= patched - 1) {
+      const auto place = static_cast<unsigned>(__builtin_ctz(patched));
+      at += place - written;
+      at = scalar::put_patched_byte(at, patches, block[place]);
+      written = place + 1;
+      if (readable_end - block >= 2 * WIDTH)
+        BLOCK(block + written).store(at);
+      else
+        std::memcpy(at, block + written, WIDTH - written);
+    }
+    return static_cast<unsigned>(at - out) - written;
+  }
+};
+
 // One block of copy_patched_ascii: its bytes stored whole and then, from each patched byte on,
-// again after its character's bytes. Returns the ASCII bytes of the block copied (its width
-// when the run goes on); `out` is advanced past them. ONE_LETTER: `patches` has one byte only
-// (the common case), whose character needs no lookup.
-template <typename BLOCK, bool ONE_LETTER>
+// again after its character's bytes (a block with more than two of them by `many`, as
+// patched_one_by_one). Returns the ASCII bytes of the block copied (its width when the run goes
+// on); `out` is advanced past them. ONE_LETTER: `patches` has one byte only (the common case),
+// whose character needs no lookup.
+template <typename BLOCK, bool ONE_LETTER, typename MANY>
 inline unsigned copy_patched_block(const unsigned char *block, const unsigned char *readable_end,
-                                   unsigned char *&out, const ascii_patches &patches) {
+                                   unsigned char *&out, const ascii_patches &patches,
+                                   const MANY &many) {
   constexpr unsigned WIDTH = BLOCK::WIDTH;
-  constexpr uint64_t PAST = 1ULL << WIDTH; // a bit past the block's bytes
   const BLOCK bytes(block);
   bytes.store(out);
   const uint32_t beyond = bytes.beyond();
@@ -145,7 +171,7 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
     return WIDTH;
   }
   patched &= beyond ^ (beyond - 1); // those before the first byte beyond ASCII
-  const auto ascii = static_cast<unsigned>(__builtin_ctzll(beyond | PAST));
+  const auto ascii = static_cast<unsigned>(__builtin_ctzll(beyond | 1ULL << WIDTH));
   if (patched == 0) { // a short run that ends before any patched byte: most runs in text
     out += ascii;
     return ascii;
@@ -153,12 +179,13 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
   // A block with at most two patched bytes takes no branch on how many it has: each one's
   // character is stored, then the rest of the block again after it by whole-vector loads
   // (where the input reaches that far: a copy of a variable length costs a call). A missing
-  // one lies past the block's bytes, where the next block's store covers what it wrote.
+  // one stands at the run's end, past the output counted, where the next block's store (or
+  // the kernel's next writes) cover what it wrote.
   const uint32_t second_on = patched & (patched - 1);
+  unsigned shift = 0; // output bytes beyond the input bytes up to the run's end
   if ((second_on & (second_on - 1)) == 0 && readable_end - block > 2 * WIDTH) {
-    unsigned shift = 0; // output bytes beyond the input bytes so far
     for (const uint32_t one : {patched, second_on}) {
-      const auto place = static_cast<unsigned>(__builtin_ctzll(one | PAST));
+      const auto place = static_cast<unsigned>(__builtin_ctzll(one | 1ULL << ascii));
       const uint32_t character =
           patches.utf8[ONE_LETTER ? 0 : scalar::patch_of(patches, block[place])];
       const unsigned grows = (character >> 24) - 1;
@@ -166,38 +193,28 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
       BLOCK(block + place + 1).store(out + place + shift + grows + 1);
       shift += one != 0 ? grows : 0; // nothing for a missing one
     }
-    out += ascii + shift;
-    return ascii;
+  } else {
+    shift = many(bytes, block, readable_end, patched, out, patches);
   }
-  unsigned written = 0; // bytes of the block in the output so far
-  for (; patched != 0; patched &= patched - 1) {
-    const auto place = static_cast<unsigned>(__builtin_ctz(patched));
-    out += place - written;
-    out = scalar::put_patched_byte(out, patches, block[place]);
-    written = place + 1;
-    if (readable_end - block >= 2 * WIDTH)
-      BLOCK(block + written).store(out);
-    else
-      std::memcpy(out, block + written, WIDTH - written);
-  }
-  out += ascii - written;
+  out += ascii + shift;
   return ascii;
 }
 
-template <typename WIDE, bool ONE_LETTER>
+template <typename WIDE, bool ONE_LETTER, typename MANY = patched_one_by_one>
 inline size_t copy_patched_blocks(const unsigned char *from, const unsigned char *stop,
                                   const unsigned char *readable_end, unsigned char *&to,
-                                  const ascii_patches &patches) {
+                                  const ascii_patches &patches, const MANY &many = {}) {
   size_t done = 0;
   unsigned char *out = to;
   for (unsigned step; static_cast<size_t>(stop - from) - done >= 32; done += step)
-    if ((step = copy_patched_block<WIDE, ONE_LETTER>(from + done, readable_end, out, patches)) <
-        32) {
+    if ((step = copy_patched_block<WIDE, ONE_LETTER>(from + done, readable_end, out, patches,
+                                                     many)) < 32) {
       to = out;
       return done + step;
     }
   if (static_cast<size_t>(stop - from) - done >= 16)
-    done += copy_patched_block<byte_block<16>, ONE_LETTER>(from + done, readable_end, out, patches);
+    done += copy_patched_block<byte_block<16>, ONE_LETTER>(from + done, readable_end, out, patches,
+                                                           patched_one_by_one{});
   to = out;
   return done;
 }
