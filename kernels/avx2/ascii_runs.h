@@ -14,6 +14,9 @@ namespace {
 
 struct wide_block {
   static constexpr unsigned WIDTH = 32;
+  // A run with no patched byte takes the two slots too: with one store each they cost less
+  // than a branch on whether the run holds one (real text 0.96 of the time).
+  static constexpr bool RETURNS_UNPATCHED = false;
   __m256i bytes;
 
   AVX2_TARGET explicit wide_block(const unsigned char *at)

@@ -98,6 +98,7 @@ inline size_t copy_ascii(const unsigned char *from, const unsigned char *stop, u
 // block of its own with the same members to the functions below.)
 template <unsigned WIDTH_> struct byte_block {
   static constexpr unsigned WIDTH = WIDTH_;
+  static constexpr bool RETURNS_UNPATCHED = true; // see copy_patched_block
   __m128i part[WIDTH / 16];
 
   explicit byte_block(const unsigned char *at) {
@@ -172,7 +173,9 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
   }
   patched &= beyond ^ (beyond - 1); // those before the first byte beyond ASCII
   const auto ascii = static_cast<unsigned>(__builtin_ctzll(beyond | 1ULL << WIDTH));
-  if (patched == 0) { // a short run that ends before any patched byte: most runs in text
+  // A short run that ends before any patched byte (most runs in text) returns here, where the
+  // slots below cost more than the branch (a BLOCK of one vector takes them instead).
+  if (BLOCK::RETURNS_UNPATCHED && patched == 0) {
     out += ascii;
     return ascii;
   }
