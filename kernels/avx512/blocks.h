@@ -115,10 +115,11 @@ AVX512_TARGET inline size_t convert_simd_blocks(const unsigned char *from, size_
                                                 size_t readable, const BLOCK &convert_block,
                                                 unsigned char *&to, bool &refused) {
   size_t done = 0;
-  unsigned char *out = to; // a local copy the vector stores cannot alias
+  unsigned char *out = to;           // a local copy the vector stores cannot alias
+  const BLOCK block = convert_block; // so is this one: what it holds stays in registers
   refused = false;
   while (size - done >= readable) {
-    const size_t used = convert_block(from + done, out);
+    const size_t used = block(from + done, out);
     if (used == 0) {
       refused = true;
       break;
