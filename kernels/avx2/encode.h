@@ -150,6 +150,17 @@ struct encode_block {
       if (used == 0) break; // a code of one byte or none: the queue's steps take the block
       done += used;
       blocks += used / BYTES;
+      // A run of two blocks or more goes on past the unit it stopped at (a letter or a digit
+      // among kanji) by that unit's step, as in the portable kernel: else the blocks after it,
+      // short of a run that ends a chunk, were all queued (runs of 128 kanji with a letter
+      // after each took 1.14 of the portable kernel's time). Shorter runs are faster queued.
+      if (used >= 2 * BYTES && run_end - after >= 2) {
+        const uint32_t step =
+            setup->steps[little ? after[0] | after[1] << 8u : after[0] << 8u | after[1]];
+        if ((step & portable::ENCODE_STEP_RULES) != 0) break;
+        at = portable::put_step(at, step);
+        done += 2;
+      }
     }
     out = at;
     return done;
