@@ -155,8 +155,7 @@ struct encode_block {
       // short of a run that ends a chunk, were all queued (runs of 128 kanji with a letter
       // after each took 1.14 of the portable kernel's time). Shorter runs are faster queued.
       if (used >= 2 * BYTES && run_end - after >= 2) {
-        const uint32_t step =
-            setup->steps[little ? after[0] | after[1] << 8u : after[0] << 8u | after[1]];
+        const uint32_t step = setup->steps[unit_at(after)];
         if ((step & portable::ENCODE_STEP_RULES) != 0) break;
         at = portable::put_step(at, step);
         done += 2;
@@ -164,6 +163,12 @@ struct encode_block {
     }
     out = at;
     return done;
+  }
+
+  // The unit at `at`, in the input's byte order.
+  unsigned unit_at(const unsigned char *at) const {
+    return little ? load_unit<unicode_form::utf16_little>(at)
+                  : load_unit<unicode_form::utf16_big>(at);
   }
 
   // A sparse block moves its runs of ASCII with loads that reach this far.
@@ -193,9 +198,7 @@ struct encode_block {
     for (uint32_t rest = other; rest != 0; rest &= rest - 1) {
       const auto place = static_cast<unsigned>(__builtin_ctz(rest));
       at += place - from;
-      const unsigned unit = little ? block[2 * place] | block[2 * place + 1] << 8u
-                                   : block[2 * place] << 8u | block[2 * place + 1];
-      const uint32_t step = setup->steps[unit];
+      const uint32_t step = setup->steps[unit_at(block + 2 * place)];
       if ((step & portable::ENCODE_STEP_RULES) != 0) return false;
       __builtin_memcpy(at, &step, 4);
       at += step >> 16 & 3;

@@ -203,10 +203,13 @@ inline unsigned copy_patched_block(const unsigned char *block, const unsigned ch
   return ascii;
 }
 
+// copy_patched_runs with one kind of letters (ONE_LETTER) and the blocks of more than two
+// patched bytes written by `many`: a tier with other vectors brings its own.
 template <typename WIDE, bool ONE_LETTER, typename MANY = patched_one_by_one>
 inline size_t copy_patched_blocks(const unsigned char *from, const unsigned char *stop,
                                   const unsigned char *readable_end, unsigned char *&to,
                                   const ascii_patches &patches, const MANY &many = {}) {
+  static_assert(WIDE::WIDTH == 32);
   size_t done = 0;
   unsigned char *out = to;
   for (unsigned step; static_cast<size_t>(stop - from) - done >= 32; done += step)
@@ -228,7 +231,6 @@ template <typename WIDE>
 inline size_t copy_patched_runs(const unsigned char *from, const unsigned char *stop,
                                 const unsigned char *readable_end, unsigned char *&to,
                                 const ascii_patches &patches) {
-  static_assert(WIDE::WIDTH == 32);
   if (patches.count == 1)
     return copy_patched_blocks<WIDE, true>(from, stop, readable_end, to, patches);
   return copy_patched_blocks<WIDE, false>(from, stop, readable_end, to, patches);
