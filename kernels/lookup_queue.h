@@ -60,14 +60,18 @@ inline size_t block_of_lookup(const lookup_queue &queue, size_t lookup, size_t b
 inline size_t resolve_lookups(const lookup_queue &queue, const queued_values &values,
                               unsigned char *chunk_out, size_t count, size_t blocks) {
   const uint16_t *const table = values.table;
-  unsigned bad = 0;
+  const uint32_t least = values.least;
+  uint32_t seen = 0;
+  // Unrolled: the loop's own count and branch would be a fifth of its instructions.
+#pragma GCC unroll 4
   for (size_t k = 0; k < count; ++k) {
-    const uint16_t value = table[queue.index[k]];
-    bad |= static_cast<unsigned>(value == 0xFFFF) | static_cast<unsigned>(value < values.least);
-    const auto stored = values.little ? value : static_cast<uint16_t>(value << 8 | value >> 8);
+    const uint32_t value = table[queue.index[k]];
+    // Bit 16 comes from 0xFFFF (plus one) and from a value below `least` (the difference wraps).
+    seen |= (value + 1) | (least != 0 ? value - least : 0);
+    const auto stored = static_cast<uint16_t>(values.little ? value : value << 8 | value >> 8);
     __builtin_memcpy(chunk_out + queue.place[k], &stored, 2);
   }
-  if (bad == 0) return blocks;
+  if ((seen & 0x10000) == 0) return blocks;
   size_t first = 0;
   while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= values.least) ++first;
   return block_of_lookup(queue, first, blocks);
@@ -89,6 +93,7 @@ inline size_t resolve_lookups(const lookup_queue &queue, const queued_steps &val
                               unsigned char *chunk_out, size_t count, size_t blocks) {
   const uint32_t *const steps = values.steps;
   uint32_t seen = 0;
+#pragma GCC unroll 4
   for (size_t k = 0; k < count; ++k) {
     const uint32_t step = steps[queue.index[k]];
     seen |= step;
