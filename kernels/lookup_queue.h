@@ -73,7 +73,7 @@ inline size_t resolve_lookups(const lookup_queue &queue, const queued_values &va
   }
   if ((seen & 0x10000) == 0) return blocks;
   size_t first = 0;
-  while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= values.least) ++first;
+  while (table[queue.index[first]] != 0xFFFF && table[queue.index[first]] >= least) ++first;
   return block_of_lookup(queue, first, blocks);
 }
 
@@ -93,7 +93,7 @@ inline size_t resolve_lookups(const lookup_queue &queue, const queued_steps &val
                               unsigned char *chunk_out, size_t count, size_t blocks) {
   const uint32_t *const steps = values.steps;
   uint32_t seen = 0;
-#pragma GCC unroll 4
+#pragma GCC unroll 4 // as the pass above
   for (size_t k = 0; k < count; ++k) {
     const uint32_t step = steps[queue.index[k]];
     seen |= step;
