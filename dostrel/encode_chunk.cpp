@@ -82,21 +82,13 @@ const unsigned char *encode_run(encoder &e, const unsigned char *from, const uns
                                 int &status) {
   const encode_kernel kernel = active_kernel_tier().encode[FORM];
   const encode_kernel portable = portable_kernel_tier().encode[FORM];
-  size_t portable_left = state.portable_left;
-  while (from < stop) {
-    from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
-                       static_cast<size_t>(end - from), to, state, portable_left, e.setup);
-    if (from >= stop) break;
-    const unsigned char *next;
-    if constexpr (FORM == unicode_form::utf8)
-      next = encode_one_utf8(e, from, end, to, status);
-    else
-      next = encode_one<FORM>(e, from, end, to);
-    if (next == from) break;
-    from = next;
-  }
-  state.portable_left = portable_left;
-  return from;
+  return convert_range(kernel, portable, from, stop, end, to, state, e.setup,
+                       [&](const unsigned char *at) {
+                         if constexpr (FORM == unicode_form::utf8)
+                           return encode_one_utf8(e, at, end, to, status);
+                         else
+                           return encode_one<FORM>(e, at, end, to);
+                       });
 }
 
 const unsigned char *encode_any(encoder &e, unicode_form form, const unsigned char *from,

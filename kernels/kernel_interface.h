@@ -7,6 +7,7 @@
 // A tier is a folder here (portable/, avx512/) and one line in tiers.cpp.
 #pragma once
 
+#include "path_choice.h"
 #include "unicode_form.h"
 
 #include <cstddef>
@@ -42,6 +43,7 @@ struct kernel_state {
   size_t chunk_blocks = QUEUED_CHUNK_BLOCKS;
   unsigned sparse_run = 0;
   lookup_queue *queue = nullptr; // the converter's room for queued lookups (a tier that queues)
+  path_choice choice;            // whether the tier or the portable kernel converts now
 };
 
 // The ASCII bytes that do not decode to themselves (letters y and o), each with its unit.
@@ -157,4 +159,41 @@ inline size_t run_kernel(KERNEL kernel, KERNEL portable, const unsigned char *fr
   used += kernel(from + used, size - used, readable - used, to, state, setup);
   portable_left = state.portable_left; // a refusal starts a stretch
   return used;
+}
+
+// Converts the characters that begin in [from, stop) (the kernels may read up to `end`) to `to`,
+// advancing it: with the tier's `kernel` or the portable tier's (`portable`), as the choice in
+// `state` has it (path_choice.h), and each character the kernel refuses by `rules(from)`, which
+// returns where the next begins, or `from` itself for a character that `end` cuts (where this
+// stops). Returns where it stopped.
+template <typename KERNEL, typename SETUP, typename RULES>
+inline const unsigned char *convert_range(KERNEL kernel, KERNEL portable, const unsigned char *from,
+                                          const unsigned char *stop, const unsigned char *end,
+                                          unsigned char *&to, kernel_state &state,
+                                          const SETUP &setup, RULES &&rules) {
+  size_t portable_left = state.portable_left;
+  // A local copy that the output's stores cannot alias; without a tier, nothing to choose.
+  path_choice choice = state.choice;
+  const bool choosing = kernel != portable;
+  if (choosing) resume_choice(choice);
+  while (from < stop) {
+    const auto rest = static_cast<size_t>(stop - from);
+    // Samples end where they should: the kernels take a range that ends anywhere.
+    const size_t span = choosing && choice.left < rest ? choice.left : rest;
+    const unsigned char *const start = from;
+    from += run_kernel(kernel, portable, from, span, static_cast<size_t>(end - from), to, state,
+                       portable_left, setup);
+    bool cut = false;
+    if (from < start + span) { // a character for the rules
+      const unsigned char *const next = rules(from);
+      cut = next == from;
+      from = next;
+    }
+    if (choosing) count_choice_bytes(choice, static_cast<size_t>(from - start), portable_left);
+    if (cut) break;
+  }
+  if (choosing) pause_choice(choice);
+  state.choice = choice;
+  state.portable_left = portable_left;
+  return from;
 }

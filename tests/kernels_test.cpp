@@ -567,4 +567,59 @@ TEST(line_feeds, counted_as_one_by_one) {
     }
 }
 
+// The choice between a tier and the portable kernel, with the ticks of each sample given: the
+// first bytes warm the caches, the trial's samples alternate as drift cancels out, the faster
+// path per byte wins (an interrupt in one sample does not decide), and its stretch doubles while
+// trials agree.
+TEST(path_choice, the_faster_path_converts_the_stretch) {
+  struct trial {
+    uint64_t tier, portable; // ticks a sample
+    uint64_t one_slow_tier;  // ticks of the tier's first sample, when not 0
+    bool portable_chosen;
+    size_t stretch;
+  };
+  const trial trials[] = {
+      {100, 150, 0, false, CHOICE_FIRST_STRETCH},
+      {100, 150, 5000, false, 2 * CHOICE_FIRST_STRETCH}, // the interrupted sample is left out
+      {150, 100, 0, true, CHOICE_FIRST_STRETCH},
+      {150, 100, 0, true, 2 * CHOICE_FIRST_STRETCH},
+      {120, 120, 0, false, CHOICE_FIRST_STRETCH}, // a tie keeps the tier
+  };
+  path_choice choice;
+  EXPECT_FALSE(choice.portable);
+  EXPECT_EQ(choice.left, CHOICE_WARM_UP);
+  uint64_t now = 1000;
+  for (const trial &t : trials) {
+    next_choice_step(choice, 0, now); // the warm-up or the last stretch ends
+    std::string order;
+    for (unsigned sample = 0; sample < CHOICE_SAMPLES; ++sample) {
+      order += choice.portable ? 'P' : 'T';
+      EXPECT_EQ(choice.left, CHOICE_SAMPLE);
+      const bool first_tier = sample == 0;
+      now += choice.portable                 ? t.portable
+             : first_tier && t.one_slow_tier ? t.one_slow_tier
+                                             : t.tier;
+      next_choice_step(choice, 0, now);
+    }
+    EXPECT_EQ(order, "TPPTTPPT");
+    EXPECT_EQ(choice.portable, t.portable_chosen) << t.tier << " " << t.portable;
+    EXPECT_EQ(choice.left, t.stretch);
+  }
+  // Trials that keep agreeing stop doubling at the longest stretch.
+  for (int k = 0; k < 12; ++k) {
+    next_choice_step(choice, 0, now);
+    for (unsigned sample = 0; sample < CHOICE_SAMPLES; ++sample)
+      next_choice_step(choice, 0, now += choice.portable ? 200 : 100);
+  }
+  EXPECT_EQ(choice.left, CHOICE_LONGEST_STRETCH);
+  // Counting bytes moves the portable stretch with the path.
+  size_t portable_left = 0;
+  count_choice_bytes(choice, CHOICE_LONGEST_STRETCH, portable_left); // a trial begins: the tier
+  EXPECT_EQ(portable_left, 0u);
+  count_choice_bytes(choice, CHOICE_SAMPLE - 1, portable_left);
+  EXPECT_EQ(portable_left, 0u);
+  count_choice_bytes(choice, 1, portable_left); // the second sample: the portable kernel
+  EXPECT_EQ(portable_left, SIZE_MAX);
+}
+
 } // namespace

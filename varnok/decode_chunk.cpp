@@ -101,16 +101,9 @@ size_t decode_chunk_as(decoder &d, const unsigned char *in, size_t size, bool fi
       d.chunks, d.settings.audit ? &d.audit : nullptr, in, size, final, to, room,
       [&](const unsigned char *from, const unsigned char *stop, const unsigned char *end,
           unsigned char *&out, bool at_end) {
-        size_t portable_left = state.portable_left;
-        while (from < stop) {
-          from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
-                             static_cast<size_t>(end - from), out, state, portable_left, d.setup);
-          if (from >= stop) break;
-          const unsigned char *const next = decode_one<FORM>(d, from, end, out, status);
-          if (next == from) break;
-          from = next;
-        }
-        state.portable_left = portable_left;
+        from = convert_range(
+            kernel, portable, from, stop, end, out, state, d.setup,
+            [&](const unsigned char *at) { return decode_one<FORM>(d, at, end, out, status); });
         // A lead byte with nothing after it yields nothing, not even the replacement.
         if (at_end && from < stop && d.settings.audit)
           audit_loss(d.audit, from, 1, false, {{"input ends after lead byte 0x", *from, 2}});
