@@ -15,8 +15,7 @@
 // Input bytes of a sample; samples of a trial (the paths in turn: tier, portable, portable,
 // tier, ..., so that a drift in speed along the text, or the first sample's cold caches, falls
 // on both alike); the stretch the faster path then converts, which doubles while trials choose
-// the same path. With each path's slowest sample left out, an interrupt that lands in a sample
-// does not decide a trial.
+// the same path.
 constexpr size_t CHOICE_SAMPLE = 8 * 1024;
 constexpr unsigned CHOICE_SAMPLES = 8;
 constexpr uint32_t CHOICE_PORTABLE_SAMPLES = 0x66; // bit k: sample k is the portable kernel's
@@ -26,10 +25,8 @@ constexpr size_t CHOICE_FIRST_STRETCH = size_t{2} << 20, CHOICE_LONGEST_STRETCH 
 constexpr size_t CHOICE_WARM_UP = 64 * 1024;
 
 struct path_choice {
-  // Of the tier (0) and of the portable kernel (1) in this trial: ticks and bytes of their
-  // samples, and the ticks of the slowest one.
-  uint64_t ticks[2] = {}, bytes[2] = {}, slowest[2] = {};
-  uint64_t sample_ticks = 0;        // of the sample so far
+  uint64_t samples[CHOICE_SAMPLES] = {}; // the ticks of each sample of this trial
+  uint64_t sample_ticks = 0;             // of the sample so far
   uint64_t mark = 0;                // ticks at the sample's start, or when the converter came back
   size_t left = CHOICE_WARM_UP;     // input bytes to the end of the sample or stretch
   size_t stretch = 0;               // the last stretch, 0 before the first trial's end
@@ -38,28 +35,32 @@ struct path_choice {
   bool portable_chosen = false;     // by the last trial
 };
 
-// True when the portable kernel was faster per byte over the trial, each path's slowest sample
-// left out (the tier when they tie).
-inline bool portable_was_faster(const path_choice &c) {
-  const uint64_t tier_ticks = c.ticks[0] - c.slowest[0], tier_bytes = c.bytes[0] - CHOICE_SAMPLE;
-  const uint64_t portable_ticks = c.ticks[1] - c.slowest[1],
-                 portable_bytes = c.bytes[1] - CHOICE_SAMPLE;
-  return portable_ticks * tier_bytes < tier_ticks * portable_bytes;
+// The ticks of a path's samples but the fastest and the slowest: a sample where the path's
+// tables come back into the cache after the other path's run, or that an interrupt lands in,
+// does not decide a trial.
+inline uint64_t middle_ticks(const path_choice &choice, bool portable) {
+  uint64_t sum = 0, least = UINT64_MAX, most = 0;
+  for (unsigned k = 0; k < CHOICE_SAMPLES; ++k) {
+    if (((CHOICE_PORTABLE_SAMPLES >> k & 1) != 0) != portable) continue;
+    const uint64_t ticks = choice.samples[k];
+    sum += ticks;
+    least = ticks < least ? ticks : least;
+    most = ticks > most ? ticks : most;
+  }
+  return sum - least - most;
 }
 
-// Ends the sample or the stretch that has just run `over` bytes past its end, at time `now`:
-// the next sample, the faster path's stretch after the trial's last sample, or a new trial
-// after the stretch.
-inline void next_choice_step(path_choice &choice, size_t over, uint64_t now) {
+// Ends the sample or the stretch that has just ended at time `now` (samples are all but
+// equally long: a kernel goes past the end only to finish a character): the next sample, the
+// faster path's stretch after the trial's last sample, or a new trial after the stretch. The
+// portable kernel must be faster by 3% to be chosen: the tier is the processor's best path on
+// most text, and samples of the same path differ by a few percent.
+inline void next_choice_step(path_choice &choice, uint64_t now) {
   if (choice.sample < CHOICE_SAMPLES) {
-    const unsigned path = choice.portable;
-    const uint64_t ticks = choice.sample_ticks + (now - choice.mark);
-    choice.ticks[path] += ticks;
-    choice.bytes[path] += CHOICE_SAMPLE + over;
-    choice.slowest[path] = ticks > choice.slowest[path] ? ticks : choice.slowest[path];
+    choice.samples[choice.sample] = choice.sample_ticks + (now - choice.mark);
     choice.sample_ticks = 0;
     if (++choice.sample == CHOICE_SAMPLES) {
-      const bool portable = portable_was_faster(choice);
+      const bool portable = middle_ticks(choice, true) * 33 < middle_ticks(choice, false) * 32;
       const bool same = choice.stretch != 0 && portable == choice.portable_chosen;
       choice.stretch = same && choice.stretch < CHOICE_LONGEST_STRETCH ? 2 * choice.stretch
                        : same                                          ? choice.stretch
@@ -89,7 +90,7 @@ inline void count_choice_bytes(path_choice &choice, size_t used, size_t &portabl
     choice.left -= used;
     return;
   }
-  next_choice_step(choice, used - choice.left, ticks_now());
+  next_choice_step(choice, ticks_now());
   portable_left = choice.portable ? SIZE_MAX : 0;
 }
 
