@@ -16,9 +16,9 @@
 // tier, ..., so that a drift in speed along the text, or the first sample's cold caches, falls
 // on both alike); the stretch the faster path then converts, which doubles while trials choose
 // the same path.
-constexpr size_t CHOICE_SAMPLE = 8 * 1024;
-constexpr unsigned CHOICE_SAMPLES = 8;
-constexpr uint32_t CHOICE_PORTABLE_SAMPLES = 0x66; // bit k: sample k is the portable kernel's
+constexpr size_t CHOICE_SAMPLE = 4 * 1024;
+constexpr unsigned CHOICE_SAMPLES = 16;
+constexpr uint32_t CHOICE_PORTABLE_SAMPLES = 0x6666; // bit k: sample k is the portable kernel's
 constexpr size_t CHOICE_FIRST_STRETCH = size_t{2} << 20, CHOICE_LONGEST_STRETCH = size_t{64} << 20;
 // The text's first bytes go to the tier before the first trial, uncounted: they warm the caches
 // both paths use (the tables, the output's pages), which would make the first samples slow.

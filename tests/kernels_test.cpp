@@ -602,7 +602,7 @@ TEST(path_choice, the_faster_path_converts_the_stretch) {
                                              : t.tier;
       next_choice_step(choice, now);
     }
-    EXPECT_EQ(order, "TPPTTPPT");
+    EXPECT_EQ(order, "TPPTTPPTTPPTTPPT");
     EXPECT_EQ(choice.portable, t.portable_chosen) << t.tier << " " << t.portable;
     EXPECT_EQ(choice.left, t.stretch);
   }
