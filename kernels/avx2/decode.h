@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // CP932 to UTF-16 in blocks of 64 bytes (63 when the 64th is a lead byte, so that no character
 // is cut): ASCII blocks widened in a loop of their own, ASCII with a few other characters
-// (sparse) with their units looked up one by one, and blocks of 32 two-byte characters with
-// kana by arithmetic and the other characters queued for the table (lookup_queue.h). The tier
-// refuses a block that holds an invalid byte or a bad trail byte, one whose lookups find a code
-// without a character, and any other block: the portable kernel takes them.
+// (sparse) with their units looked up one by one, blocks of 32 two-byte characters with kana
+// by arithmetic and the other characters queued for the table (lookup_queue.h), and any other
+// block (Japanese prose: kana, kanji and ASCII in turn) the same way after a shuffle a window
+// of 8 bytes has put its characters into 16-bit lanes. The tier refuses a block that holds an
+// invalid byte or a bad trail byte, and one whose lookups find a code without a character: the
+// portable kernel takes them.
 // Only tier.cpp files include this: what it defines is internal to them, so that the compiler
 // specialises and inlines it freely there.
 #pragma once
@@ -65,6 +67,37 @@ AVX2_TARGET inline __m256i table_index(__m256i codes) {
   return _mm256_sub_epi16(codes, _mm256_set1_epi16(static_cast<short>(DOUBLE_FIRST)));
 }
 
+// Shuffles that put the characters beginning in 8 bytes of a block (a window) into 16-bit lanes
+// as codes (a byte, or lead * 256 + trail; a lead byte at the window's end takes its trail from
+// the byte after it), one after another, for each value of the window's lead bytes shifted one
+// up, the lowest bit telling that its first byte is the trail of the byte before it (9 bits of
+// the block's lead bytes, shifted one up). The lanes after the last are zero.
+struct window_shuffles {
+  alignas(16) unsigned char lanes[512][16];
+};
+constexpr window_shuffles make_window_shuffles() {
+  window_shuffles s{};
+  for (unsigned index = 0; index < 512; ++index) {
+    for (unsigned char &byte : s.lanes[index]) byte = 0x80;
+    unsigned lane = 0;
+    for (unsigned at = index & 1; at < 8; ++lane) {
+      const bool lead = (index >> (at + 1) & 1) != 0;
+      s.lanes[index][2 * lane] = static_cast<unsigned char>(lead ? at + 1 : at);
+      if (lead) s.lanes[index][2 * lane + 1] = static_cast<unsigned char>(at);
+      at += lead ? 2 : 1;
+    }
+  }
+  return s;
+}
+inline constexpr window_shuffles WINDOWS = make_window_shuffles();
+
+// Each byte of `bits`: how many of its bits are set.
+constexpr uint64_t bits_in_bytes(uint64_t bits) {
+  bits -= bits >> 1 & 0x5555555555555555ULL;
+  bits = (bits & 0x3333333333333333ULL) + (bits >> 2 & 0x3333333333333333ULL);
+  return (bits + (bits >> 4)) & 0x0F0F0F0F0F0F0F0FULL;
+}
+
 struct decode_block {
   bool little;
   const ascii_patches patches; // a copy, kept in registers across the blocks
@@ -99,6 +132,61 @@ struct decode_block {
       __builtin_memcpy(out + 2 * place, &unit, 2);
     }
     out += 2 * count;
+    return c.in_block == ~0ULL ? 64 : 63;
+  }
+
+  // Any other block, in windows of 8 bytes, two to a vector: each window's characters as codes
+  // by a shuffle (WINDOWS), ASCII and kana then written by arithmetic and the other codes queued
+  // for the table. Each window's output goes where the characters before it end.
+  AVX2_TARGET size_t put_mixed(const unsigned char *block, const block_characters &c,
+                               unsigned char *&out, unsigned char *chunk_out,
+                               size_t &queued) const {
+    // Byte k: the characters that begin before window k (a sum of each byte's bit counts).
+    const uint64_t through = bits_in_bytes(c.leads | c.singles) * 0x0101010101010101ULL;
+    const uint64_t before = through << 8;
+    const uint64_t leads_up = c.leads << 1;
+    const __m256i window_places =
+        _mm256_broadcastq_epi64(_mm_cvtsi64_si128(static_cast<long long>(before)));
+    // Lanes 0-7 of a vector hold the first window's characters, lanes 8-15 the second's.
+    const __m256i lane_places = _mm256_add_epi16(
+        _mm256_slli_epi16(_mm256_and_si256(lane_numbers(), _mm256_set1_epi16(7)), 1),
+        _mm256_set1_epi16(static_cast<short>(out - chunk_out)));
+#pragma GCC unroll 4
+    for (int k = 0; k < 8; k += 2) {
+      auto shuffle_of = [&](int window) {
+        return _mm_load_si128(
+            reinterpret_cast<const __m128i *>(WINDOWS.lanes[leads_up >> 8 * window & 0x1FF]));
+      };
+      // The last window is read from 8 bytes before it, so as not to read past the block.
+      const bool last = k == 6;
+      const __m256i bytes =
+          _mm256_loadu2_m128i(reinterpret_cast<const __m128i *>(block + (last ? 48 : 8 * k + 8)),
+                              reinterpret_cast<const __m128i *>(block + 8 * k));
+      __m128i second_shuffle = shuffle_of(k + 1);
+      if (last) second_shuffle = _mm_add_epi8(second_shuffle, _mm_set1_epi8(8));
+      const __m256i codes =
+          _mm256_shuffle_epi8(bytes, _mm256_set_m128i(second_shuffle, shuffle_of(k)));
+      __m256i kana;
+      __m256i units = move_kana<true>(codes, kana);
+      if (patches.count != 0) units = patch_ascii(units, patches);
+      if (!little) units = swap_bytes(units);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * (before >> 8 * k & 0xFF)),
+                       _mm256_castsi256_si128(units));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * (before >> 8 * (k + 1) & 0xFF)),
+                       _mm256_extracti128_si256(units, 1));
+      // Byte k of `before` in the first eight lanes, byte k + 1 in the others.
+      const __m256i pick =
+          _mm256_set_epi8(-1, k + 1, -1, k + 1, -1, k + 1, -1, k + 1, -1, k + 1, -1, k + 1, -1,
+                          k + 1, -1, k + 1, -1, k, -1, k, -1, k, -1, k, -1, k, -1, k, -1, k, -1, k);
+      const __m256i places = _mm256_add_epi16(
+          lane_places, _mm256_slli_epi16(_mm256_shuffle_epi8(window_places, pick), 1));
+      const __m256i doubles = _mm256_andnot_si256(
+          kana,
+          _mm256_cmpeq_epi16(
+              _mm256_max_epu16(codes, _mm256_set1_epi16(static_cast<short>(DOUBLE_FIRST))), codes));
+      queue_lanes(queue, table_index(codes), places, bits_of_lanes(doubles), queued);
+    }
+    out += 2 * (through >> 56);
     return c.in_block == ~0ULL ? 64 : 63;
   }
 
@@ -184,10 +272,7 @@ struct decode_block {
       out += 64;
       return 64;
     }
-    // Any other block goes to the portable kernel: its scalar loop measured faster on such
-    // blocks than packing their codes and queuing them (real Japanese text the same, kanji with
-    // an ASCII letter every 32 bytes 0.64 of the time).
-    return 0;
+    return put_mixed(block, c, out, chunk_out, queued);
   }
 };
 
