@@ -10,6 +10,7 @@
 #include "path_choice.h"
 #include "unicode_form.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -176,23 +177,37 @@ inline const unsigned char *convert_range(KERNEL kernel, KERNEL portable, const 
   path_choice choice = state.choice;
   const bool choosing = kernel != portable;
   if (choosing) resume_choice(choice);
-  while (from < stop) {
-    const auto rest = static_cast<size_t>(stop - from);
-    // Samples end where they should: the kernels take a range that ends anywhere.
-    const size_t span = choosing && choice.left < rest ? choice.left : rest;
+  bool cut = false; // at a character that `end` cuts
+  // During a trial, a sample ends where it should (the kernels take a range that ends
+  // anywhere) and the bytes are counted after each call.
+  while (choosing && choice.sample < CHOICE_SAMPLES && from < stop && !cut) {
     const unsigned char *const start = from;
+    const size_t span = std::min(choice.left, static_cast<size_t>(stop - from));
     from += run_kernel(kernel, portable, from, span, static_cast<size_t>(end - from), to, state,
                        portable_left, setup);
-    bool cut = false;
     if (from < start + span) { // a character for the rules
       const unsigned char *const next = rules(from);
       cut = next == from;
       from = next;
     }
-    if (choosing) count_choice_bytes(choice, static_cast<size_t>(from - start), portable_left);
-    if (cut) break;
+    count_choice_bytes(choice, static_cast<size_t>(from - start), portable_left);
   }
-  if (choosing) pause_choice(choice);
+  // Else the range as it comes: text full of characters for the rules, one call each, pays
+  // nothing for the choice; a stretch's bytes are counted once a range.
+  const unsigned char *const stretch_start = from;
+  while (from < stop && !cut) {
+    from += run_kernel(kernel, portable, from, static_cast<size_t>(stop - from),
+                       static_cast<size_t>(end - from), to, state, portable_left, setup);
+    if (from >= stop) break;
+    const unsigned char *const next = rules(from);
+    cut = next == from;
+    from = next;
+  }
+  if (choosing) {
+    if (from != stretch_start)
+      count_choice_bytes(choice, static_cast<size_t>(from - stretch_start), portable_left);
+    pause_choice(choice);
+  }
   state.choice = choice;
   state.portable_left = portable_left;
   return from;
