@@ -569,22 +569,24 @@ TEST(line_feeds, counted_as_one_by_one) {
 
 // The choice between a tier and the portable kernel, with the ticks of each sample given: the
 // first bytes warm the caches, the trial's samples alternate as drift cancels out, the faster
-// path wins (an interrupt in one sample does not decide; the portable kernel needs a margin),
-// and its stretch doubles while trials agree.
+// path wins (an interrupt in one sample does not decide; the portable kernel needs a margin; a
+// change needs two trials in a row), and its stretch doubles while trials agree.
 TEST(path_choice, the_faster_path_converts_the_stretch) {
   struct trial {
     uint64_t tier, portable; // ticks a sample
     uint64_t one_slow_tier;  // ticks of the tier's first sample, when not 0
-    bool portable_chosen;
-    size_t stretch;
+    bool portable_after;     // the path, and the bytes before the next trial
+    size_t left_after;
   };
   const trial trials[] = {
       {100, 150, 0, false, CHOICE_FIRST_STRETCH},
       {100, 150, 5000, false, 2 * CHOICE_FIRST_STRETCH}, // the interrupted sample is left out
+      {150, 100, 0, false, 0},                           // a doubt: at once another trial
       {150, 100, 0, true, CHOICE_FIRST_STRETCH},
       {150, 100, 0, true, 2 * CHOICE_FIRST_STRETCH},
-      {120, 120, 0, false, CHOICE_FIRST_STRETCH},    // a tie keeps the tier
-      {100, 98, 0, false, 2 * CHOICE_FIRST_STRETCH}, // and so does a portable kernel 2% faster
+      {120, 120, 0, true, 0},                    // a tie is for the tier: a doubt
+      {100, 98, 0, false, CHOICE_FIRST_STRETCH}, // as is a portable kernel 2% faster
+      {100, 150, 0, false, 2 * CHOICE_FIRST_STRETCH},
   };
   path_choice choice;
   EXPECT_FALSE(choice.portable);
@@ -602,9 +604,9 @@ TEST(path_choice, the_faster_path_converts_the_stretch) {
                                              : t.tier;
       next_choice_step(choice, now);
     }
-    EXPECT_EQ(order, "TPPTTPPTTPPTTPPT");
-    EXPECT_EQ(choice.portable, t.portable_chosen) << t.tier << " " << t.portable;
-    EXPECT_EQ(choice.left, t.stretch);
+    EXPECT_EQ(order, "TPPTTPPTTPPTTPPTTPPTTPPTTPPTTPPT");
+    EXPECT_EQ(choice.portable, t.portable_after) << t.tier << " " << t.portable;
+    EXPECT_EQ(choice.left, t.left_after) << t.tier << " " << t.portable;
   }
   // Trials that keep agreeing stop doubling at the longest stretch.
   for (int k = 0; k < 12; ++k) {
