@@ -173,9 +173,8 @@ inline const unsigned char *convert_range(KERNEL kernel, KERNEL portable, const 
                                           unsigned char *&to, kernel_state &state,
                                           const SETUP &setup, RULES &&rules) {
   size_t portable_left = state.portable_left;
-  // A local copy that the output's stores cannot alias; without a tier, nothing to choose.
-  path_choice choice = state.choice;
-  const bool choosing = kernel != portable;
+  path_choice &choice = state.choice;
+  const bool choosing = kernel != portable; // without a tier, nothing to choose
   if (choosing) resume_choice(choice);
   bool cut = false; // at a character that `end` cuts
   // During a trial, a sample ends where it should (the kernels take a range that ends
@@ -208,7 +207,6 @@ inline const unsigned char *convert_range(KERNEL kernel, KERNEL portable, const 
       count_choice_bytes(choice, static_cast<size_t>(from - stretch_start), portable_left);
     pause_choice(choice);
   }
-  state.choice = choice;
   state.portable_left = portable_left;
   return from;
 }

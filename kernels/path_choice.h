@@ -81,12 +81,8 @@ inline void next_choice_step(path_choice &choice, uint64_t now) {
         choice.doubted = false;
       }
     }
-  } else { // a new trial
-    const path_choice last = choice;
-    choice = path_choice{};
+  } else { // a new trial (its samples overwrite the last one's)
     choice.sample = 0;
-    choice.stretch = last.stretch, choice.portable_chosen = last.portable_chosen;
-    choice.doubted = last.doubted;
   }
   choice.mark = now;
   if (choice.sample < CHOICE_SAMPLES) {
